@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace linexml::detail {
+
+// Bytes 0..32 are trimmed from both ends of a line; bytes from 128 up are kept (so a byte-order
+// mark stays in front of the declaration).
+std::string_view TrimLine(std::string_view Line);
+// Copies a trimmed line to Out with every run of spaces (byte 32 only) reduced to one.
+// Returns the end of what it wrote; Out needs room for Line.size() bytes.
+char* CopyCollapsed(char* Out, std::string_view Line);
+
+// The document text that the parse steps consume, with what it takes to trace a position in it
+// back to a line of the source.
+class DocText {
+ public:
+  // Splits Source into lines (LF, CRLF or a lone CR), trims each and collapses its space runs,
+  // skips lines that are left empty, joins the rest (a line that does not begin with "<" gets one
+  // space in front), then cuts out the comments.
+  explicit DocText(std::string_view Source);
+
+  const std::string& Text() const { return text_; }
+  // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
+  std::int32_t LineAt(std::size_t Pos) const;
+
+ private:
+  struct LineStart {
+    std::size_t offset;  // where the line starts in the joined text (its joining space included)
+    std::int32_t line;
+  };
+  struct Cut {
+    std::size_t offset;   // position in the final text where a comment was cut out
+    std::size_t removed;  // bytes cut out before that position, all comments so far
+  };
+  void CutComments();
+
+  std::string text_;
+  std::vector<LineStart> lines_;
+  std::vector<Cut> cuts_;
+};
+
+}  // namespace linexml::detail

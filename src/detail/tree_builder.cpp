@@ -1,0 +1,147 @@
+#include "tree_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace linexml::detail {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool EndsName(char C) { return C == ' ' || C == '/' || C == '>'; }
+
+std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t End) {
+  const void* P = std::memchr(Text.data() + Pos, C, End - Pos);
+  return P == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(P) - Text.data());
+}
+
+}  // namespace
+
+TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
+                                bool& WantsChildren) {
+  WantsChildren = false;
+  Node.level_ = Level;
+  // Nothing to parse (a document with nothing after its prolog): a broken tag, not a silent success.
+  if (Pos >= End) return ecInvalidTag;
+  const char* const T = text_.data();
+
+  if (T[Pos] != '<') {
+    // A text run: everything up to the next "<", taken as it is, leading space included.
+    Node.tag_type_ = ttCDATA;
+    std::size_t Lt = FindByte(text_, '<', Pos, End);
+    if (Lt == npos) Lt = End;
+    Node.text_data_.assign(T + Pos, Lt - Pos);
+    Pos = Lt;
+    return ecOk;
+  }
+
+  std::size_t I = Pos + 1;
+  while (I < End && !EndsName(T[I])) ++I;
+  Node.tag_name_.assign(T + Pos + 1, I - Pos - 1);
+  // The name runs to the end of the text: a cut-off tag.
+  if (I == End) return ecInvalidTag;
+
+  bool Closed = false;
+  std::size_t Consumed = I + 1;
+  if (T[I] == '/') {
+    ++Consumed;  // the byte after "/" goes too, whatever it is (normally the ">" of "/>")
+    Node.tag_type_ = ttShorted;
+    Closed = true;
+  } else if (T[I] == '>') {
+    Closed = true;
+  }
+  // An empty name consumes nothing (this also catches a closing tag where an element was expected).
+  if (Node.tag_name_.empty()) return ecInvalidTag;
+  Pos = std::min(Consumed, End);
+
+  if (!Closed) {
+    const TXMLErrorCode Status = ParseAttributes(Node, Pos, End);
+    if (Status != ecOk) return Status;
+  }
+  WantsChildren = Node.tag_type_ == ttNormal;
+  return ecOk;
+}
+
+TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
+  Node.attributes_.Clear();
+  const std::size_t Gt = FindByte(text_, '>', Pos, End);
+  // A tag cut off before its ">" is broken, not a tag with a junk attribute.
+  if (Gt == npos) return ecInvalidTag;
+  const std::string_view A = text_.substr(Pos, Gt + 1 - Pos);
+  Pos = Gt + 1;
+  if (A.size() >= 2 && A[A.size() - 2] == '/') Node.tag_type_ = ttShorted;
+
+  // The tag is cut into tokens at every space, each with its trailing space; a space is appended
+  // to A, so the last token is the piece after A's last space. "/> " and "> " are not attributes.
+  std::size_t S = 0;
+  for (;;) {
+    const std::size_t Sp = A.find(' ', S);
+    const std::string_view Piece = A.substr(S, Sp == npos ? npos : Sp - S);
+    if (Piece != "/>" && Piece != ">") {
+      auto* Attr = new TXMLAttribute;
+      Node.attributes_.Add(Attr);
+      Attr->ParseToken(Piece);
+    }
+    if (Sp == npos) break;
+    S = Sp + 1;
+  }
+  return ecOk;
+}
+
+void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
+  Node.children_.Clear();
+  const std::size_t Close = index_.Find(Node.tag_name_, Pos, End);
+  if (Close == npos)
+    stack_.push_back({&Node, Pos, 0});  // no closing tag: no children, and nothing more is consumed
+  else
+    stack_.push_back({&Node, Close, Node.tag_name_.size() + 3});
+}
+
+TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End,
+                                       bool RemoveTopClose) {
+  stack_.clear();
+  PushFrame(Top, Pos, End);
+  // Invariant: Pos lies inside the children text of every frame on the stack, and the frames'
+  // children texts nest, the innermost on top.
+  while (!stack_.empty()) {
+    const Frame F = stack_.back();
+    if (Pos < F.kids_end) {
+      auto* Child = new TXMLNode;
+      F.node->children_.Add(Child);
+      const std::size_t Start = Pos;
+      bool WantsChildren = false;
+      const TXMLErrorCode Status = Open(*Child, F.node->level_ + 1, Pos, F.kids_end, WantsChildren);
+      if (Status != ecOk) {
+        // The first failing child ends every enclosing element; the outermost children text was
+        // already taken, so the caller's text resumes at the outermost closing tag.
+        fail_pos_ = Start;
+        Pos = stack_.front().kids_end;
+        return Status;
+      }
+      if (WantsChildren) PushFrame(*Child, Pos, F.kids_end);
+    } else {
+      if (stack_.size() > 1 || RemoveTopClose) Pos += F.close_len;
+      stack_.pop_back();
+    }
+  }
+  return ecOk;
+}
+
+TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos,
+                                     std::size_t End) {
+  const std::size_t Start = Pos;
+  bool WantsChildren = false;
+  const TXMLErrorCode Status = Open(Node, Level, Pos, End, WantsChildren);
+  if (Status != ecOk) {
+    fail_pos_ = Start;
+    return Status;
+  }
+  if (!WantsChildren) return ecOk;
+  return RunChildren(Node, Pos, End, true);
+}
+
+TXMLErrorCode TreeBuilder::ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
+  return RunChildren(Node, Pos, End, false);
+}
+
+}  // namespace linexml::detail

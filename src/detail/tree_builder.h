@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "../xml_node.h"
+#include "close_index.h"
+
+namespace linexml::detail {
+
+// Builds nodes from one text with a cursor: every parse step works on the window [pos, end) of that
+// text instead of cutting the front off a string, and nested elements are kept on an explicit stack.
+// Each element's children text is a window that ends at the first "</name>" after its opening tag.
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(std::string_view Text) : text_(Text), index_(Text) {}
+
+  // One node from [Pos, End): element with its subtree, or text run. Pos moves past what it consumed.
+  TXMLErrorCode ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End);
+  // The attributes of an opening tag, through its first ">".
+  TXMLErrorCode ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End);
+  // The children of Node up to its closing tag (which stays unconsumed).
+  TXMLErrorCode ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End);
+
+  // Where the node whose status ended the parse starts (its "<"); End when the text ran out.
+  std::size_t FailPos() const { return fail_pos_; }
+
+ private:
+  struct Frame {
+    TXMLNode* node;
+    std::size_t kids_end;   // end of the children text (the closing tag's start, or pos when none)
+    std::size_t close_len;  // length of the closing tag, 0 when there is none
+  };
+
+  // Everything of one node except its children; WantsChildren tells whether they follow.
+  TXMLErrorCode Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
+                     bool& WantsChildren);
+  void PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End);
+  TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
+
+  std::string_view text_;
+  CloseIndex index_;
+  std::vector<Frame> stack_;
+  std::size_t fail_pos_ = 0;
+};
+
+}  // namespace linexml::detail

@@ -1,0 +1,140 @@
+#include "writer.h"
+
+#include <cstring>
+#include <ostream>
+#include <vector>
+
+#include "../rtl/in_out_error.h"
+#include "../xml_docType.h"
+#include "../xml_node.h"
+#include "../xml_parameters.h"
+
+namespace linexml::detail {
+
+Writer::Writer(Sink To, void* Context) : sink_(To), context_(Context), buf_(new char[kSize]) {}
+
+void Writer::Drain() {
+  const std::size_t N = used_;
+  used_ = 0;
+  if (N > 0) sink_(context_, buf_.get(), N);
+}
+
+void Writer::Put(std::string_view Bytes) {
+  if (Bytes.size() <= kSize - used_) {
+    std::memcpy(buf_.get() + used_, Bytes.data(), Bytes.size());
+    used_ += Bytes.size();
+    return;
+  }
+  Drain();
+  if (Bytes.size() >= kSize) {
+    sink_(context_, Bytes.data(), Bytes.size());
+    return;
+  }
+  std::memcpy(buf_.get(), Bytes.data(), Bytes.size());
+  used_ = Bytes.size();
+}
+
+void Writer::Spaces(std::size_t Count) {
+  while (Count > 0) {
+    if (used_ == kSize) Drain();
+    const std::size_t N = std::min(Count, kSize - used_);
+    std::memset(buf_.get() + used_, ' ', N);
+    used_ += N;
+    Count -= N;
+  }
+}
+
+void Writer::Flush() { Drain(); }
+
+void StreamSink(void* Context, const char* Data, std::size_t Size) {
+  auto& Out = *static_cast<std::ostream*>(Context);
+  if (Out) Out.write(Data, static_cast<std::streamsize>(Size));
+  if (!Out) throw EInOutError("<stream>", "the stream refused the write");
+}
+
+void StringSink(void* Context, const char* Data, std::size_t Size) {
+  static_cast<std::string*>(Context)->append(Data, Size);
+}
+
+namespace {
+
+void PutIndent(Writer& W, std::int32_t Level) {
+  if (Level > 0) W.Spaces(2 * static_cast<std::size_t>(Level));
+}
+
+void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
+  for (const TXMLAttribute* A : Attributes) {
+    W.Put(' ');
+    W.Put(A->Name);
+    W.Put("=\"");
+    W.Put(A->Value);
+    W.Put('"');
+  }
+}
+
+}  // namespace
+
+void WriteNode(Writer& W, const TXMLNode& Root) {
+  struct Item {
+    const TXMLNode* node;
+    bool closing;  // the element's closing line is due
+  };
+  // Invariant: popping the stack yields the remaining lines in document order.
+  std::vector<Item> Stack{{&Root, false}};
+  while (!Stack.empty()) {
+    const Item It = Stack.back();
+    Stack.pop_back();
+    const TXMLNode& N = *It.node;
+    PutIndent(W, N.Level());
+    if (It.closing) {
+      W.Put("</");
+      W.Put(N.TagName());
+      W.Put(">\n");
+      continue;
+    }
+    if (N.TagType() == ttCDATA) {
+      W.Put(N.TextData());
+      W.Put('\n');
+      continue;
+    }
+    W.Put('<');
+    W.Put(N.TagName());
+    PutAttributes(W, N.Attributes());
+    if (N.TagType() == ttShorted) {
+      W.Put(" />\n");
+      continue;
+    }
+    W.Put(">\n");
+    Stack.push_back({&N, true});
+    const auto& Kids = N.Children();
+    for (auto K = Kids.end(); K != Kids.begin();) Stack.push_back({*--K, false});
+  }
+}
+
+void WriteDocType(Writer& W, const TXMLDocType& DocType) {
+  W.Put(DocType.DocTypeDefinition());
+  W.Put('\n');
+}
+
+void WriteProlog(Writer& W, const TXMLParameters& P) {
+  W.Put("<?xml version=\"");
+  W.Put(P.XMLVersion());
+  W.Put("\" encoding=\"");
+  W.Put(P.XMLEncoding());
+  W.Put("\" language=\"");
+  W.Put(P.XMLLanguage());
+  W.Put("\" standalone=\"");
+  W.Put(P.XMLStandalone());
+  W.Put('"');
+  PutAttributes(W, P.XMLOtherAttrs());
+  W.Put("?>\n");
+  if (!P.XMLStyleSheet().empty()) {
+    W.Put("<?stylesheet link=\"");
+    W.Put(P.XMLStyleSheet());
+    W.Put("\"?>\n");
+  }
+  WriteDocType(W, *P.XMLDocType());
+  W.Put('\n');
+}
+
+}  // namespace linexml::detail

@@ -1,0 +1,148 @@
+#include "text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "in_out_error.h"
+
+namespace linexml::rtl {
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int F) : fd_(F) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+mode_t CurrentUmask() {
+  // umask can only be read by setting it; the lock keeps two of our own saves from racing.
+  static std::mutex Lock;
+  const std::lock_guard<std::mutex> Guard(Lock);
+  const mode_t Mask = ::umask(022);
+  ::umask(Mask);
+  return Mask;
+}
+
+std::string FolderOf(const std::string& Path) {
+  const std::size_t Slash = Path.rfind('/');
+  if (Slash == std::string::npos) return ".";
+  if (Slash == 0) return "/";
+  return Path.substr(0, Slash);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& Name, std::string& Out) {
+  Fd F(::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (F.get() < 0) return false;
+  struct stat St {};
+  if (::fstat(F.get(), &St) != 0) return false;
+  if (S_ISDIR(St.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  // Non-blocking was only for the open; a pipe with a writer is then read to its end.
+  const int Flags = ::fcntl(F.get(), F_GETFL);
+  if (Flags >= 0) ::fcntl(F.get(), F_SETFL, Flags & ~O_NONBLOCK);
+
+  std::size_t Size = 0;
+  std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
+  Out.resize(Capacity);
+  for (;;) {
+    if (Size == Capacity) {
+      Capacity *= 2;
+      Out.resize(Capacity);
+    }
+    const ssize_t Got = ::read(F.get(), Out.data() + Size, std::min<std::size_t>(Capacity - Size, INT_MAX));
+    if (Got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (Got == 0) break;
+    Size += static_cast<std::size_t>(Got);
+  }
+  Out.resize(Size);
+  return true;
+}
+
+AtomicFile::AtomicFile(const std::string& Target) : target_(Target), path_(Target) {
+  struct stat St {};
+  bool Exists = ::lstat(Target.c_str(), &St) == 0;
+  if (Exists && S_ISLNK(St.st_mode)) {
+    // Replace the file the link points to; the link itself stays.
+    char* Real = ::realpath(Target.c_str(), nullptr);
+    if (Real != nullptr) {
+      path_ = Real;
+      std::free(Real);
+    }
+    Exists = ::stat(path_.c_str(), &St) == 0;
+  }
+  if (Exists && S_ISDIR(St.st_mode)) Fail(EISDIR);
+  if (Target.empty()) Fail(ENOENT);
+
+  const std::size_t Slash = path_.rfind('/');
+  const std::string Base = Slash == std::string::npos ? path_ : path_.substr(Slash + 1);
+  temp_ = FolderOf(path_) + "/." + Base + ".linexml-XXXXXX";
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    const int Error = errno;
+    temp_.clear();
+    Fail(Error);
+  }
+  const mode_t Mode = Exists ? (St.st_mode & 07777) : (0666 & ~CurrentUmask());
+  if (::fchmod(fd_, Mode) != 0) Fail(errno);
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void AtomicFile::Fail(int Error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  throw EInOutError(target_, std::strerror(Error));
+}
+
+void AtomicFile::Write(const char* Data, std::size_t Size) {
+  while (Size > 0) {
+    const ssize_t Put = ::write(fd_, Data, std::min<std::size_t>(Size, INT_MAX));
+    if (Put < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    Data += Put;
+    Size -= static_cast<std::size_t>(Put);
+  }
+}
+
+void AtomicFile::Commit() {
+  if (::fsync(fd_) != 0) Fail(errno);
+  const int Closing = fd_;
+  fd_ = -1;
+  if (::close(Closing) != 0) Fail(errno);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) Fail(errno);
+  temp_.clear();
+  // Make the rename itself durable; the data is already safe, so a failure here is not reported.
+  Fd Folder(::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (Folder.get() >= 0) ::fsync(Folder.get());
+}
+
+}  // namespace linexml::rtl

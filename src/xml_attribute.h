@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "export.h"
+#include "xml_types.h"
+
+namespace linexml {
+
+// One name/value pair of an element or of the XML declaration.
+class LINEXML_API TXMLAttribute {
+ public:
+  std::string Name;
+  std::string Value;  // without its quotes
+
+  // Parses one attribute token (name, "=", quoted value, the token's trailing space, possibly with
+  // the tag's closing characters before that space). Name gets everything before the first "="
+  // (appended to what it holds), Value the cut value; S is left holding the value part.
+  // A token without "=" names a valueless attribute: Name gets the token without its trailing space
+  // and without a closing ">", "/>" or "?>", Value stays empty and S becomes empty.
+  // Always returns ecOk.
+  TXMLErrorCode ParseString(std::string& S);
+
+  // The library's tokenizers: parses the token Piece + " " without building it.
+  void ParseToken(std::string_view Piece);
+};
+
+}  // namespace linexml

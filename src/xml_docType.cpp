@@ -1,0 +1,33 @@
+#include "xml_docType.h"
+
+#include <ostream>
+
+#include "detail/writer.h"
+
+namespace linexml {
+
+TXMLErrorCode TXMLDocType::Parse(std::string_view& S) {
+  const std::size_t Gt = S.find('>');
+  if (Gt == std::string_view::npos) {
+    definition_.clear();
+    return ecOk;
+  }
+  definition_.assign(S.substr(0, Gt + 1));
+  S.remove_prefix(Gt + 1);
+  return ecOk;
+}
+
+TXMLErrorCode TXMLDocType::ParseString(std::string& S) {
+  std::string_view V = S;
+  const TXMLErrorCode Status = Parse(V);
+  S.erase(0, S.size() - V.size());
+  return Status;
+}
+
+void TXMLDocType::SaveToFile(std::ostream& F) const {
+  detail::Writer W(detail::StreamSink, &F);
+  detail::WriteDocType(W, *this);
+  W.Flush();
+}
+
+}  // namespace linexml

@@ -1,0 +1,113 @@
+#include "xml_mainUnit.h"
+
+#include <ostream>
+
+#include "detail/doc_text.h"
+#include "detail/tree_builder.h"
+#include "detail/writer.h"
+#include "rtl/text_file.h"
+
+namespace linexml {
+
+TXMLParser::TXMLParser()
+    : root_(std::make_unique<TXMLNode>()), parameters_(std::make_unique<TXMLParameters>()) {}
+
+TXMLParser::~TXMLParser() = default;
+
+void TXMLParser::setFileName(const std::string& Value) {
+  if (Value.empty()) {
+    error_code_ = ecInvalidFileName;
+    error_line_ = 0;
+    return;
+  }
+  file_name_ = Value;
+  error_code_ = ParseFile();
+}
+
+TXMLErrorCode TXMLParser::ParseFile() {
+  std::string Bytes;
+  if (file_name_.empty() || !rtl::ReadWholeFile(file_name_, Bytes)) {
+    error_line_ = 0;
+    return ecNoFile;
+  }
+  return Load(Bytes);
+}
+
+TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
+  error_code_ = Load(Source);
+  return error_code_;
+}
+
+TXMLErrorCode TXMLParser::Load(std::string_view Source) {
+  root_->Reset();
+  parameters_->Reset();
+  error_line_ = 0;
+
+  const detail::DocText Doc(Source);
+  const std::string& Text = Doc.Text();
+  std::string_view Rest = Text;
+  TXMLErrorCode Status = parameters_->Parse(Rest);
+  if (Status != ecOk) {
+    error_line_ = Doc.LineAt(0);
+    return Status;
+  }
+
+  std::size_t Pos = Text.size() - Rest.size();
+  detail::TreeBuilder Builder(Text);
+  Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
+  if (Status != ecOk) {
+    error_line_ = Doc.LineAt(Builder.FailPos());
+    return Status;
+  }
+  if (Pos < Text.size()) {
+    error_line_ = Doc.LineAt(Pos);
+    return ecNotValid;  // text after the root element
+  }
+  return Validate();
+}
+
+std::string TXMLParser::TrimSpaces(const std::string& S) {
+  const std::string_view Line = detail::TrimLine(S);
+  std::string Out(Line.size(), '\0');
+  Out.resize(static_cast<std::size_t>(detail::CopyCollapsed(Out.data(), Line) - Out.data()));
+  return Out;
+}
+
+TXMLErrorCode TXMLParser::Validate() { return ecOk; }
+
+TXMLNode* TXMLParser::FindTagByName(const std::string& Name) const {
+  if (root_->TagName() == Name) return root_.get();
+  return root_->FindTagByName(Name);
+}
+
+void TXMLParser::SaveFile(const std::string& AFileName) {
+  file_name_ = AFileName;
+  rtl::AtomicFile File(AFileName);
+  detail::Writer W(
+      [](void* Context, const char* Data, std::size_t Size) {
+        static_cast<rtl::AtomicFile*>(Context)->Write(Data, Size);
+      },
+      &File);
+  detail::WriteProlog(W, *parameters_);
+  detail::WriteNode(W, *root_);
+  W.Flush();
+  File.Commit();
+}
+
+void TXMLParser::SaveToStream(std::ostream& F) const {
+  detail::Writer W(detail::StreamSink, &F);
+  detail::WriteProlog(W, *parameters_);
+  detail::WriteNode(W, *root_);
+  W.Flush();
+}
+
+std::string TXMLParser::SaveToText() const {
+  std::string Out;
+  detail::Writer W(detail::StringSink, &Out);
+  detail::WriteProlog(W, *parameters_);
+  detail::WriteNode(W, *root_);
+  W.Flush();
+  return Out;
+}
+
+}  // namespace linexml

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "export.h"
+#include "xml_node.h"
+#include "xml_parameters.h"
+#include "xml_types.h"
+
+namespace linexml {
+
+// The object a program works with: it owns the prolog record and the root node; assigning a file
+// name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
+class LINEXML_API TXMLParser {
+ public:
+  TXMLParser();
+  TXMLParser(const TXMLParser&) = delete;
+  TXMLParser& operator=(const TXMLParser&) = delete;
+  ~TXMLParser();
+
+  // The last non-empty name assigned (loaded or not), or the name last saved to.
+  const std::string& FileName() const { return file_name_; }
+  // Loads the named file and stores the status. An empty name only sets ecInvalidFileName and
+  // keeps the name and document of before; the same name again loads the file again.
+  void setFileName(const std::string& Value);
+  // Status of the last assignment of FileName (or of LoadFromText).
+  TXMLErrorCode XMLErrorCode() const { return error_code_; }
+  TXMLNode* XMLRoot() const { return root_.get(); }
+  TXMLParameters* XMLParameters() const { return parameters_.get(); }
+
+  // Loads the file named by FileName and returns the status without storing it. ecNoFile, with
+  // nothing changed, when the name is empty or the file cannot be opened or read; otherwise the
+  // root and the prolog are first returned to their new state, in place.
+  TXMLErrorCode ParseFile();
+  // Trims bytes 0..32 at both ends and reduces every run of spaces to one (tabs stay).
+  static std::string TrimSpaces(const std::string& S);
+  // The check run on a completely parsed document: ecOk.
+  TXMLErrorCode Validate();
+  // The root when its name is Name, else XMLRoot()->FindTagByName(Name).
+  TXMLNode* FindTagByName(const std::string& Name) const;
+  // Sets FileName (no load), then writes the prolog and the tree to a temporary file beside it and
+  // renames that over the target once all is written and synced: a failed save throws EInOutError
+  // and leaves an earlier file of that name as it was.
+  void SaveFile(const std::string& AFileName);
+
+  // Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
+  // stores the status. FileName is not touched.
+  TXMLErrorCode LoadFromText(std::string_view Source);
+  // What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
+  void SaveToStream(std::ostream& F) const;
+  // What SaveFile writes, as a string.
+  std::string SaveToText() const;
+  // The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
+  // start of text left after the root, the start of the document for a prolog failure. 0 after
+  // ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
+  std::int32_t ErrorLine() const { return error_line_; }
+
+ private:
+  TXMLErrorCode Load(std::string_view Source);
+
+  std::string file_name_;
+  TXMLErrorCode error_code_ = ecOk;
+  std::int32_t error_line_ = 0;
+  std::unique_ptr<TXMLNode> root_;
+  std::unique_ptr<TXMLParameters> parameters_;
+};
+
+}  // namespace linexml

@@ -1,0 +1,110 @@
+#include "xml_node.h"
+
+#include <ostream>
+#include <vector>
+
+#include "detail/tree_builder.h"
+#include "detail/writer.h"
+
+namespace linexml {
+
+TXMLNode::~TXMLNode() {
+  // Iterative: each node's children are taken out of it before it is deleted, so no destructor
+  // ever meets a non-empty child list and the call depth stays at two, whatever the tree's depth.
+  std::vector<TXMLNode*> Pending = children_.Release();
+  while (!Pending.empty()) {
+    TXMLNode* N = Pending.back();
+    Pending.pop_back();
+    std::vector<TXMLNode*> Kids = N->children_.Release();
+    Pending.insert(Pending.end(), Kids.begin(), Kids.end());
+    delete N;
+  }
+}
+
+void TXMLNode::Reset() {
+  // Destroy the subtree iteratively through a temporary that takes the children over.
+  {
+    TXMLNode Doomed;
+    for (TXMLNode* Kid : children_.Release()) Doomed.children_.Add(Kid);
+  }
+  attributes_.Clear();
+  tag_name_.clear();
+  text_data_.clear();
+  level_ = 0;
+  tag_type_ = ttNormal;
+}
+
+TXMLErrorCode TXMLNode::ParseString(std::int32_t ALevel, std::string& S) {
+  detail::TreeBuilder Builder(S);
+  std::size_t Pos = 0;
+  const TXMLErrorCode Status = Builder.ParseNode(*this, ALevel, Pos, S.size());
+  S.erase(0, Pos);
+  return Status;
+}
+
+TXMLErrorCode TXMLNode::ParseAttributes(std::string& S) {
+  detail::TreeBuilder Builder(S);
+  std::size_t Pos = 0;
+  const TXMLErrorCode Status = Builder.ParseAttributes(*this, Pos, S.size());
+  S.erase(0, Pos);
+  return Status;
+}
+
+TXMLErrorCode TXMLNode::ParseChildren(std::string& S) {
+  detail::TreeBuilder Builder(S);
+  std::size_t Pos = 0;
+  const TXMLErrorCode Status = Builder.ParseChildren(*this, Pos, S.size());
+  S.erase(0, Pos);
+  return Status;
+}
+
+TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {
+  // The recursive rule ("the last direct child that matches, else the result under the last child
+  // whose subtree holds a match") is a depth-first walk that visits children last to first and
+  // stops at the first node with a matching direct child. Invariant: the stack holds the nodes
+  // still to visit, the next one on top.
+  std::vector<const TXMLNode*> Stack{this};
+  while (!Stack.empty()) {
+    const TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    const auto& Kids = N->children_;
+    for (auto K = Kids.end(); K != Kids.begin();) {
+      --K;
+      if ((*K)->tag_name_ == Name) return *K;
+    }
+    for (TXMLNode* Kid : Kids) Stack.push_back(Kid);
+  }
+  return nullptr;
+}
+
+std::string TXMLNode::GetAttributeValue(const std::string& Name) const {
+  for (const TXMLAttribute* A : attributes_)
+    if (A->Name == Name) return A->Value;
+  return "undefined";
+}
+
+void TXMLNode::SetAttributeValue(const std::string& Name, const std::string& Value) {
+  for (TXMLAttribute* A : attributes_) {
+    if (A->Name == Name) {
+      A->Value = Value;
+      return;
+    }
+  }
+  auto* A = new TXMLAttribute;
+  attributes_.Add(A);
+  A->Name = Name;
+  A->Value = Value;
+}
+
+TXMLNode* TXMLNode::GetChild(std::int32_t Index) const {
+  if (Index < 0 || Index >= children_.Count()) return nullptr;
+  return children_.Get(Index);
+}
+
+void TXMLNode::SaveToFile(std::ostream& F) const {
+  detail::Writer W(detail::StreamSink, &F);
+  detail::WriteNode(W, *this);
+  W.Flush();
+}
+
+}  // namespace linexml
