@@ -1,0 +1,122 @@
+// Looking up elements and attributes, and reaching children by index.
+#include <gtest/gtest.h>
+
+#include "linexml.h"
+#include "test_util.h"
+
+namespace linexml {
+namespace {
+
+// Loads Body behind a declaration and returns the parser (asserting the load is clean).
+std::unique_ptr<TXMLParser> Doc(const std::string& Body) {
+  auto P = std::make_unique<TXMLParser>();
+  EXPECT_EQ(P->LoadFromText("<?xml version=\"1.0\"?>" + Body), ecOk) << Body;
+  return P;
+}
+
+std::string IdOf(const TXMLNode* N) { return N == nullptr ? "null" : N->GetAttributeValue("id"); }
+
+TEST(FindTagByName, FollowsTheLastMatchRules) {
+  struct Case {
+    const char* body;
+    const char* name;
+    const char* id;
+  };
+  const Case Cases[] = {
+      // Two direct children with the name: the later one.
+      {"<r><x id=\"1\"/><x id=\"2\"/></r>", "x", "2"},
+      // A direct child wins over a deeper match after it.
+      {"<r><x id=\"1\"/><a><x id=\"2\"/></a></r>", "x", "1"},
+      // First and third hold a match deeper down, the second none: the third's.
+      {"<r><a><x id=\"1\"/></a><b/><c><d><x id=\"3\"/></d></c></r>", "x", "3"},
+      // The first holds one, the second (last) none: the first's.
+      {"<r><a><x id=\"1\"/></a><b><y/></b></r>", "x", "1"},
+      // Inside the chosen child the same rules apply again.
+      {"<r><a><b><x id=\"1\"/></b><x id=\"2\"/></a></r>", "x", "2"},
+      // No match at any depth.
+      {"<r><a><b/></a></r>", "x", "null"},
+      // The node's own name is not compared.
+      {"<x><a/></x>", "x", "null"},
+  };
+  for (const Case& C : Cases) {
+    const auto P = Doc(C.body);
+    EXPECT_EQ(IdOf(P->XMLRoot()->FindTagByName(C.name)), C.id) << C.body;
+  }
+}
+
+TEST(FindTagByName, EmptyNameFindsTextRuns) {
+  const auto P = Doc("<r>one<a/>two</r>");
+  const TXMLNode* Text = P->XMLRoot()->FindTagByName("");
+  ASSERT_NE(Text, nullptr);
+  EXPECT_EQ(Text->TextData(), "two");
+}
+
+TEST(FindTagByName, ParserReturnsTheRootForItsOwnName) {
+  const auto P = Doc("<x id=\"root\"><x id=\"inner\"/></x>");
+  EXPECT_EQ(IdOf(P->FindTagByName("x")), "root");
+  TXMLParser Fresh;
+  EXPECT_EQ(Fresh.FindTagByName(""), Fresh.XMLRoot());
+  EXPECT_EQ(Fresh.FindTagByName("x"), nullptr);
+}
+
+TEST(FindTagByName, WorksOnAVeryDeepChain) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr int kDepth = 100'000;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  constexpr int kDepth = 100'000;
+#else
+  constexpr int kDepth = 1'000'000;
+#endif
+#else
+  constexpr int kDepth = 1'000'000;
+#endif
+  std::string Text = "<?xml version=\"1.0\"?>";
+  for (int I = 0; I < kDepth; ++I) Text += "<e" + std::to_string(I) + ">";
+  Text += "<leaf id=\"deep\"/>";
+  for (int I = kDepth - 1; I >= 0; --I) Text += "</e" + std::to_string(I) + ">";
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText(Text), ecOk);
+  const TXMLNode* Leaf = P.FindTagByName("leaf");
+  ASSERT_NE(Leaf, nullptr);
+  EXPECT_EQ(Leaf->Level(), kDepth);
+  EXPECT_EQ(P.FindTagByName("missing"), nullptr);
+}
+
+TEST(Attributes, GetReturnsTheFirstMatchOrUndefined) {
+  const auto P = Doc("<r a=\"1\" b=\"\" a=\"2\"/>");
+  const TXMLNode* R = P->XMLRoot();
+  EXPECT_EQ(R->GetAttributeValue("a"), "1");
+  EXPECT_EQ(R->GetAttributeValue("b"), "");
+  EXPECT_EQ(R->GetAttributeValue("c"), "undefined");
+  EXPECT_EQ(R->GetAttributeValue("A"), "undefined");  // exact, case-sensitive
+}
+
+TEST(Attributes, SetChangesTheFirstMatchOrAppends) {
+  const auto P = Doc("<r a=\"1\" a=\"2\"/>");
+  TXMLNode* R = P->XMLRoot();
+  R->SetAttributeValue("a", "x");
+  R->SetAttributeValue("new", "v w>");
+  ASSERT_EQ(R->Attributes().Count(), 3);
+  EXPECT_EQ(R->Attributes()[0]->Value, "x");
+  EXPECT_EQ(R->Attributes()[1]->Value, "2");
+  EXPECT_EQ(R->Attributes()[2]->Name, "new");
+  EXPECT_EQ(P->SaveToText(), std::string(test::kDefaultProlog) + "<r a=\"x\" a=\"2\" new=\"v w>\" />\n");
+}
+
+TEST(Children, GetChildAndCount) {
+  const auto P = Doc("<r><a/>t<b/></r>");
+  const TXMLNode* R = P->XMLRoot();
+  EXPECT_EQ(R->GetNumberOfChildren(), 3);
+  EXPECT_EQ(R->GetChild(0)->TagName(), "a");
+  EXPECT_EQ(R->GetChild(2)->TagName(), "b");
+  EXPECT_EQ(R->GetChild(3), nullptr);
+  EXPECT_EQ(R->GetChild(-1), nullptr);
+  EXPECT_THROW(R->Children().Get(3), std::out_of_range);
+  int Seen = 0;
+  for (const TXMLNode* Kid : R->Children()) Seen += Kid->Level();
+  EXPECT_EQ(Seen, 3);
+}
+
+}  // namespace
+}  // namespace linexml
