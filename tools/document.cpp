@@ -1,0 +1,55 @@
+#include "document.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace linexml::cli {
+
+bool IsStdin(const std::string& Arg) { return Arg == "-"; }
+
+std::string ShownName(const std::string& Arg) { return IsStdin(Arg) ? "<stdin>" : Arg; }
+
+bool ReadStdin(std::string& Out) {
+  Out.clear();
+  char Block[64 * 1024];
+  for (;;) {
+    const std::size_t Got = std::fread(Block, 1, sizeof Block, stdin);
+    Out.append(Block, Got);
+    if (Got < sizeof Block) return std::ferror(stdin) == 0;
+  }
+}
+
+TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::string* StdinText) {
+  if (!IsStdin(Arg)) {
+    P.setFileName(Arg);
+    return P.XMLErrorCode();
+  }
+  if (StdinText == nullptr) return ecNoFile;
+  return P.LoadFromText(*StdinText);
+}
+
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32_t Line) {
+  if (Status == ecOk) return Shown + ": ok";
+  std::string Out = Shown;
+  if (Line > 0) Out += ":" + std::to_string(Line);
+  Out += ": ";
+  Out += ErrorCodeName(Status);
+  Out += ": ";
+  Out += ErrorCodeMeaning(Status);
+  return Out;
+}
+
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force) {
+  std::string StdinText;
+  const bool StdinRead = IsStdin(Arg) && ReadStdin(StdinText);
+  const TXMLErrorCode Status = LoadDocument(P, Arg, StdinRead ? &StdinText : nullptr);
+  if (Status == ecOk) return true;
+  // A load that read nothing has no document to go on with, forced or not: writing one out would
+  // replace the file with an empty default document.
+  const bool Readable = Status != ecNoFile && Status != ecInvalidFileName;
+  if (Force && Readable) return true;
+  std::cerr << CheckLine(ShownName(Arg), Status, P.ErrorLine()) << '\n';
+  return false;
+}
+
+}  // namespace linexml::cli

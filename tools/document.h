@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "xml_mainUnit.h"
+
+// Loading the document a command works on: a file, or standard input for "-".
+namespace linexml::cli {
+
+// True when Arg names standard input.
+bool IsStdin(const std::string& Arg);
+// The name messages use for Arg: the argument itself, "<stdin>" for "-".
+std::string ShownName(const std::string& Arg);
+
+// Reads all of standard input into Out; false when the read fails.
+bool ReadStdin(std::string& Out);
+
+// Loads Arg into P and returns the status. For "-", StdinText is the document (already read),
+// or nullptr when standard input could not be read, which counts as ecNoFile.
+TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::string* StdinText);
+
+// The check command's line for a loaded document, without its newline:
+// "NAME: ok", "NAME:LINE: STATUS: meaning", or "NAME: STATUS: meaning" when no line applies.
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32_t Line);
+
+// Loads Arg (reading standard input for "-") for a command that needs a sound document. A status
+// other than ecOk is written to standard error as the check line and gives false, except that with
+// Force a document that was read but did not parse is accepted (a file that cannot be read never is).
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force = false);
+
+}  // namespace linexml::cli

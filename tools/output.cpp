@@ -1,0 +1,68 @@
+#include "output.h"
+
+#include <iostream>
+
+#include "commands.h"
+#include "rtl/in_out_error.h"
+#include "xml_mainUnit.h"
+#include "xml_node.h"
+
+namespace linexml::cli {
+
+std::string Quote(std::string_view Text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string Out;
+  Out.reserve(Text.size() + 2);
+  Out += '"';
+  for (const char C : Text) {
+    const auto Byte = static_cast<unsigned char>(C);
+    switch (C) {
+      case '"': Out += "\\\""; continue;
+      case '\\': Out += "\\\\"; continue;
+      case '\t': Out += "\\t"; continue;
+      case '\n': Out += "\\n"; continue;
+      case '\r': Out += "\\r"; continue;
+      default: break;
+    }
+    if (Byte < 32 || Byte == 127) {
+      Out += "\\x";
+      Out += kHex[Byte >> 4];
+      Out += kHex[Byte & 15];
+    } else {
+      Out += C;
+    }
+  }
+  Out += '"';
+  return Out;
+}
+
+int Fail(const std::string& Message) {
+  std::cerr << "linexml: " << Message << '\n';
+  return kExitFailed;
+}
+
+void FlushStdout() {
+  std::cout.flush();
+  if (!std::cout) throw EInOutError("standard output", "the write failed");
+}
+
+// The library names a failed stream "<stream>"; the user knows it as standard output.
+void SaveToStdout(const TXMLParser& P) {
+  try {
+    P.SaveToStream(std::cout);
+  } catch (const EInOutError&) {
+    throw EInOutError("standard output", "the write failed");
+  }
+  FlushStdout();
+}
+
+void SaveToStdout(const TXMLNode& Node) {
+  try {
+    Node.SaveToFile(std::cout);
+  } catch (const EInOutError&) {
+    throw EInOutError("standard output", "the write failed");
+  }
+  FlushStdout();
+}
+
+}  // namespace linexml::cli
