@@ -17,7 +17,8 @@ void CloseIndex::Build() {
       const char* N = P + 2;
       while (N < End && *N != ' ' && *N != '/' && *N != '>') ++N;
       // A name holds no "/", so the next "</" is never skipped by this scan beyond one byte.
-      if (N < End && *N == '>' && N > P + 2) {
+      // "</>" is recorded too: it closes a node with an empty name (ParseChildren on a new node).
+      if (N < End && *N == '>') {
         names_[std::string_view(P + 2, static_cast<std::size_t>(N - P - 2))].starts.push_back(
             static_cast<std::size_t>(P - Begin));
       }

@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "linexml.h"
+
+using namespace linexml;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LINEXML_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LINEXML_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+
+#ifdef LINEXML_TEST_ASAN
+constexpr int kDeep = 100'000;  // the sanitizer makes every node several times dearer
+#else
+constexpr int kDeep = 1'000'000;
+#endif
+
+// A compact picture of a subtree: <name k=v>{children} for a normal element, <name k=v/> for a
+// self-closing one, "text" for a text run. Built on an explicit stack.
+std::string Shape(const TXMLNode& Root) {
+  std::string Out;
+  struct Item {
+    const TXMLNode* node;
+    bool closing;
+  };
+  std::vector<Item> Stack{{&Root, false}};
+  while (!Stack.empty()) {
+    const Item It = Stack.back();
+    Stack.pop_back();
+    const TXMLNode& N = *It.node;
+    if (It.closing) {
+      Out += '}';
+    } else if (N.TagType() == ttCDATA) {
+      Out += '"' + N.TextData() + '"';
+    } else {
+      Out += '<' + N.TagName();
+      for (const TXMLAttribute* A : N.Attributes()) Out += ' ' + A->Name + '=' + A->Value;
+      if (N.TagType() == ttShorted) {
+        Out += "/>";
+        continue;
+      }
+      Out += ">{";
+      Stack.push_back({&N, true});
+      for (auto K = N.Children().end(); K != N.Children().begin();) Stack.push_back({*--K, false});
+    }
+  }
+  return Out;
+}
+
+// What must hold for a tree that one parse built from new nodes; empty when it all holds.
+std::string TreeFaults(const TXMLNode& Root) {
+  std::vector<const TXMLNode*> Stack{&Root};
+  while (!Stack.empty()) {
+    const TXMLNode& N = *Stack.back();
+    Stack.pop_back();
+    const std::string Where = "node [" + N.TagName() + N.TextData() + "]: ";
+    if (N.TagType() == ttCDATA && (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 ||
+                                   !N.TagName().empty()))
+      return Where + "a text node with children, attributes or a name";
+    if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where + "an element with text";
+    if (N.TagType() == ttShorted && N.GetNumberOfChildren() > 0)
+      return Where + "a self-closing element with children";
+    for (const TXMLNode* K : N.Children()) {
+      if (K->Level() != N.Level() + 1) return Where + "a child not one level below";
+      Stack.push_back(K);
+    }
+  }
+  return {};
+}
+
+struct ParseCase {
+  std::string input;
+  TXMLErrorCode status;
+  std::string rest;   // what S holds afterwards
+  std::string shape;  // the node, see Shape
+};
+
+void CheckParses(const std::vector<ParseCase>& Cases) {
+  for (const ParseCase& C : Cases) {
+    SCOPED_TRACE("input [" + C.input + "]");
+    TXMLNode Node;
+    std::string S = C.input;
+    EXPECT_EQ(ErrorCodeName(Node.ParseString(0, S)), std::string(ErrorCodeName(C.status)));
+    EXPECT_EQ(S, C.rest);
+    EXPECT_EQ(Shape(Node), C.shape);
+    EXPECT_EQ(Node.Level(), 0);
+    EXPECT_EQ(TreeFaults(Node), "");
+  }
+}
+
+}  // namespace
+
+TEST(XmlNodeParse, TagKinds) {
+  CheckParses({
+      {"<a/>", ecOk, "", "<a/>"},
+      {"<a/>rest", ecOk, "rest", "<a/>"},
+      {"<a />", ecOk, "", "<a/>"},  // through the attribute step, which sees only "/> "
+      {"<a x=\"1\"/>", ecOk, "", "<a x=1/>"},
+      {"<a x=\"1\" />", ecOk, "", "<a x=1/>"},
+      {"<a/b>", ecOk, ">", "<a/>"},  // "/" after the name takes the next character with it
+      {"<a/", ecOk, "", "<a/>"},
+      {"<a></a>", ecOk, "", "<a>{}"},
+      {"<a>x</a>", ecOk, "", "<a>{\"x\"}"},
+      {"<a >x</a>", ecOk, "", "<a>{\"x\"}"},  // a space before ">" and no attributes
+      {"<a><b/> t</a>", ecOk, "", "<a>{<b/>\" t\"}"},
+      {"<a/>  <b/>", ecOk, "  <b/>", "<a/>"},
+  });
+}
+
+TEST(XmlNodeParse, AttributeCutting) {
+  CheckParses({
+      {"<a x=\"1\" y='2'>t</a>", ecOk, "", "<a x=1 y=2>{\"t\"}"},
+      {"<a z=\"3\" x=\"1\" y=\"2\"/>", ecOk, "", "<a z=3 x=1 y=2/>"},
+      // A value is cut at its space; the second half is a token without "=".
+      {"<a x=\"hello world\">t</a>", ecOk, "", "<a x=hell world\"=>{\"t\"}"},
+      // The first ">" ends the tag, even inside a quoted value.
+      {"<a x=\"1>2\">t</a>", ecOk, "", "<a x=>{\"2\">t\"}"},
+      // Two spaces where a comment was cut out give an attribute with an empty name.
+      {"<a x=\"1\"  y=\"2\">t</a>", ecOk, "", "<a x=1 = y=2>{\"t\"}"},
+      {"<a  x=\"1\">t</a>", ecOk, "", "<a = x=1>{\"t\"}"},
+      {"<a checked>t</a>", ecOk, "", "<a checked=>{\"t\"}"},
+      {"<a checked/>", ecOk, "", "<a checked=/>"},
+      {"<a x=\"\"/>", ecOk, "", "<a x=/>"},
+  });
+}
+
+TEST(XmlNodeParse, TextRuns) {
+  CheckParses({
+      {" leading", ecOk, "", "\" leading\""},  // runs to the end of S, leading space kept
+      {"abc<d/>", ecOk, "<d/>", "\"abc\""},
+      {"<a> x</a>", ecOk, "", "<a>{\" x\"}"},
+      {"<a><b/> <c/></a>", ecOk, "", "<a>{<b/>\" \"<c/>}"},  // one space between tags
+      {"<a>x<b>y</b>z</a>", ecOk, "", "<a>{\"x\"<b>{\"y\"}\"z\"}"},
+  });
+}
+
+TEST(XmlNodeParse, LevelsCountFromTheGivenLevel) {
+  TXMLNode Node;
+  std::string S = "<a><b><c/>t</b></a>";
+  ASSERT_EQ(Node.ParseString(5, S), ecOk);
+  EXPECT_EQ(Node.Level(), 5);
+  const TXMLNode* B = Node.GetChild(0);
+  ASSERT_NE(B, nullptr);
+  EXPECT_EQ(B->Level(), 6);
+  ASSERT_EQ(B->GetNumberOfChildren(), 2);
+  EXPECT_EQ(B->GetChild(0)->Level(), 7);
+  EXPECT_EQ(B->GetChild(1)->Level(), 7);
+}
+
+// The closing tag is found by search, so nothing is removed for an element without one: it has no
+// children, and what follows it stays (as the rest of S, or as its parent's next children).
+TEST(XmlNodeParse, MissingClosingTagRemovesNothingAfterTheOpeningTag) {
+  CheckParses({
+      {"<a>text", ecOk, "text", "<a>{}"},
+      {"<a x=\"1\">xyz<b/>", ecOk, "xyz<b/>", "<a x=1>{}"},
+      {"<r><a>x<b/></r>", ecOk, "", "<r>{<a>{}\"x\"<b/>}"},
+      {"<r><br>one<br>two</r>tail", ecOk, "tail", "<r>{<br>{}\"one\"<br>{}\"two\"}"},
+      {"<r><a>x</r></a>", ecOk, "</a>", "<r>{<a>{}\"x\"}"},  // its closing tag lies outside the parent
+  });
+}
+
+// The first "</name>" ends an element, so an inner element of the same name ends the outer one:
+// the inner one has no children and the outer closing tag is left over.
+TEST(XmlNodeParse, SameNameNestingEndsTheOuterElementEarly) {
+  CheckParses({
+      {"<a><a>x</a></a>", ecOk, "</a>", "<a>{<a>{}\"x\"}"},
+      {"<a>p<a>q</a>r</a>", ecOk, "r</a>", "<a>{\"p\"<a>{}\"q\"}"},
+      {"<r><a><a/></a></r>", ecOk, "", "<r>{<a>{<a/>}}"},  // a self-closing one does not count
+  });
+}
+
+TEST(XmlNodeParse, FailuresAndWhatTheyLeave) {
+  CheckParses({
+      {"", ecInvalidTag, "", "<>{}"},
+      {"< a>x</a>", ecInvalidTag, "< a>x</a>", "<>{}"},
+      {"<>x", ecInvalidTag, "<>x", "<>{}"},
+      {"</a>x", ecInvalidTag, "</a>x", "</>"},  // after "/" the node is self-closing
+      {"<", ecInvalidTag, "<", "<>{}"},
+      {"<abc", ecInvalidTag, "<abc", "<abc>{}"},  // the name runs to the end of S
+      {"<a ", ecInvalidTag, "", "<a>{}"},          // cut off before ">": no junk attribute
+      {"<a x=\"1\"", ecInvalidTag, "x=\"1\"", "<a>{}"},
+  });
+}
+
+// A failing child ends every enclosing element; it stays in its parent's children, and the text
+// resumes at the outermost element's closing tag, which is not removed.
+TEST(XmlNodeParse, FirstFailingChildEndsTheParse) {
+  CheckParses({
+      {"<r>x< y>z</r>tail", ecInvalidTag, "</r>tail", "<r>{\"x\"<>{}}"},
+      {"<r><a/></x><b/></r>", ecInvalidTag, "</r>", "<r>{<a/></>}"},
+      {"<r><a><b>< c></b>q</a>w</r>", ecInvalidTag, "</r>", "<r>{<a>{<b>{<>{}}}}"},
+      {"<r><ab</r>", ecInvalidTag, "</r>", "<r>{<ab>{}}"},  // a name that runs to the closing tag
+      {"<r><a x=\"1\"</r>", ecInvalidTag, "</r>", "<r>{<a>{}}"},
+  });
+}
+
+TEST(XmlNodeParse, AttributeStepConsumesThroughTheFirstGreaterThan) {
+  const std::vector<ParseCase> Cases = {
+      {"x=\"1\" y='2'>rest", ecOk, "rest", "< x=1 y=2>{}"},
+      {"x=\"1\"/>rest", ecOk, "rest", "< x=1/>"},
+      {">rest", ecOk, "rest", "<>{}"},
+      {"/>", ecOk, "", "</>"},
+      {"x=\"1\"", ecInvalidTag, "x=\"1\"", "<>{}"},
+      {"", ecInvalidTag, "", "<>{}"},
+  };
+  for (const ParseCase& C : Cases) {
+    SCOPED_TRACE("input [" + C.input + "]");
+    TXMLNode Node;
+    std::string S = "<a k=\"v\">";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);  // an element with one attribute and no children
+    S = C.input;
+    EXPECT_EQ(Node.ParseAttributes(S), C.status);
+    EXPECT_EQ(S, C.rest);
+    EXPECT_EQ(Shape(Node), "<a" + C.shape.substr(1));  // the earlier attribute is gone in every case
+  }
+}
+
+TEST(XmlNodeParse, ChildrenStepLeavesTheClosingTag) {
+  const std::vector<ParseCase> Cases = {
+      {"x<b/></p>y", ecOk, "</p>y", "<p>{\"x\"<b/>}"},
+      {"</p>", ecOk, "</p>", "<p>{}"},
+      {"x<b/>", ecOk, "x<b/>", "<p>{}"},  // no closing tag: no children, nothing consumed
+      {"x<b>y</b></p>", ecOk, "</p>", "<p>{\"x\"<b>{\"y\"}}"},
+      {"a< >b<c/></p>", ecInvalidTag, "</p>", "<p>{\"a\"<>{}}"},  // stops after the failing child
+  };
+  for (const ParseCase& C : Cases) {
+    SCOPED_TRACE("input [" + C.input + "]");
+    TXMLNode Node;
+    std::string S = "<p>old</p>";
+    ASSERT_EQ(Node.ParseString(2, S), ecOk);
+    S = C.input;
+    EXPECT_EQ(Node.ParseChildren(S), C.status);
+    EXPECT_EQ(S, C.rest);
+    EXPECT_EQ(Shape(Node), C.shape);  // the earlier child is gone in every case
+    EXPECT_EQ(TreeFaults(Node), "");
+  }
+}
+
+// With an empty tag name the closing tag looked for is "</>".
+TEST(XmlNodeParse, ChildrenStepOfANewNodeEndsAtEmptyClosingTag) {
+  TXMLNode Node;
+  std::string S = "x<b/></>y";
+  EXPECT_EQ(Node.ParseChildren(S), ecOk);
+  EXPECT_EQ(S, "</>y");
+  EXPECT_EQ(Shape(Node), "<>{\"x\"<b/>}");
+}
+
+// A second parse of the same node touches only what its branch names: the kind is never set back
+// to ttNormal, the other text field keeps its value, and the lists are emptied only by the step
+// that refills them.
+TEST(XmlNodeParse, ParsingAgainKeepsWhatTheNewParseDoesNotTouch) {
+  {
+    TXMLNode Node;
+    std::string S = "<a/>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    S = "<b>x</b>";
+    EXPECT_EQ(Node.ParseString(1, S), ecOk);
+    EXPECT_EQ(Node.TagType(), ttShorted);  // so no children step, and the closing tag stays
+    EXPECT_EQ(Node.TagName(), "b");
+    EXPECT_EQ(Node.Level(), 1);
+    EXPECT_EQ(S, "x</b>");
+  }
+  {
+    TXMLNode Node;
+    std::string S = "hello";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    S = "<b k=\"v\">x</b>";
+    EXPECT_EQ(Node.ParseString(0, S), ecOk);
+    EXPECT_EQ(Node.TagType(), ttCDATA);
+    EXPECT_EQ(Node.TagName(), "b");
+    EXPECT_EQ(Node.TextData(), "hello");
+    EXPECT_EQ(Node.GetAttributeValue("k"), "v");
+    EXPECT_EQ(S, "x</b>");
+  }
+  {
+    TXMLNode Node;
+    std::string S = "<a k=\"v\">t<b/></a>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    S = "zz<c/>";
+    EXPECT_EQ(Node.ParseString(0, S), ecOk);
+    EXPECT_EQ(Node.TagType(), ttCDATA);
+    EXPECT_EQ(Node.TagName(), "a");
+    EXPECT_EQ(Node.TextData(), "zz");
+    EXPECT_EQ(Node.GetNumberOfChildren(), 2);
+    EXPECT_EQ(Node.Attributes().Count(), 1);
+    EXPECT_EQ(S, "<c/>");
+  }
+  {
+    TXMLNode Node;
+    std::string S = "<a k=\"v\">t<b/></a>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    S = "<c>u</c>";  // no attribute step runs, the children step does
+    EXPECT_EQ(Node.ParseString(0, S), ecOk);
+    EXPECT_EQ(Shape(Node), "<c k=v>{\"u\"}");
+    S = "<d x=\"1\"/>";
+    EXPECT_EQ(Node.ParseString(0, S), ecOk);
+    EXPECT_EQ(Shape(Node), "<d x=1/>");  // the children stay, but a self-closing node shows none
+    EXPECT_EQ(Node.GetNumberOfChildren(), 1);
+  }
+}
+
+// Nesting is parsed and destroyed on explicit stacks: depth costs memory, never call stack.
+TEST(XmlNodeParse, DeepNestingParsesAndIsDestroyed) {
+  std::string S;
+  for (int I = 0; I < kDeep; ++I) S += "<e" + std::to_string(I) + ">";
+  S += "x";
+  for (int I = kDeep - 1; I >= 0; --I) S += "</e" + std::to_string(I) + ">";
+  S += "tail";
+
+  auto Root = std::make_unique<TXMLNode>();
+  ASSERT_EQ(Root->ParseString(0, S), ecOk);
+  EXPECT_EQ(S, "tail");
+
+  const TXMLNode* N = Root.get();
+  int Depth = 0;
+  bool ChainHolds = true;
+  while (N->TagType() == ttNormal && N->GetNumberOfChildren() == 1) {
+    N = N->GetChild(0);
+    ++Depth;
+    ChainHolds = ChainHolds && N->Level() == Depth;
+  }
+  EXPECT_TRUE(ChainHolds);
+  EXPECT_EQ(Depth, kDeep);
+  EXPECT_EQ(N->TagType(), ttCDATA);
+  EXPECT_EQ(N->TextData(), "x");
+  ASSERT_EQ(N->Level(), kDeep);
+  Root.reset();
+}
+
+// Elements that are never closed each cost one failed look-up, not a scan of the rest of the text.
+TEST(XmlNodeParse, ManyUnclosedElementsBecomeSiblings) {
+  constexpr int kCount = 100'000;
+  std::string S = "<root>";
+  for (int I = 0; I < kCount; ++I) S += "<br>line " + std::to_string(I);
+  S += "</root>";
+
+  TXMLNode Root;
+  ASSERT_EQ(Root.ParseString(0, S), ecOk);
+  EXPECT_EQ(S, "");
+  ASSERT_EQ(Root.GetNumberOfChildren(), 2 * kCount);
+  bool PatternHolds = true;
+  for (int I = 0; I < kCount; ++I) {
+    const TXMLNode* Br = Root.GetChild(2 * I);
+    const TXMLNode* Text = Root.GetChild(2 * I + 1);
+    PatternHolds = PatternHolds && Br->TagName() == "br" && Br->TagType() == ttNormal &&
+                   Br->GetNumberOfChildren() == 0 && Br->Level() == 1 &&
+                   Text->TagType() == ttCDATA && Text->Level() == 1;
+  }
+  EXPECT_TRUE(PatternHolds);
+  EXPECT_EQ(Root.GetChild(1)->TextData(), "line 0");
+  EXPECT_EQ(Root.GetChild(2 * kCount - 1)->TextData(), "line " + std::to_string(kCount - 1));
+  EXPECT_EQ(Root.GetChild(2 * 777 + 1)->TextData(), "line 777");
+}
