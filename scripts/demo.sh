@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The quick start's main job: installs what is missing, builds the release preset and runs the
+# linexml tool on the shipped example (check, get, format).
+# Usage: scripts/demo.sh   (LINEXML_BUILD_DIR=DIR builds in DIR instead of build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+
+build="${LINEXML_BUILD_DIR:-build/release}"
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+if ! { cmake --preset release -B "$build" && cmake --build "$build" --target linexml_cli --parallel "$(nproc)"; } >"$log" 2>&1; then
+  cat "$log"
+  exit 1
+fi
+
+linexml="$build/tools/linexml"
+example=examples/catalog.xml
+show() {
+  echo "\$ linexml $*"
+  "$linexml" "$@"
+  echo
+}
+
+show check "$example"
+show get "$example" address city
+show get "$example" hours
+echo "\$ linexml format $example | head -n 24"
+"$linexml" format "$example" >"$log"
+head -n 24 "$log"
+echo "... ($(wc -l <"$log") lines)"
+echo
+echo "\$ linexml format $example | linexml check -"
+"$linexml" format "$example" | "$linexml" check -
