@@ -1,0 +1,101 @@
+// linexml format: the layout to standard output, to a file or in place; broken documents refused.
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliFormat : public CliTest {};
+
+const char* const kBroken = "<?xml version=\"1.0\"?>\n<a>\n  <b></b>\n</a>\n</a>\n";
+const char* const kBrokenLine = ":5: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
+
+TEST_F(CliFormat, WritesTheLayoutToStandardOutput) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const RunResult R = Run({"format", In});
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(R.Out, kSmallDocLayout);
+  EXPECT_EQ(R.Err, "");
+  EXPECT_EQ(Read(In), kSmallDoc);
+
+  const RunResult FromStdin = Run({"format", "-"}, kSmallDoc);
+  EXPECT_EQ(FromStdin.Exit, 0);
+  EXPECT_EQ(FromStdin.Out, kSmallDocLayout);
+}
+
+TEST_F(CliFormat, WritesToAFileOrInPlace) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const RunResult ToFile = Run({"format", In, "-o", Path("out.xml")});
+  EXPECT_EQ(ToFile.Exit, 0) << ToFile.Err;
+  EXPECT_EQ(ToFile.Out, "");
+  EXPECT_EQ(Read(Path("out.xml")), kSmallDocLayout);
+  EXPECT_EQ(Read(In), kSmallDoc);
+
+  const RunResult InPlace = Run({"format", "-i", In});
+  EXPECT_EQ(InPlace.Exit, 0) << InPlace.Err;
+  EXPECT_EQ(InPlace.Out, "");
+  EXPECT_EQ(Read(In), kSmallDocLayout);
+}
+
+TEST_F(CliFormat, RefusesABrokenDocumentUnlessForced) {
+  const std::string In = Write("in.xml", kBroken);
+  const RunResult Refused = Run({"format", "-i", In});
+  EXPECT_EQ(Refused.Exit, 1);
+  EXPECT_EQ(Refused.Out, "");
+  EXPECT_EQ(Refused.Err, In + kBrokenLine);
+  EXPECT_EQ(Read(In), kBroken);
+
+  const RunResult Forced = Run({"format", "--force", In});
+  EXPECT_EQ(Forced.Exit, 0) << Forced.Err;
+  EXPECT_NE(Forced.Out.find("<a>\n  <b>\n  </b>\n</a>\n"), std::string::npos) << Forced.Out;
+}
+
+// A forced format of a file that could not be read would write an empty default document over it.
+TEST_F(CliFormat, ForceNeverWritesADocumentThatWasNotRead) {
+  const RunResult R = Run({"format", "-i", "--force", Path("missing.xml")});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be opened or read\n");
+  EXPECT_FALSE(fs::exists(Path("missing.xml")));
+}
+
+// The replacement is written beside the file first; a failure must leave the file as it was and
+// no temporary file behind.
+TEST_F(CliFormat, FailedInPlaceWriteLeavesTheFileIntact) {
+  fs::create_directory(Path("ro"));
+  const std::string In = Write("ro/in.xml", kSmallDoc);
+  fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  if (::access(Path("ro").c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore permissions";
+  const RunResult R = Run({"format", "-i", In});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Out, "");
+  EXPECT_EQ(R.Err, "linexml: " + In + ": Permission denied\n");
+  EXPECT_EQ(Read(In), kSmallDoc);
+}
+
+// The same with a write that runs out of room half-way (a file size limit, which also binds root).
+TEST_F(CliFormat, WriteThatRunsOutOfRoomLeavesTheFileIntact) {
+  std::string Big = "<?xml version=\"1.0\"?>\n<list>\n";
+  for (int I = 0; I < 400; ++I) Big += "  <item n=\"" + std::to_string(I) + "\" state=\"in-stock\"/>\n";
+  Big += "</list>\n";
+  const std::string In = Write("in.xml", Big);
+  const RunResult R = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"",
+                                  LINEXML_CLI, "format", "-i", In});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err, "linexml: " + In + ": File too large\n");
+  EXPECT_EQ(Read(In), Big);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(CliFormat, FailedWriteToStandardOutputIsReported) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const RunResult R = Run({"format", In}, {}, "/dev/full");
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err, "linexml: standard output: the write failed\n");
+}
+
+}  // namespace
