@@ -1,0 +1,172 @@
+// Side-by-side benchmarks: load, find and save of the generated documents with linexml and its
+// peers, and linexml alone on the adversarial shapes. The documents come from linexml_gen (see
+// bench/run.sh); the folder is taken from LINEXML_BENCH_DATA (default bench/data), the sizes in MB
+// from LINEXML_BENCH_SIZES (default "1 10 100"). Times are
+// wall-clock times of the job alone: building the document for a find or a save, and destroying
+// it after a load, are outside the measured span.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "libs.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string DataDir() {
+  const char* Dir = std::getenv("LINEXML_BENCH_DATA");
+  return Dir != nullptr ? Dir : "bench/data";
+}
+
+std::vector<int> Sizes() {
+  const char* List = std::getenv("LINEXML_BENCH_SIZES");
+  std::vector<int> Out;
+  for (const char* P = List != nullptr ? List : "1 10 100"; *P != '\0';) {
+    char* End = nullptr;
+    const long N = std::strtol(P, &End, 10);
+    if (End == P) break;
+    Out.push_back(static_cast<int>(N));
+    P = End;
+  }
+  return Out;
+}
+
+long long FileSize(const std::string& Path) {
+  struct stat St {};
+  return ::stat(Path.c_str(), &St) == 0 ? static_cast<long long>(St.st_size) : -1;
+}
+
+double Seconds(Clock::time_point From, Clock::time_point To) {
+  return std::chrono::duration<double>(To - From).count();
+}
+
+void Load(benchmark::State& State, const std::string& Library, const std::string& Path, long long Size) {
+  for (auto _ : State) {
+    auto D = bench::MakeDoc(Library);
+    const auto T0 = Clock::now();
+    const bool Ok = D->Load(Path);
+    State.SetIterationTime(Seconds(T0, Clock::now()));
+    if (!Ok) State.SkipWithError("load failed");
+  }
+  State.counters["bytes"] = static_cast<double>(Size);
+  State.SetBytesProcessed(State.iterations() * Size);
+}
+
+void Find(benchmark::State& State, const std::string& Library, const std::string& Path, long long Size,
+          const std::string& Name, bool Expected) {
+  auto D = bench::MakeDoc(Library);
+  if (!D->Load(Path)) {
+    State.SkipWithError("load failed");
+    return;
+  }
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    const bool Found = D->Find(Name);
+    State.SetIterationTime(Seconds(T0, Clock::now()));
+    if (Found != Expected) State.SkipWithError("find gave the wrong answer");
+  }
+  State.counters["bytes"] = static_cast<double>(Size);
+  State.SetBytesProcessed(State.iterations() * Size);
+}
+
+void Save(benchmark::State& State, const std::string& Library, const std::string& Path, long long Size,
+          const std::string& Out) {
+  auto D = bench::MakeDoc(Library);
+  if (!D->Load(Path)) {
+    State.SkipWithError("load failed");
+    return;
+  }
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    const bool Ok = D->Save(Out);
+    State.SetIterationTime(Seconds(T0, Clock::now()));
+    if (!Ok) State.SkipWithError("save failed");
+  }
+  State.counters["bytes"] = static_cast<double>(Size);
+  State.counters["saved"] = static_cast<double>(FileSize(Out));
+  State.SetBytesProcessed(State.iterations() * Size);
+  std::remove(Out.c_str());
+}
+
+// Big documents run once per repetition; small ones long enough for a steady figure.
+void Pace(benchmark::internal::Benchmark* B, long long Size) {
+  B->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+  if (Size >= 50LL << 20)
+    B->Iterations(1);
+  else
+    B->MinTime(Size >= 5LL << 20 ? 0.3 : 0.1);
+}
+
+void RegisterCore(const std::string& Dir) {
+  const char* Shapes[] = {"records", "text", "deep"};
+  for (const char* Shape : Shapes) {
+    for (const int Mb : Sizes()) {
+      const std::string Tag = std::string(Shape) + "/" + std::to_string(Mb) + "MB/";
+      const std::string Path = Dir + "/" + Shape + "-" + std::to_string(Mb) + "mb.xml";
+      const long long Size = FileSize(Path);
+      if (Size < 0) continue;
+      for (std::string Lib : bench::Libraries()) {
+        // tinyxml2 stops at 100 levels (a constant of the library); libxml2's default at 256.
+        if (std::string(Shape) == "deep" && Lib == "tinyxml2") continue;
+        if (std::string(Shape) == "deep" && Lib == "libxml2") Lib = "libxml2-huge";
+        Pace(benchmark::RegisterBenchmark(("load/" + Tag + Lib).c_str(), Load, Lib, Path, Size), Size);
+        if (Lib != "baseline") {
+          Pace(benchmark::RegisterBenchmark(("find/" + Tag + Lib).c_str(), Find, Lib, Path, Size, "end", true),
+               1);
+          Pace(benchmark::RegisterBenchmark(("miss/" + Tag + Lib).c_str(), Find, Lib, Path, Size, "nosuchname",
+                                            false),
+               1);
+        }
+        // The indented save of a deep forest is about 80 times its input.
+        if (std::string(Shape) == "deep" && Mb > 1) continue;
+        Pace(benchmark::RegisterBenchmark(("save/" + Tag + Lib).c_str(), Save, Lib, Path, Size,
+                                          Dir + "/out-" + Lib + ".xml"),
+             Size);
+        if (Lib == "linexml")
+          Pace(benchmark::RegisterBenchmark(("save/" + Tag + "linexml-stream").c_str(), Save, "linexml-stream",
+                                            Path, Size, Dir + "/out-" + Lib + ".xml"),
+               Size);
+      }
+    }
+  }
+}
+
+void RegisterAdversarial(const std::string& Dir) {
+  const char* Shapes[] = {"brs", "comments", "oneline", "attrs", "chain"};
+  for (const char* Shape : Shapes) {
+    for (const char* Scale : {"n", "4n"}) {
+      const std::string Tag = std::string(Shape) + "/" + Scale;
+      const std::string Path = Dir + "/adv-" + Shape + "-" + Scale + ".xml";
+      const long long Size = FileSize(Path);
+      if (Size < 0) continue;
+      Pace(benchmark::RegisterBenchmark(("adv/load/" + Tag).c_str(), Load, "linexml", Path, Size), Size);
+      Pace(benchmark::RegisterBenchmark(("adv/miss/" + Tag).c_str(), Find, "linexml", Path, Size, "nosuchname",
+                                        false),
+           1);
+      // An indented chain of a million levels would be about 10^12 bytes.
+      if (std::string(Shape) == "chain") continue;
+      Pace(benchmark::RegisterBenchmark(("adv/save/" + Tag).c_str(), Save, "linexml", Path, Size,
+                                        Dir + "/out-adv.xml"),
+           Size);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  const std::string Dir = DataDir();
+  RegisterCore(Dir);
+  RegisterAdversarial(Dir);
+  benchmark::Initialize(&Argc, Argv);
+  if (benchmark::ReportUnrecognizedArguments(Argc, Argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

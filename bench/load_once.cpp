@@ -1,0 +1,74 @@
+// Loads one file once with one library and exits: run under /usr/bin/time -v for the peak memory
+// of a load in a fresh process.
+// Usage: linexml_load_once LIBRARY FILE
+//        linexml_load_once --stats FILE   where the bytes of a linexml tree go
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "libs.h"
+#include "linexml.h"
+
+namespace {
+
+std::size_t HeapInUse() {
+  const struct mallinfo2 M = mallinfo2();
+  return M.uordblks + M.hblkhd;
+}
+
+// Heap bytes behind a string: none while it fits in the object itself.
+std::size_t Owned(const std::string& S) {
+  const std::string Empty;
+  return S.capacity() > Empty.capacity() ? S.capacity() + 1 : 0;
+}
+
+int Stats(const char* Path) {
+  const std::size_t Before = HeapInUse();
+  linexml::TXMLParser P;
+  P.setFileName(Path);
+  if (P.XMLErrorCode() != linexml::ecOk) return 1;
+  const std::size_t Tree = HeapInUse() - Before;
+
+  std::size_t Nodes = 0, Attrs = 0, NodeStrings = 0, AttrStrings = 0, ListSlots = 0;
+  std::vector<const linexml::TXMLNode*> Stack{P.XMLRoot()};
+  while (!Stack.empty()) {
+    const linexml::TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    ++Nodes;
+    NodeStrings += Owned(N->TagName()) + Owned(N->TextData());
+    ListSlots += static_cast<std::size_t>(N->Children().Count() + N->Attributes().Count());
+    for (const linexml::TXMLAttribute* A : N->Attributes()) {
+      ++Attrs;
+      AttrStrings += Owned(A->Name) + Owned(A->Value);
+    }
+    for (const linexml::TXMLNode* C : N->Children()) Stack.push_back(C);
+  }
+  auto Mb = [](std::size_t B) { return static_cast<double>(B) / (1 << 20); };
+  std::printf("nodes\t%zu\t%zu bytes each\t%.1f MB\n", Nodes, sizeof(linexml::TXMLNode),
+              Mb(Nodes * sizeof(linexml::TXMLNode)));
+  std::printf("attributes\t%zu\t%zu bytes each\t%.1f MB\n", Attrs, sizeof(linexml::TXMLAttribute),
+              Mb(Attrs * sizeof(linexml::TXMLAttribute)));
+  std::printf("node texts on the heap\t\t\t%.1f MB\n", Mb(NodeStrings));
+  std::printf("attribute texts on the heap\t\t\t%.1f MB\n", Mb(AttrStrings));
+  std::printf("list entries\t%zu\t8 bytes each\t%.1f MB\n", ListSlots, Mb(ListSlots * 8));
+  std::printf("heap held by the loaded tree\t\t\t%.1f MB\n", Mb(Tree));
+  return 0;
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  if (Argc != 3) {
+    std::fprintf(stderr, "usage: %s LIBRARY FILE | --stats FILE\n", Argv[0]);
+    return 2;
+  }
+  if (std::strcmp(Argv[1], "--stats") == 0) return Stats(Argv[2]);
+  auto D = bench::MakeDoc(Argv[1]);
+  if (!D) {
+    std::fprintf(stderr, "unknown library %s\n", Argv[1]);
+    return 2;
+  }
+  return D->Load(Argv[2]) ? 0 : 1;
+}

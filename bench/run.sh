@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release, writes the documents, runs every benchmark and the peak-memory
+# loads, and writes docs/performance.md with docs/performance.svg.
+# Usage: bench/run.sh            all sizes (1, 10, 100 MB): the published report
+#        SIZES="1 10" bench/run.sh   a quicker run while working (the report says which sizes ran)
+# Environment: BUILD (build folder, default build/bench), FILTER (extra --benchmark_filter regex).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The peers and the tools the run needs, from Debian's packages.
+bash scripts/deps.sh libbenchmark-dev libpugixml-dev libtinyxml2-dev libxml2-dev time python3
+
+BUILD="${BUILD:-build/bench}"
+SIZES="${SIZES:-1 10 100}"
+DATA=bench/data
+mkdir -p "$DATA"
+
+cmake --preset bench -B "$BUILD" -DLINEXML_TOOLS=OFF >/dev/null
+cmake --build "$BUILD" -j 2 --target linexml_gen linexml_bench linexml_load_once
+BIN="$BUILD/bench"
+
+# The documents are deterministic: written again only when the generator changed.
+gen() {  # shape size file
+  if [ ! -s "$3" ] || [ "$BIN/linexml_gen" -nt "$3" ]; then "$BIN/linexml_gen" "$1" "$2" "$3"; fi
+}
+for shape in records text deep; do
+  for mb in $SIZES; do gen "$shape" $((mb << 20)) "$DATA/$shape-${mb}mb.xml"; done
+done
+n=$((4 << 20))
+for shape in brs comments oneline attrs; do
+  gen "$shape" "$n" "$DATA/adv-$shape-n.xml"
+  gen "$shape" $((4 * n)) "$DATA/adv-$shape-4n.xml"
+done
+gen chain 250000 "$DATA/adv-chain-n.xml"
+gen chain 1000000 "$DATA/adv-chain-4n.xml"
+
+echo "== benchmarks"
+args=(--benchmark_out="$DATA/results.json" --benchmark_out_format=json)
+[ -n "${FILTER:-}" ] && args+=(--benchmark_filter="$FILTER")
+LINEXML_BENCH_DATA="$DATA" LINEXML_BENCH_SIZES="$SIZES" "$BIN/linexml_bench" "${args[@]}" | grep -v -E '_(mean|stddev|cv) '
+
+echo "== peak memory of one load in a fresh process"
+: >"$DATA/memory.tsv"
+for shape in records text deep; do
+  for mb in $SIZES; do
+    f="$DATA/$shape-${mb}mb.xml"
+    for lib in baseline linexml pugixml tinyxml2 libxml2; do
+      run=$lib
+      [ "$shape" = deep ] && [ "$lib" = tinyxml2 ] && continue
+      [ "$shape" = deep ] && [ "$lib" = libxml2 ] && run=libxml2-huge
+      kb=$( { /usr/bin/time -v "$BIN/linexml_load_once" "$run" "$f" >/dev/null; } 2>&1 |
+            awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}')
+      printf '%s\t%s\t%s\t%s\n' "$shape" "$mb" "$lib" "$kb" >>"$DATA/memory.tsv"
+    done
+  done
+done
+"$BIN/linexml_load_once" --stats "$DATA/records-$(echo "$SIZES" | awk '{print $NF}')mb.xml" >"$DATA/bytes.txt" || true
+
+echo "== report"
+python3 bench/report.py "$DATA" "$SIZES" docs/performance.md docs/performance.svg
+echo "wrote docs/performance.md and docs/performance.svg"
