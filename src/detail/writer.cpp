@@ -44,7 +44,16 @@ void Writer::Spaces(std::size_t Count) {
   }
 }
 
-void Writer::Flush() { Drain(); }
+void Writer::Flush() {
+  Drain();
+  // A stream keeps what it was given in a buffer of its own, and a failure there would only show
+  // at a later flush or close that callers rarely check: the save is not done until it is out.
+  if (sink_ == StreamSink) {
+    auto& Out = *static_cast<std::ostream*>(context_);
+    if (Out) Out.flush();
+    if (!Out) throw EInOutError("<stream>", "the stream refused the write");
+  }
+}
 
 void StreamSink(void* Context, const char* Data, std::size_t Size) {
   auto& Out = *static_cast<std::ostream*>(Context);

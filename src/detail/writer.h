@@ -28,6 +28,7 @@ class Writer {
     buf_[used_++] = C;
   }
   void Spaces(std::size_t Count);
+  // Hands everything to the sink; a stream sink is flushed too, so its failure shows here.
   void Flush();
 
  private:
