@@ -165,6 +165,7 @@ TEST(XmlNodeParse, MissingClosingTagRemovesNothingAfterTheOpeningTag) {
       {"<r><a>x<b/></r>", ecOk, "", "<r>{<a>{}\"x\"<b/>}"},
       {"<r><br>one<br>two</r>tail", ecOk, "tail", "<r>{<br>{}\"one\"<br>{}\"two\"}"},
       {"<r><a>x</r></a>", ecOk, "</a>", "<r>{<a>{}\"x\"}"},  // its closing tag lies outside the parent
+      {"<r><a><b><a></b>q</a></r>", ecOk, "", "<r>{<a>{<b>{<a>{}}\"q\"}}"},
   });
 }
 
@@ -311,9 +312,10 @@ TEST(XmlNodeParse, ParsingAgainKeepsWhatTheNewParseDoesNotTouch) {
 // Nesting is parsed and destroyed on explicit stacks: depth costs memory, never call stack.
 TEST(XmlNodeParse, DeepNestingParsesAndIsDestroyed) {
   std::string S;
-  for (int I = 0; I < kDeep; ++I) S += "<e" + std::to_string(I) + ">";
+  S.reserve(20 * static_cast<std::size_t>(kDeep));
+  for (int I = 0; I < kDeep; ++I) S.append("<e").append(std::to_string(I)).push_back('>');
   S += "x";
-  for (int I = kDeep - 1; I >= 0; --I) S += "</e" + std::to_string(I) + ">";
+  for (int I = kDeep - 1; I >= 0; --I) S.append("</e").append(std::to_string(I)).push_back('>');
   S += "tail";
 
   auto Root = std::make_unique<TXMLNode>();
