@@ -17,11 +17,12 @@ TEST_F(CliCheck, PrintsOneLinePerFileInArgumentOrder) {
 
   const RunResult R = Run({"check", Bad, Good, Missing, Left, NoDecl});
   EXPECT_EQ(R.Exit, 1);
-  EXPECT_EQ(R.Out, Bad + ":4: ecInvalidTag: an element tag has an empty name or is cut off\n" +
-                       Good + ": ok\n" +
-                       Missing + ": ecNoFile: the file cannot be opened or read\n" +
-                       Left + ":4: ecNotValid: a declaration keyword repeats, or text follows the root element\n" +
-                       NoDecl + ":2: ecInvalidFileFormat: the document does not begin with an XML declaration\n");
+  std::string Expected = Bad + ":4: ecInvalidTag: an element tag has an empty name or is cut off\n";
+  Expected += Good + ": ok\n";
+  Expected += Missing + ": ecNoFile: the file cannot be opened or read\n";
+  Expected += Left + ":4: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
+  Expected += NoDecl + ":2: ecInvalidFileFormat: the document does not begin with an XML declaration\n";
+  EXPECT_EQ(R.Out, Expected);
   EXPECT_EQ(R.Err, "");
 }
 

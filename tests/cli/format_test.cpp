@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 class CliFormat : public CliTest {};
 
 const char* const kBroken = "<?xml version=\"1.0\"?>\n<a>\n  <b></b>\n</a>\n</a>\n";
-const char* const kBrokenLine = ":5: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
+const char* const kBrokenLine =
+    ":5: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
 
 TEST_F(CliFormat, WritesTheLayoutToStandardOutput) {
   const std::string In = Write("in.xml", kSmallDoc);

@@ -91,7 +91,8 @@ TEST_F(CliSet, FailuresLeaveTheFileUntouched) {
   const std::string Broken = Write("broken.xml", "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
   R = Run({"set", Broken, "a", "x", "1"});
   EXPECT_EQ(R.Exit, 1);
-  EXPECT_EQ(R.Err, Broken + ":3: ecNotValid: a declaration keyword repeats, or text follows the root element\n");
+  EXPECT_EQ(R.Err,
+            Broken + ":3: ecNotValid: a declaration keyword repeats, or text follows the root element\n");
   EXPECT_EQ(Read(Broken), "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
 }
 
