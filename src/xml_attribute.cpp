@@ -21,6 +21,7 @@ TXMLErrorCode TXMLAttribute::ParseString(std::string& S) {
     std::string_view Token = S;
     if (Token.ends_with(' ')) Token.remove_suffix(1);
     Name.append(BareName(Token));
+    Value.clear();
     S.clear();
     return ecOk;
   }
@@ -34,6 +35,7 @@ void TXMLAttribute::ParseToken(std::string_view Piece) {
   const std::size_t Eq = Piece.find('=');
   if (Eq == std::string_view::npos) {
     Name.append(BareName(Piece));
+    Value.clear();
     return;
   }
   Name.append(Piece.substr(0, Eq));

@@ -9,6 +9,7 @@ namespace {
 bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= 32; }
 
 const char* FindOr(const char* P, const char* End, char C) {
+  if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
   const void* Hit = std::memchr(P, C, static_cast<std::size_t>(End - P));
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
