@@ -25,26 +25,28 @@ void TXMLParser::setFileName(const std::string& Value) {
 }
 
 TXMLErrorCode TXMLParser::ParseFile() {
-  std::string Bytes;
-  if (file_name_.empty() || !rtl::ReadWholeFile(file_name_, Bytes)) {
+  std::unique_ptr<char[]> Bytes;
+  std::size_t Size = 0;
+  // One byte is left free in front: the document text is built over the file's bytes.
+  if (file_name_.empty() || !rtl::ReadWholeFile(file_name_, Bytes, Size, 1)) {
     error_line_ = 0;
     return ecNoFile;
   }
-  return Load(Bytes);
+  root_->Reset();
+  parameters_->Reset();
+  return Load(detail::DocText(std::move(Bytes), Size));
 }
 
 TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
-  error_code_ = Load(Source);
+  root_->Reset();
+  parameters_->Reset();
+  error_code_ = Load(detail::DocText(Source));
   return error_code_;
 }
 
-TXMLErrorCode TXMLParser::Load(std::string_view Source) {
-  root_->Reset();
-  parameters_->Reset();
+TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
   error_line_ = 0;
-
-  const detail::DocText Doc(Source);
-  const std::string& Text = Doc.Text();
+  const std::string_view Text = Doc.Text();
   std::string_view Rest = Text;
   TXMLErrorCode Status = parameters_->Parse(Rest);
   if (Status != ecOk) {

@@ -13,6 +13,10 @@
 
 namespace linexml {
 
+namespace detail {
+class DocText;
+}
+
 // The object a program works with: it owns the prolog record and the root node; assigning a file
 // name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
 class LINEXML_API TXMLParser {
@@ -60,7 +64,8 @@ class LINEXML_API TXMLParser {
   std::int32_t ErrorLine() const { return error_line_; }
 
  private:
-  TXMLErrorCode Load(std::string_view Source);
+  // Parses a normalised text into the root and the prolog (already returned to their new state).
+  TXMLErrorCode Load(const detail::DocText& Doc);
 
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;

@@ -3,15 +3,86 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace linexml::detail {
 namespace {
 
 bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= 32; }
+bool IsEol(char C) { return C == '\n' || C == '\r'; }
 
 const char* FindOr(const char* P, const char* End, char C) {
-  if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
   const void* Hit = std::memchr(P, C, static_cast<std::size_t>(End - P));
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
+}
+
+// Copies the rest of a line from P to W up to its end (an LF, a CR or End) with every run of
+// spaces reduced to one; returns where the line ends and advances W. W may point into the same
+// buffer as P, but never after it: bytes not yet read are never overwritten.
+const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace) {
+#if defined(__SSE2__)
+  const __m128i Lf = _mm_set1_epi8('\n');
+  const __m128i Cr = _mm_set1_epi8('\r');
+  const __m128i Space = _mm_set1_epi8(' ');
+  // 16 bytes a step: the step stops at a line end or at a space followed by another space.
+  while (End - P > 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const __m128i Next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1));
+    const __m128i Stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Lf), _mm_cmpeq_epi8(V, Cr)),
+                                      _mm_and_si128(_mm_cmpeq_epi8(V, Space), _mm_cmpeq_epi8(Next, Space)));
+    const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
+    // A whole-block store may only cover bytes already read.
+    const bool Whole = !InPlace || P - W >= 16;
+    if (Mask == 0) {
+      if (Whole)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
+      else
+        std::memmove(W, P, 16);
+      P += 16;
+      W += 16;
+      continue;
+    }
+    const auto K = static_cast<std::size_t>(__builtin_ctz(Mask));
+    if (Whole)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
+    else
+      std::memmove(W, P, K);
+    P += K;
+    W += K;
+    if (IsEol(*P)) return P;
+    *W++ = ' ';
+    ++P;
+    while (P < End && *P == ' ') ++P;
+  }
+#else
+  (void)InPlace;
+#endif
+  while (P < End && !IsEol(*P)) {
+    const char C = *P++;
+    *W++ = C;
+    if (C == ' ')
+      while (P < End && *P == ' ') ++P;
+  }
+  return P;
+}
+
+void PutVarint(std::string& Out, std::size_t V) {
+  while (V >= 0x80) {
+    Out.push_back(static_cast<char>((V & 0x7F) | 0x80));
+    V >>= 7;
+  }
+  Out.push_back(static_cast<char>(V));
+}
+
+std::size_t GetVarint(const char*& P) {
+  std::size_t V = 0;
+  for (unsigned Shift = 0;; Shift += 7) {
+    const auto B = static_cast<unsigned char>(*P++);
+    V |= static_cast<std::size_t>(B & 0x7F) << Shift;
+    if (B < 0x80) return V;
+  }
 }
 
 }  // namespace
@@ -40,42 +111,60 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
   return Out;
 }
 
-DocText::DocText(std::string_view Source) {
-  // Every kept line costs at most its length plus the joining space, and every line but the last
-  // has a terminator of at least one byte: one extra byte is enough.
-  text_.resize(Source.size() + 1);
-  char* const Base = text_.data();
-  char* W = Base;
-
-  const char* P = Source.data();
-  const char* const End = P + Source.size();
-  // The next LF and CR are remembered until passed, so a file of lone CRs is not rescanned.
-  const char* NextLf = FindOr(P, End, '\n');
-  const char* NextCr = FindOr(P, End, '\r');
-  std::int32_t LineNo = 1;
-  while (P < End) {
-    if (NextLf < P) NextLf = FindOr(P, End, '\n');
-    if (NextCr < P) NextCr = FindOr(P, End, '\r');
-    const char* const Eol = std::min(NextLf, NextCr);
-    const std::string_view Line = TrimLine(std::string_view(P, static_cast<std::size_t>(Eol - P)));
-    if (!Line.empty()) {
-      lines_.push_back({static_cast<std::size_t>(W - Base), LineNo});
-      if (Line.front() != '<') *W++ = ' ';
-      W = CopyCollapsed(W, Line);
-    }
-    if (Eol == End) break;
-    P = Eol + 1;
-    if (*Eol == '\r' && P < End && *P == '\n') ++P;
-    ++LineNo;
-  }
-  text_.resize(static_cast<std::size_t>(W - Base));
+DocText::DocText(std::string_view Source) : buf_(new char[Source.size() + 1]) {
+  Normalise(Source.data(), Source.size());
   CutComments();
 }
 
+DocText::DocText(std::unique_ptr<char[]> Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
+  Normalise(buf_.get() + 1, Size);
+  CutComments();
+}
+
+void DocText::EndLine(std::size_t Length, std::size_t Skipped) {
+  PutVarint(lines_, Length * 2 + (Skipped > 0 ? 1 : 0));
+  if (Skipped > 0) PutVarint(lines_, Skipped);
+}
+
+void DocText::Normalise(const char* Src, std::size_t Size) {
+  // The text is written over buf_ from its start. Every kept line costs at most its length plus
+  // the joining space, and every line but the last has a terminator of at least one byte, so the
+  // text needs one byte more than the source, and written in place (the source one byte in) it
+  // never overtakes the bytes still to be read.
+  char* const Base = buf_.get();
+  const bool InPlace = Src == Base + 1;
+  char* W = Base;
+  const char* P = Src;
+  const char* const End = Src + Size;
+  std::size_t Skipped = 0;  // empty source lines since the last kept one
+  lines_.reserve(Size / 32 + 16);
+  while (P < End) {
+    // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
+    while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
+    if (P == End) break;
+    if (IsEol(*P)) {
+      P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+      ++Skipped;
+      continue;
+    }
+    char* const LineStart = W;
+    if (*P != '<') *W++ = ' ';
+    P = CopyLineBody(W, P, End, InPlace);
+    // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
+    while (IsTrimmed(W[-1])) --W;
+    EndLine(static_cast<std::size_t>(W - LineStart), Skipped);
+    Skipped = 0;
+    if (P == End) break;
+    P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+  }
+  size_ = static_cast<std::size_t>(W - Base);
+}
+
 void DocText::CutComments() {
-  char* const S = text_.data();
-  const std::size_t N = text_.size();
-  if (text_.find("<!--") == std::string::npos) return;
+  char* const S = buf_.get();
+  const std::size_t N = size_;
+  const std::string_view Text(S, N);
+  if (Text.find("<!--") == std::string_view::npos) return;
 
   // One pass, in place: W is the end of the text kept so far, R the next byte to read (W <= R).
   // The kept text never holds "<!--"; a new one can only end at the byte just copied, which is a
@@ -98,8 +187,8 @@ void DocText::CutComments() {
     } else if (R + 1 < N && S[R] == '-' && S[R + 1] == '>') {
       After = R + 2;
     } else {
-      const std::size_t Close = text_.find("-->", R);
-      if (Close == std::string::npos) break;  // unclosed: it stays, with the rest of the text
+      const std::size_t Close = Text.find("-->", R);
+      if (Close == std::string_view::npos) break;  // unclosed: it stays, with the rest of the text
       After = Close + 3;
     }
     W -= 4;
@@ -112,18 +201,27 @@ void DocText::CutComments() {
     std::memmove(S + W, S + R, N - R);
     W += N - R;
   }
-  text_.resize(W);
+  size_ = W;
 }
 
 std::int32_t DocText::LineAt(std::size_t Pos) const {
-  if (Pos >= text_.size()) return 0;
+  if (Pos >= size_) return 0;
   std::size_t Joined = Pos;
   const auto Before = std::upper_bound(cuts_.begin(), cuts_.end(), Pos,
-                                    [](std::size_t P, const DocText::Cut& C) { return P < C.offset; });
+                                       [](std::size_t P, const DocText::Cut& C) { return P < C.offset; });
   if (Before != cuts_.begin()) Joined += std::prev(Before)->removed;
-  const auto Line = std::upper_bound(lines_.begin(), lines_.end(), Joined,
-                                     [](std::size_t P, const LineStart& L) { return P < L.offset; });
-  return Line == lines_.begin() ? 0 : std::prev(Line)->line;
+  // Walk the kept lines until the one that holds Joined.
+  const char* P = lines_.data();
+  const char* const End = P + lines_.size();
+  std::size_t Offset = 0;
+  std::int64_t Line = 0;
+  while (P < End) {
+    const std::size_t Record = GetVarint(P);
+    Line += 1 + static_cast<std::int64_t>((Record & 1) != 0 ? GetVarint(P) : 0);
+    Offset += Record >> 1;
+    if (Joined < Offset) return static_cast<std::int32_t>(Line);
+  }
+  return 0;
 }
 
 }  // namespace linexml::detail

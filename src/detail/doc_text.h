@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,24 +24,29 @@ class DocText {
   // skips lines that are left empty, joins the rest (a line that does not begin with "<" gets one
   // space in front), then cuts out the comments.
   explicit DocText(std::string_view Source);
+  // The same, in place: Bytes holds the source from its second byte on (Size bytes; the first
+  // byte is free), and the text is built over it.
+  DocText(std::unique_ptr<char[]> Bytes, std::size_t Size);
 
-  const std::string& Text() const { return text_; }
+  std::string_view Text() const { return {buf_.get(), size_}; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
   std::int32_t LineAt(std::size_t Pos) const;
 
  private:
-  struct LineStart {
-    std::size_t offset;  // where the line starts in the joined text (its joining space included)
-    std::int32_t line;
-  };
   struct Cut {
     std::size_t offset;   // position in the final text where a comment was cut out
     std::size_t removed;  // bytes cut out before that position, all comments so far
   };
+  void Normalise(const char* Src, std::size_t Size);
+  void EndLine(std::size_t Length, std::size_t Skipped);
   void CutComments();
 
-  std::string text_;
-  std::vector<LineStart> lines_;
+  std::unique_ptr<char[]> buf_;
+  std::size_t size_ = 0;
+  // One record per kept line, in order: varint(length in the joined text * 2 + has-skips), then,
+  // with has-skips, varint(source lines skipped right before it). About a byte per line, read
+  // only when a load fails.
+  std::string lines_;
   std::vector<Cut> cuts_;
 };
 

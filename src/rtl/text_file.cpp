@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -47,7 +48,8 @@ std::string FolderOf(const std::string& Path) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& Name, std::string& Out) {
+bool ReadWholeFile(const std::string& Name, std::unique_ptr<char[]>& Out, std::size_t& Size,
+                   std::size_t Front) {
   Fd F(::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (F.get() < 0) return false;
   struct stat St {};
@@ -60,15 +62,20 @@ bool ReadWholeFile(const std::string& Name, std::string& Out) {
   const int Flags = ::fcntl(F.get(), F_GETFL);
   if (Flags >= 0) ::fcntl(F.get(), F_SETFL, Flags & ~O_NONBLOCK);
 
-  std::size_t Size = 0;
+  // One byte more than a regular file's size, so its end is seen by the first read; a file that
+  // grows meanwhile, or one whose size is unknown, goes through the doubling below.
   std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
-  Out.resize(Capacity);
+  Out.reset(new char[Front + Capacity]);  // not zero-filled: every byte used is read first
+  Size = 0;
   for (;;) {
     if (Size == Capacity) {
+      std::unique_ptr<char[]> Bigger(new char[Front + 2 * Capacity]);
+      std::memcpy(Bigger.get() + Front, Out.get() + Front, Size);
+      Out = std::move(Bigger);
       Capacity *= 2;
-      Out.resize(Capacity);
     }
-    const ssize_t Got = ::read(F.get(), Out.data() + Size, std::min<std::size_t>(Capacity - Size, INT_MAX));
+    const ssize_t Got =
+        ::read(F.get(), Out.get() + Front + Size, std::min<std::size_t>(Capacity - Size, INT_MAX));
     if (Got < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -76,7 +83,6 @@ bool ReadWholeFile(const std::string& Name, std::string& Out) {
     if (Got == 0) break;
     Size += static_cast<std::size_t>(Got);
   }
-  Out.resize(Size);
   return true;
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace linexml::rtl {
 
-// Reads the whole file into Out with one read per block. False when it cannot be opened or read
-// (missing, a folder, no permission, an I/O error); Out is then unspecified. A FIFO is opened
-// without blocking, so one with no writer reads as empty instead of hanging.
-bool ReadWholeFile(const std::string& Name, std::string& Out);
+// Reads the whole file into a new buffer, leaving Front bytes free before it (room for a caller
+// that rewrites the bytes in place). A regular file is read with one read into a buffer of its
+// size that is never zero-filled. False when it cannot be opened or read (missing, a folder, no
+// permission, an I/O error); Out and Size are then unspecified. A FIFO is opened without blocking,
+// so one with no writer reads as empty instead of hanging.
+bool ReadWholeFile(const std::string& Name, std::unique_ptr<char[]>& Out, std::size_t& Size,
+                   std::size_t Front = 0);
 
 // Writes a file so that a failure never destroys what was there: the bytes go to a temporary file
 // in the target's folder, which replaces the target only after everything was written, synced and
