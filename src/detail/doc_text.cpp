@@ -14,6 +14,7 @@ bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= 32; }
 bool IsEol(char C) { return C == '\n' || C == '\r'; }
 
 const char* FindOr(const char* P, const char* End, char C) {
+  if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
   const void* Hit = std::memchr(P, C, static_cast<std::size_t>(End - P));
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
