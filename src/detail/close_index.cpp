@@ -1,42 +1,136 @@
 #include "close_index.h"
 
-#include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace linexml::detail {
+namespace {
+
+std::uint32_t HashName(std::string_view Name) {
+  std::uint32_t H = 2166136261u;  // FNV-1a: names are short, and this needs no table
+  for (const char C : Name) H = (H ^ static_cast<unsigned char>(C)) * 16777619u;
+  // FNV leaves the low bits, which pick the slot, poorly mixed for names that differ only in
+  // their last digits ("c1", "c2", ...): finish with a full avalanche.
+  H ^= H >> 16;
+  H *= 0x85EBCA6Bu;
+  H ^= H >> 13;
+  H *= 0xC2B2AE35u;
+  return H ^ (H >> 16);
+}
+
+// The bytes that end a closing tag's name: space, "/" and ">".
+const char* NameEnd(const char* N, const char* End) {
+  while (N < End && *N != ' ' && *N != '/' && *N != '>') ++N;
+  return N;
+}
+
+}  // namespace
+
+CloseIndex::Entry* CloseIndex::Slot(std::string_view Name, std::uint32_t Hash) {
+  const std::size_t Mask = table_.size() - 1;
+  for (std::size_t I = Hash & Mask;; I = (I + 1) & Mask) {
+    Entry& E = table_[I];
+    if (E.name == nullptr) return &E;
+    if (E.hash == Hash && E.size == Name.size() && std::memcmp(E.name, Name.data(), Name.size()) == 0)
+      return &E;
+  }
+}
+
+void CloseIndex::Grow() {
+  std::vector<Entry> Old(table_.size() * 2);
+  Old.swap(table_);
+  std::vector<std::size_t> OldTails(table_.size());
+  OldTails.swap(tails_);
+  for (std::size_t I = 0; I < Old.size(); ++I) {
+    if (Old[I].name == nullptr) continue;
+    Entry* E = Slot(std::string_view(Old[I].name, Old[I].size), Old[I].hash);
+    *E = Old[I];
+    tails_[static_cast<std::size_t>(E - table_.data())] = OldTails[I];
+  }
+}
+
+template <class Off>
+void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
+  const std::uint32_t Hash = HashName(Name);
+  Entry* E = Slot(Name, Hash);
+  const std::size_t Index = T.start.size();
+  T.start.push_back(static_cast<Off>(Start));
+  T.next.push_back(static_cast<Off>(kNone));
+  if (E->name == nullptr) {
+    E->name = Name.data();  // points into the text: never null, also for the empty name of "</>"
+    E->size = Name.size();
+    E->hash = Hash;
+    E->head = E->cursor = Index;
+    tails_[static_cast<std::size_t>(E - table_.data())] = Index;
+    if (++used_ * 2 > table_.size()) Grow();
+    return;
+  }
+  std::size_t& Tail = tails_[static_cast<std::size_t>(E - table_.data())];
+  T.next[Tail] = static_cast<Off>(Index);
+  Tail = Index;
+}
 
 void CloseIndex::Build() {
   built_ = true;
+  const std::size_t N = text_.size();
+  // A closing tag is at least 3 bytes, so 32-bit positions also bound the number of tags.
+  wide_ = N > 0xFFFFFFF0u;
+  table_.assign(64, Entry{});
+  tails_.assign(64, 0);
   const char* const Begin = text_.data();
-  const char* const End = Begin + text_.size();
+  const char* const End = Begin + N;
+  auto At = [&](const char* P) {
+    // "</" at P: record it when its name ends with ">"; "</>" is recorded too (it closes a node
+    // with an empty name, ParseChildren on a new node).
+    const char* Stop = NameEnd(P + 2, End);
+    if (Stop == End || *Stop != '>') return;
+    const std::string_view Name(P + 2, static_cast<std::size_t>(Stop - P - 2));
+    const auto Start = static_cast<std::size_t>(P - Begin);
+    if (wide_)
+      Record(wide_tags_, Start, Name);
+    else
+      Record(narrow_tags_, Start, Name);
+  };
   const char* P = Begin;
-  while (P < End) {
-    P = static_cast<const char*>(std::memchr(P, '<', static_cast<std::size_t>(End - P)));
-    if (P == nullptr) break;
-    if (P + 1 < End && P[1] == '/') {
-      const char* N = P + 2;
-      while (N < End && *N != ' ' && *N != '/' && *N != '>') ++N;
-      // A name holds no "/", so the next "</" is never skipped by this scan beyond one byte.
-      // "</>" is recorded too: it closes a node with an empty name (ParseChildren on a new node).
-      if (N < End && *N == '>') {
-        names_[std::string_view(P + 2, static_cast<std::size_t>(N - P - 2))].starts.push_back(
-            static_cast<std::size_t>(P - Begin));
-      }
-    }
-    ++P;
+#if defined(__SSE2__)
+  // 16 positions a step: the bits mark a "<" followed by "/".
+  const __m128i Lt = _mm_set1_epi8('<');
+  const __m128i Slash = _mm_set1_epi8('/');
+  while (End - P > 16) {
+    const __m128i A = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Lt);
+    const __m128i B = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1)), Slash);
+    for (auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(A, B))); Mask != 0; Mask &= Mask - 1)
+      At(P + __builtin_ctz(Mask));
+    P += 16;
   }
+#endif
+  for (; P + 1 < End; ++P)
+    if (P[0] == '<' && P[1] == '/') At(P);
+  tails_ = {};
+}
+
+template <class Off>
+std::size_t CloseIndex::Lookup(Tags<Off>& T, Entry& E, std::size_t Pos) {
+  if (Pos < E.last_pos) E.cursor = E.head;  // asked out of order: start over
+  E.last_pos = Pos;
+  std::size_t I = E.cursor;
+  while (I != kNone && T.start[I] < Pos) {
+    const Off Next = T.next[I];
+    I = Next == static_cast<Off>(kNone) ? kNone : static_cast<std::size_t>(Next);
+  }
+  E.cursor = I;
+  return I == kNone ? std::string_view::npos : static_cast<std::size_t>(T.start[I]);
 }
 
 std::size_t CloseIndex::Find(std::string_view Name, std::size_t Pos, std::size_t End) {
   if (!built_) Build();
-  const auto It = names_.find(Name);
-  if (It == names_.end()) return std::string_view::npos;
-  Entry& E = It->second;
-  if (E.next > 0 && E.starts[E.next - 1] >= Pos)  // asked out of order: start over
-    E.next = static_cast<std::size_t>(std::lower_bound(E.starts.begin(), E.starts.end(), Pos) - E.starts.begin());
-  while (E.next < E.starts.size() && E.starts[E.next] < Pos) ++E.next;
-  if (E.next == E.starts.size()) return std::string_view::npos;
-  const std::size_t Start = E.starts[E.next];
+  Entry* E = Slot(Name, HashName(Name));
+  if (E->name == nullptr) return std::string_view::npos;
+  const std::size_t Start = wide_ ? Lookup(wide_tags_, *E, Pos) : Lookup(narrow_tags_, *E, Pos);
+  if (Start == std::string_view::npos) return Start;
   // A later occurrence would end even further out, so the first one decides.
   return Start + Name.size() + 3 <= End ? Start : std::string_view::npos;
 }
