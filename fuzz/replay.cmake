@@ -23,3 +23,5 @@ foreach(name IN LISTS LINEXML_FUZZ_TARGETS)
 endforeach()
 
 target_link_libraries(linexml_tests PRIVATE linexml_replay_model)
+# The reliability tests load every committed load-corpus document, cut and damaged.
+target_compile_definitions(linexml_tests PRIVATE LINEXML_FUZZ_CORPUS_DIR="${_fuzz_dir}/corpus")

@@ -1,0 +1,351 @@
+// Bad input of every kind: documents cut at every byte or with bytes changed, a million nested
+// elements, lines of hundreds of megabytes, millions of empty lines, and files that are not
+// ordinary files. None may crash, hang, overflow the stack or leak (the sanitizer and valgrind runs
+// check the last). The big cases are scaled down where the build makes them slow.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "linexml.h"
+#include "test_util.h"
+
+#if defined(__has_include)
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+#endif
+
+namespace linexml {
+namespace {
+
+// 1 in an optimised build, 10 under a sanitizer or without optimisation, 100 under valgrind.
+long long SlowDown() {
+#ifdef RUNNING_ON_VALGRIND
+  if (RUNNING_ON_VALGRIND) return 100;
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return 10;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+  return 10;
+#endif
+#endif
+#if !defined(__OPTIMIZE__)
+  return 10;
+#else
+  return 1;
+#endif
+}
+
+long long Scaled(long long N) { return N / SlowDown(); }
+
+class Stopwatch {
+ public:
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Time since the last report and the process's peak memory so far, for the test log.
+void Report(const std::string& What, Stopwatch& Clock) {
+  rusage Usage{};
+  ::getrusage(RUSAGE_SELF, &Usage);
+  std::cout << "[ measure  ] " << What << ": " << Clock.Seconds() << " s, peak RSS of the process "
+            << Usage.ru_maxrss / 1024 << " MB\n";
+  Clock = Stopwatch();
+}
+
+std::vector<std::string> SampleDocuments() {
+  std::vector<std::string> Docs;
+  for (const char* Folder : {LINEXML_FUZZ_CORPUS_DIR "/load", LINEXML_TEST_DATA_DIR, LINEXML_EXAMPLES_DIR}) {
+    std::error_code Ignored;
+    if (!std::filesystem::is_directory(Folder, Ignored)) continue;
+    for (const auto& E : std::filesystem::recursive_directory_iterator(Folder, Ignored)) {
+      if (!E.is_regular_file() || E.path().extension() != ".xml") continue;
+      if (E.file_size() <= 64 * 1024) Docs.push_back(test::ReadFile(E.path().string()));
+    }
+  }
+  return Docs;
+}
+
+// Loads Text, then queries and saves what came out; the saved text must load again.
+void LoadAndUse(const std::string& Text) {
+  TXMLParser P;
+  const TXMLErrorCode Status = P.LoadFromText(Text);
+  ASSERT_TRUE(Status == ecOk || Status == ecInvalidFileFormat || Status == ecNotValid || Status == ecInvalidTag)
+      << int(Status);
+  (void)P.FindTagByName("r");
+  (void)P.XMLRoot()->GetChild(0);
+  TXMLParser Again;
+  (void)Again.LoadFromText(P.SaveToText());
+}
+
+TEST(BadInput, EveryDocumentCutAtEveryByte) {
+  const std::vector<std::string> Docs = SampleDocuments();
+  ASSERT_GE(Docs.size(), 10u);
+  std::size_t Loads = 0;
+  for (const std::string& Doc : Docs) {
+    // Every byte of the documents of up to 16 KB (4 KB under valgrind); an even spread of cuts in
+    // larger ones.
+    const std::size_t Cuts = SlowDown() > 10 ? 4096 : 16384;
+    const std::size_t Step = std::max<std::size_t>(1, Doc.size() / Cuts);
+    for (std::size_t Cut = 0; Cut <= Doc.size(); Cut += Step, ++Loads) {
+      LoadAndUse(Doc.substr(0, Cut));
+      if (HasFatalFailure()) return;
+    }
+  }
+  std::cout << "[ measure  ] " << Loads << " cut documents loaded\n";
+}
+
+TEST(BadInput, RandomByteChanges) {
+  std::mt19937_64 Rng(42);
+  const std::vector<std::string> Docs = SampleDocuments();
+  const int Rounds = static_cast<int>(std::max<long long>(20, Scaled(400)));
+  for (const std::string& Doc : Docs) {
+    if (Doc.empty()) continue;
+    std::uniform_int_distribution<std::size_t> Where(0, Doc.size() - 1);
+    std::uniform_int_distribution<int> Byte(0, 255), Count(1, 8);
+    // Bytes that matter most to the parse, besides any byte at all.
+    const std::string Syntax = "<>/=\"' ?!-\n\r\t";
+    std::uniform_int_distribution<std::size_t> Pick(0, Syntax.size() - 1);
+    for (int Round = 0; Round < Rounds; ++Round) {
+      std::string Damaged = Doc;
+      for (int N = Count(Rng); N > 0; --N)
+        Damaged[Where(Rng)] = Round % 2 == 0 ? static_cast<char>(Byte(Rng)) : Syntax[Pick(Rng)];
+      LoadAndUse(Damaged);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+// "<n0>" ... "<nN-1>" "leaf" "</nN-1>" ... "</n0>", one tag a line.
+std::string NestedDocument(long long Depth) {
+  std::string Text = "<?xml version=\"1.0\"?>\n";
+  Text.reserve(static_cast<std::size_t>(Depth) * 20 + 64);
+  for (long long I = 0; I < Depth; ++I) Text += "<n" + std::to_string(I) + ">\n";
+  Text += "leaf\n";
+  for (long long I = Depth; I-- > 0;) Text += "</n" + std::to_string(I) + ">\n";
+  return Text;
+}
+
+TEST(Depth, AMillionNestedElementsLoadSearchAndDestroyWithoutRecursion) {
+  const long long Depth = Scaled(1'000'000);
+  test::TempDir Dir;
+  const std::string Path = Dir / "deep.xml";
+  test::WriteFile(Path, NestedDocument(Depth));
+  Stopwatch Clock;
+  {
+    TXMLParser P;
+    P.setFileName(Path);
+    ASSERT_EQ(P.XMLErrorCode(), ecOk);
+    Report("load of " + std::to_string(Depth) + " nested elements", Clock);
+
+    const TXMLNode* Deepest = P.FindTagByName("n" + std::to_string(Depth - 1));
+    ASSERT_NE(Deepest, nullptr);
+    EXPECT_EQ(Deepest->Level(), Depth - 1);
+    ASSERT_EQ(Deepest->GetNumberOfChildren(), 1);
+    EXPECT_EQ(Deepest->GetChild(0)->TextData(), " leaf");
+    EXPECT_EQ(P.FindTagByName("absent"), nullptr);  // a walk over the whole chain
+    Report("searches", Clock);
+  }
+  Report("destruction", Clock);
+}
+
+// Counts what is written and keeps the last bytes, storing nothing else.
+class CountingBuffer : public std::streambuf {
+ public:
+  long long Count() const { return count_; }
+  const std::string& Tail() const { return tail_; }
+
+ protected:
+  std::streamsize xsputn(const char* Data, std::streamsize Size) override {
+    count_ += Size;
+    const auto N = static_cast<std::size_t>(Size);
+    if (N >= 16) {
+      tail_.assign(Data + N - 16, 16);
+    } else {
+      tail_.append(Data, N);
+      if (tail_.size() > 16) tail_.erase(0, tail_.size() - 16);
+    }
+    return Size;
+  }
+  int_type overflow(int_type C) override {
+    if (C != traits_type::eof()) {
+      const char Ch = traits_type::to_char_type(C);
+      xsputn(&Ch, 1);
+    }
+    return traits_type::not_eof(C);
+  }
+
+ private:
+  long long count_ = 0;
+  std::string tail_;
+};
+
+TEST(Depth, DeepChainIsSavedWithoutRecursion) {
+  // The layout indents every line by its level: a chain of N elements is about 2 N^2 bytes, 10^12
+  // for a million. It is saved at a depth of 100,000 (2 * 10^10 bytes) to a stream that only counts.
+  const long long Depth = Scaled(100'000);
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText(NestedDocument(Depth)), ecOk);
+  Stopwatch Clock;
+  CountingBuffer Counter;
+  std::ostream Out(&Counter);
+  P.XMLRoot()->SaveToFile(Out);
+  Report("save of " + std::to_string(Depth) + " nested elements", Clock);
+  // Level L: "<nL>" and "</nL>" lines indented by 2L, and the text line at level N.
+  long long Expected = 0;
+  for (long long L = 0; L < Depth; ++L)
+    Expected += 2 * (2 * L) + 2 * static_cast<long long>(std::to_string(L).size() + 1) + 3 + 4;
+  Expected += 2 * Depth + 6;  // " leaf\n"
+  EXPECT_EQ(Counter.Count(), Expected);
+  EXPECT_EQ(Counter.Tail().substr(Counter.Tail().size() - 6), "</n0>\n");
+  // A further load on the same parser first drops the deep tree, also without recursion.
+  ASSERT_EQ(P.LoadFromText(NestedDocument(3)), ecOk);
+  EXPECT_EQ(P.FindTagByName("n2")->Level(), 2);
+}
+
+TEST(Size, A200MegabyteLine) {
+  const long long Bytes = Scaled(200'000'000);
+  test::TempDir Dir;
+  const std::string Path = Dir / "line.xml";
+  std::string Text;
+  {
+    std::string Run;
+    Run.reserve(static_cast<std::size_t>(Bytes));
+    while (static_cast<long long>(Run.size()) < Bytes) Run += "lorem ipsum dolor ";
+    Text = "<?xml version=\"1.0\"?><r a=\"1\">" + Run + "</r>";
+    test::WriteFile(Path, Text);
+  }
+  const std::size_t RunSize = Text.size() - std::string("<?xml version=\"1.0\"?><r a=\"1\"></r>").size();
+  Text = std::string();
+  Stopwatch Clock;
+  TXMLParser P;
+  P.setFileName(Path);
+  ASSERT_EQ(P.XMLErrorCode(), ecOk);
+  ASSERT_EQ(P.XMLRoot()->GetNumberOfChildren(), 1);
+  EXPECT_EQ(P.XMLRoot()->GetChild(0)->TextData().size(), RunSize);
+  Report("load of a " + std::to_string(Bytes / 1'000'000) + " MB line", Clock);
+}
+
+TEST(Size, TenMillionEmptyLines) {
+  const long long Lines = Scaled(10'000'000);
+  test::TempDir Dir;
+  const std::string Path = Dir / "empty_lines.xml";
+  const std::string Empty(static_cast<std::size_t>(Lines), '\n');
+  test::WriteFile(Path, "<?xml version=\"1.0\"?>\n<r>\n" + Empty + "< broken/>\n</r>\n");
+  Stopwatch Clock;
+  TXMLParser P;
+  P.setFileName(Path);
+  EXPECT_EQ(P.XMLErrorCode(), ecInvalidTag);
+  EXPECT_EQ(P.ErrorLine(), Lines + 3);  // the line is still known after millions of skipped ones
+  test::WriteFile(Path, "<?xml version=\"1.0\"?>\n" + Empty + "<r>\n" + Empty + "</r>\n" + Empty);
+  P.setFileName(Path);
+  EXPECT_EQ(P.XMLErrorCode(), ecOk);
+  EXPECT_EQ(P.XMLRoot()->GetNumberOfChildren(), 0);
+  Report("two loads of " + std::to_string(Lines) + " empty lines", Clock);
+}
+
+TEST(Size, A50MegabyteLineOfSpaces) {
+  const auto Spaces = static_cast<std::size_t>(Scaled(50'000'000));
+  test::TempDir Dir;
+  const std::string Path = Dir / "spaces.xml";
+  // Alone on its line the run trims away; between two words it becomes one space.
+  test::WriteFile(Path, "<?xml version=\"1.0\"?>\n<r>\n" + std::string(Spaces, ' ') + "\n<a>x" +
+                            std::string(Spaces, ' ') + "y</a>\n</r>\n");
+  Stopwatch Clock;
+  TXMLParser P;
+  P.setFileName(Path);
+  ASSERT_EQ(P.XMLErrorCode(), ecOk);
+  ASSERT_EQ(P.XMLRoot()->GetNumberOfChildren(), 1);
+  EXPECT_EQ(P.XMLRoot()->GetChild(0)->GetChild(0)->TextData(), "x y");
+  Report("load of two lines of " + std::to_string(Spaces / 1'000'000) + " MB of spaces", Clock);
+}
+
+class SpecialFiles : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+  void SetUp() override { std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755)); }
+
+  // Loads Path in a child that must answer within a few seconds; returns the status name.
+  static std::string LoadInChild(const std::string& Path, bool AsNobody = false) {
+    return test::InChild(
+        [&]() -> std::string {
+          if (AsNobody && !test::BecomeNobody()) return "skip: cannot drop root's privileges here";
+          TXMLParser P;
+          P.setFileName(Path);
+          return ErrorCodeName(P.XMLErrorCode());
+        },
+        20);
+  }
+};
+
+TEST_F(SpecialFiles, AFolderGivesNoFile) {
+  TXMLParser P;
+  P.setFileName(dir_.path().string());
+  EXPECT_EQ(P.XMLErrorCode(), ecNoFile);
+}
+
+TEST_F(SpecialFiles, AnUnreadableFileGivesNoFile) {
+  const std::string Path = dir_ / "secret.xml";
+  test::WriteFile(Path, "<?xml version=\"1.0\"?><r/>");
+  ASSERT_EQ(::chmod(Path.c_str(), 0), 0);
+  // Root reads it whatever its mode; an ordinary user must get ecNoFile.
+  const std::string Status = LoadInChild(Path, test::RunningAsRoot());
+  if (Status.rfind("skip: ", 0) == 0) GTEST_SKIP() << Status.substr(6);
+  EXPECT_EQ(Status, "ecNoFile");
+}
+
+TEST_F(SpecialFiles, AFifoWithoutWriterDoesNotHang) {
+  const std::string Path = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(Path.c_str(), 0644), 0);
+  Stopwatch Clock;
+  const std::string Status = LoadInChild(Path);
+  // Nothing to read is an empty document, which has no declaration.
+  EXPECT_TRUE(Status == "ecNoFile" || Status == "ecInvalidFileFormat") << Status;
+  EXPECT_LT(Clock.Seconds(), 5.0);
+}
+
+TEST_F(SpecialFiles, AFifoWithADocumentInItLoadsIt) {
+  const std::string Path = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(Path.c_str(), 0644), 0);
+  // A reader held open lets the writer put the document in and leave before the load starts.
+  const int Holder = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(Holder, 0);
+  const int Writer = ::open(Path.c_str(), O_WRONLY);
+  ASSERT_GE(Writer, 0);
+  const std::string Doc = "<?xml version=\"1.0\"?>\n<r>piped</r>\n";
+  ASSERT_EQ(::write(Writer, Doc.data(), Doc.size()), static_cast<ssize_t>(Doc.size()));
+  ::close(Writer);
+  TXMLParser P;
+  P.setFileName(Path);
+  ::close(Holder);
+  EXPECT_EQ(P.XMLErrorCode(), ecOk);
+  EXPECT_EQ(P.XMLRoot()->GetChild(0)->TextData(), "piped");
+}
+
+TEST_F(SpecialFiles, ASymbolicLinkLoopGivesNoFile) {
+  const std::string A = dir_ / "a", B = dir_ / "b";
+  ASSERT_EQ(::symlink(A.c_str(), B.c_str()), 0);
+  ASSERT_EQ(::symlink(B.c_str(), A.c_str()), 0);
+  TXMLParser P;
+  P.setFileName(A);
+  EXPECT_EQ(P.XMLErrorCode(), ecNoFile);
+}
+
+}  // namespace
+}  // namespace linexml
