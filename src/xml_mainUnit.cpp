@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "detail/arena.h"
 #include "detail/doc_text.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
@@ -32,16 +33,20 @@ TXMLErrorCode TXMLParser::ParseFile() {
     error_line_ = 0;
     return ecNoFile;
   }
-  root_->Reset();
-  parameters_->Reset();
+  ResetDocument();
   return Load(detail::DocText(std::move(Bytes), Size));
 }
 
 TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
-  root_->Reset();
-  parameters_->Reset();
+  ResetDocument();
   error_code_ = Load(detail::DocText(Source));
   return error_code_;
+}
+
+void TXMLParser::ResetDocument() {
+  root_->Reset();  // drops the root's lists first: their entries live in the arena
+  arena_.reset();
+  parameters_->Reset();
 }
 
 TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
@@ -55,7 +60,8 @@ TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
   }
 
   std::size_t Pos = Text.size() - Rest.size();
-  detail::TreeBuilder Builder(Text);
+  arena_ = std::make_unique<detail::Arena>();
+  detail::TreeBuilder Builder(Text, arena_.get());
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (Status != ecOk) {
     error_line_ = Doc.LineAt(Builder.FailPos());

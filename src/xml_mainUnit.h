@@ -14,6 +14,7 @@
 namespace linexml {
 
 namespace detail {
+class Arena;
 class DocText;
 }
 
@@ -64,6 +65,8 @@ class LINEXML_API TXMLParser {
   std::int32_t ErrorLine() const { return error_line_; }
 
  private:
+  // Returns the root and the prolog to their new state and frees the last load's tree.
+  void ResetDocument();
   // Parses a normalised text into the root and the prolog (already returned to their new state).
   TXMLErrorCode Load(const detail::DocText& Doc);
 
@@ -72,6 +75,8 @@ class LINEXML_API TXMLParser {
   std::int32_t error_line_ = 0;
   std::unique_ptr<TXMLNode> root_;
   std::unique_ptr<TXMLParameters> parameters_;
+  // Holds the nodes and attributes of the last load below the root; replaced by every load.
+  std::unique_ptr<detail::Arena> arena_;
 };
 
 }  // namespace linexml

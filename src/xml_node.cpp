@@ -8,25 +8,25 @@
 
 namespace linexml {
 
-TXMLNode::~TXMLNode() {
-  // Iterative: each node's children are taken out of it before it is deleted, so no destructor
-  // ever meets a non-empty child list and the call depth stays at two, whatever the tree's depth.
-  std::vector<TXMLNode*> Pending = children_.Release();
+void TXMLNode::DestroyChildren(TList<TXMLNode>& List) {
+  // Iterative: each node's owned children are taken out of it before it is deleted, so no
+  // destructor ever meets an owned child and the call depth stays at two, whatever the tree's
+  // depth. Children that belong to a document's storage are only dropped: the document destroys
+  // them.
+  std::vector<TXMLNode*> Pending;
+  List.TakeOwned(Pending);
   while (!Pending.empty()) {
     TXMLNode* N = Pending.back();
     Pending.pop_back();
-    std::vector<TXMLNode*> Kids = N->children_.Release();
-    Pending.insert(Pending.end(), Kids.begin(), Kids.end());
+    N->children_.TakeOwned(Pending);
     delete N;
   }
 }
 
+TXMLNode::~TXMLNode() { DestroyChildren(children_); }
+
 void TXMLNode::Reset() {
-  // Destroy the subtree iteratively through a temporary that takes the children over.
-  {
-    TXMLNode Doomed;
-    for (TXMLNode* Kid : children_.Release()) Doomed.children_.Add(Kid);
-  }
+  DestroyChildren(children_);
   attributes_.Clear();
   tag_name_.clear();
   text_data_.clear();

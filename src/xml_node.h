@@ -72,6 +72,8 @@ class LINEXML_API TXMLNode {
 
   // Back to the state of a new node, in place.
   void Reset();
+  // Deletes the children that List owns, with their subtrees, and empties it.
+  static void DestroyChildren(TList<TXMLNode>& List);
 
   std::string tag_name_;
   std::string text_data_;

@@ -17,6 +17,35 @@ std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t
 
 }  // namespace
 
+TreeBuilder::~TreeBuilder() {
+  // Only an exception leaves objects here; without a store nothing else would free them (an
+  // entry in kids_ owns the subtree already handed to it).
+  if (store_ != nullptr) return;
+  for (TXMLNode* N : kids_) delete N;
+  for (TXMLAttribute* A : attrs_) delete A;
+}
+
+TXMLNode* TreeBuilder::NewNode() { return store_ != nullptr ? store_->NewNode() : new TXMLNode; }
+
+TXMLAttribute* TreeBuilder::NewAttribute() {
+  return store_ != nullptr ? store_->NewAttribute() : new TXMLAttribute;
+}
+
+template <class T>
+void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
+  if (Count == 0) {
+    List.Clear();
+  } else if (store_ != nullptr) {
+    T** Array = store_->NewArray<T>(Count);
+    std::memcpy(Array, Items, Count * sizeof(T*));
+    List.Adopt(Array, static_cast<std::uint32_t>(Count));
+  } else {
+    List.Clear();
+    List.Reserve(Count);
+    for (std::size_t I = 0; I < Count; ++I) List.Add(Items[I]);
+  }
+}
+
 TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
                                 bool& WantsChildren) {
   WantsChildren = false;
@@ -70,6 +99,7 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   const std::string_view A = text_.substr(Pos, Gt + 1 - Pos);
   Pos = Gt + 1;
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.tag_type_ = ttShorted;
+  attrs_.clear();
 
   // The tag is cut into tokens at every space, each with its trailing space; a space is appended
   // to A, so the last token is the piece after A's last space. "/> " and "> " are not attributes.
@@ -78,13 +108,15 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
     const std::size_t Sp = A.find(' ', S);
     const std::string_view Piece = A.substr(S, Sp == npos ? npos : Sp - S);
     if (Piece != "/>" && Piece != ">") {
-      auto* Attr = new TXMLAttribute;
-      Node.attributes_.Add(Attr);
+      TXMLAttribute* Attr = NewAttribute();
+      attrs_.push_back(Attr);
       Attr->ParseToken(Piece);
     }
     if (Sp == npos) break;
     S = Sp + 1;
   }
+  Fill(Node.attributes_, attrs_.data(), attrs_.size());
+  attrs_.clear();
   return ecOk;
 }
 
@@ -92,36 +124,46 @@ void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
   Node.children_.Clear();
   const std::size_t Close = index_.Find(Node.tag_name_, Pos, End);
   if (Close == npos)
-    stack_.push_back({&Node, Pos, 0});  // no closing tag: no children, and nothing more is consumed
+    stack_.push_back({&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
   else
-    stack_.push_back({&Node, Close, Node.tag_name_.size() + 3});
+    stack_.push_back({&Node, Close, Node.tag_name_.size() + 3, kids_.size()});
+}
+
+void TreeBuilder::PopFrame() {
+  const Frame& F = stack_.back();
+  Fill(F.node->children_, kids_.data() + F.kids_from, kids_.size() - F.kids_from);
+  kids_.resize(F.kids_from);
+  stack_.pop_back();
 }
 
 TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End,
                                        bool RemoveTopClose) {
   stack_.clear();
+  kids_.clear();
   PushFrame(Top, Pos, End);
   // Invariant: Pos lies inside the children text of every frame on the stack, and the frames'
   // children texts nest, the innermost on top.
   while (!stack_.empty()) {
     const Frame F = stack_.back();
     if (Pos < F.kids_end) {
-      auto* Child = new TXMLNode;
-      F.node->children_.Add(Child);
+      TXMLNode* Child = NewNode();
+      kids_.push_back(Child);
       const std::size_t Start = Pos;
       bool WantsChildren = false;
       const TXMLErrorCode Status = Open(*Child, F.node->level_ + 1, Pos, F.kids_end, WantsChildren);
       if (Status != ecOk) {
         // The first failing child ends every enclosing element; the outermost children text was
-        // already taken, so the caller's text resumes at the outermost closing tag.
+        // already taken, so the caller's text resumes at the outermost closing tag. Every open
+        // element keeps the children parsed so far, the failing one included.
         fail_pos_ = Start;
         Pos = stack_.front().kids_end;
+        while (!stack_.empty()) PopFrame();
         return Status;
       }
       if (WantsChildren) PushFrame(*Child, Pos, F.kids_end);
     } else {
       if (stack_.size() > 1 || RemoveTopClose) Pos += F.close_len;
-      stack_.pop_back();
+      PopFrame();
     }
   }
   return ecOk;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../xml_node.h"
+#include "arena.h"
 #include "close_index.h"
 
 namespace linexml::detail {
@@ -13,9 +14,14 @@ namespace linexml::detail {
 // Builds nodes from one text with a cursor: every parse step works on the window [pos, end) of that
 // text instead of cutting the front off a string, and nested elements are kept on an explicit stack.
 // Each element's children text is a window that ends at the first "</name>" after its opening tag.
+// New nodes and attributes come from Store when one is given (a loaded document), else each is
+// allocated on its own and owned by the list that holds it.
 class TreeBuilder {
  public:
-  explicit TreeBuilder(std::string_view Text) : text_(Text), index_(Text) {}
+  explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr) : text_(Text), index_(Text), store_(Store) {}
+  TreeBuilder(const TreeBuilder&) = delete;
+  TreeBuilder& operator=(const TreeBuilder&) = delete;
+  ~TreeBuilder();
 
   // One node from [Pos, End): element with its subtree, or text run. Pos moves past what it consumed.
   TXMLErrorCode ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End);
@@ -32,17 +38,29 @@ class TreeBuilder {
     TXMLNode* node;
     std::size_t kids_end;   // end of the children text (the closing tag's start, or pos when none)
     std::size_t close_len;  // length of the closing tag, 0 when there is none
+    std::size_t kids_from;  // where its children start in kids_
   };
 
   // Everything of one node except its children; WantsChildren tells whether they follow.
   TXMLErrorCode Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
                      bool& WantsChildren);
   void PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End);
+  // Hands the top frame's children over to its node, in one array of the right size.
+  void PopFrame();
+  TXMLNode* NewNode();
+  TXMLAttribute* NewAttribute();
+  template <class T>
+  void Fill(TList<T>& List, T* const* Items, std::size_t Count);
   TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
 
   std::string_view text_;
   CloseIndex index_;
+  Arena* store_;
   std::vector<Frame> stack_;
+  // The children parsed so far of every frame on the stack, the innermost frame's on top; and
+  // the attributes of the tag being parsed. Lists are filled once, when they are complete.
+  std::vector<TXMLNode*> kids_;
+  std::vector<TXMLAttribute*> attrs_;
   std::size_t fail_pos_ = 0;
 };
 
