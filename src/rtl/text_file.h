@@ -36,6 +36,8 @@ class AtomicFile {
   std::string path_;    // the file actually replaced (a link's target)
   std::string temp_;
   int fd_ = -1;
+  std::size_t written_ = 0;  // bytes written so far
+  std::size_t kicked_ = 0;   // of which write-back was started
 };
 
 }  // namespace linexml::rtl
