@@ -23,7 +23,10 @@ void TXMLNode::DestroyChildren(TList<TXMLNode>& List) {
   }
 }
 
-TXMLNode::~TXMLNode() { DestroyChildren(children_); }
+TXMLNode::~TXMLNode() {
+  // A loaded document's nodes own no children (the document's storage does): nothing to walk.
+  if (children_.OwnsAny()) DestroyChildren(children_);
+}
 
 void TXMLNode::Reset() {
   DestroyChildren(children_);

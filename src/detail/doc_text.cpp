@@ -165,7 +165,11 @@ void DocText::CutComments() {
   char* const S = buf_.get();
   const std::size_t N = size_;
   const std::string_view Text(S, N);
-  if (Text.find("<!--") == std::string_view::npos) return;
+  // Most documents hold no "!" at all, which one memchr shows faster than a search for "<!--".
+  const void* Bang = N == 0 ? nullptr : std::memchr(S, '!', N);
+  if (Bang == nullptr) return;
+  const std::size_t From = static_cast<std::size_t>(static_cast<const char*>(Bang) - S);
+  if (Text.find("<!--", From == 0 ? 0 : From - 1) == std::string_view::npos) return;
 
   // One pass, in place: W is the end of the text kept so far, R the next byte to read (W <= R).
   // The kept text never holds "<!--"; a new one can only end at the byte just copied, which is a

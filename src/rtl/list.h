@@ -76,6 +76,8 @@ class TList {
     items_ = Items;
     count_ = cap_ = borrowed_ = Count;
   }
+  // Whether it holds any object that it owns.
+  bool OwnsAny() const { return borrowed_ < count_; }
   // Moves the objects it owns to the end of Out and empties the list (iterative destruction).
   void TakeOwned(std::vector<T*>& Out) {
     Out.insert(Out.end(), items_ + borrowed_, items_ + count_);
