@@ -26,7 +26,7 @@ void TXMLParser::setFileName(const std::string& Value) {
 }
 
 TXMLErrorCode TXMLParser::ParseFile() {
-  std::unique_ptr<char[]> Bytes;
+  rtl::PageBuffer Bytes;
   std::size_t Size = 0;
   // One byte is left free in front: the document text is built over the file's bytes.
   if (file_name_.empty() || !rtl::ReadWholeFile(file_name_, Bytes, Size, 1)) {

@@ -7,48 +7,60 @@
 
 namespace linexml::detail {
 
+std::size_t Arena::NextBlockBytes(const std::vector<rtl::PageBuffer>& Blocks) {
+  constexpr std::size_t kFirst = 64 * 1024;
+  constexpr std::size_t kLargest = 4 * 1024 * 1024;
+  if (Blocks.empty()) return kFirst;
+  const std::size_t Last = Blocks.back().size();
+  return Last >= kLargest ? kLargest : 2 * Last;
+}
+
 template <class T>
-T* Arena::New(Pool<T>& P) {
-  if (P.blocks.empty() || P.used == kPerBlock) {
-    P.blocks.reserve(P.blocks.size() + 1);  // so that push_back below cannot throw
-    P.blocks.push_back(static_cast<T*>(::operator new(kPerBlock * sizeof(T), std::align_val_t{alignof(T)})));
+T* Arena::New(Pool& P) {
+  static_assert(alignof(T) <= alignof(std::max_align_t));
+  if (P.used == P.capacity) {
+    P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
+    P.blocks.push_back(rtl::PageBuffer(NextBlockBytes(P.blocks)));
+    P.capacity = P.blocks.back().size() / sizeof(T);
     P.used = 0;
   }
-  T* Object = ::new (P.blocks.back() + P.used) T();
+  T* Object = ::new (reinterpret_cast<T*>(P.blocks.back().get()) + P.used) T();
   ++P.used;
   return Object;
 }
 
 template <class T>
-void Arena::Destroy(Pool<T>& P) {
+void Arena::Destroy(Pool& P) {
   for (std::size_t B = 0; B < P.blocks.size(); ++B) {
-    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : kPerBlock;
-    for (std::size_t I = 0; I < Count; ++I) P.blocks[B][I].~T();
-    ::operator delete(P.blocks[B], std::align_val_t{alignof(T)});
+    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : P.blocks[B].size() / sizeof(T);
+    T* const Objects = reinterpret_cast<T*>(P.blocks[B].get());
+    for (std::size_t I = 0; I < Count; ++I) Objects[I].~T();
   }
   P.blocks.clear();
-  P.used = 0;
+  P.capacity = P.used = 0;
 }
 
 Arena::~Arena() {
-  Destroy(nodes_);
-  Destroy(attributes_);
+  Destroy<TXMLNode>(nodes_);
+  Destroy<TXMLAttribute>(attributes_);
 }
 
-TXMLNode* Arena::NewNode() { return New(nodes_); }
-TXMLAttribute* Arena::NewAttribute() { return New(attributes_); }
+TXMLNode* Arena::NewNode() { return New<TXMLNode>(nodes_); }
+TXMLAttribute* Arena::NewAttribute() { return New<TXMLAttribute>(attributes_); }
 
 void* Arena::Raw(std::size_t Bytes) {
   Bytes = (Bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
   if (Bytes > raw_left_) {
     // A large array gets a block of its own; the current block keeps serving small ones.
-    if (Bytes > kRawBlock / 4) {
-      raw_.push_back(std::unique_ptr<char[]>(new char[Bytes]));
-      return raw_.back().get();
+    if (Bytes > 16 * 1024) {
+      own_.reserve(own_.size() + 1);
+      own_.push_back(rtl::PageBuffer(Bytes));
+      return own_.back().get();
     }
-    raw_.push_back(std::unique_ptr<char[]>(new char[kRawBlock]));
+    raw_.reserve(raw_.size() + 1);
+    raw_.push_back(rtl::PageBuffer(NextBlockBytes(raw_)));
     raw_next_ = raw_.back().get();
-    raw_left_ = kRawBlock;
+    raw_left_ = raw_.back().size();
   }
   void* Out = raw_next_;
   raw_next_ += Bytes;

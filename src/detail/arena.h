@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <vector>
+
+#include "../rtl/pages.h"
 
 namespace linexml {
 class TXMLNode;
@@ -14,6 +15,8 @@ namespace linexml::detail {
 // The storage of one loaded document: its nodes, attributes and list arrays come from a few large
 // blocks instead of one allocation each, and all of them go at once when the arena is destroyed
 // (each object's destructor still runs, in no particular order, so none may touch another).
+// Blocks double from 64 KiB to 4 MiB, so a small document stays small and a large one takes few
+// blocks (of huge pages, where the system has them).
 class Arena {
  public:
   Arena() = default;
@@ -30,23 +33,23 @@ class Arena {
   }
 
  private:
-  template <class T>
   struct Pool {
-    std::vector<T*> blocks;  // each holds kPerBlock objects, all constructed but the last's tail
-    std::size_t used = 0;    // constructed objects in the last block
+    std::vector<rtl::PageBuffer> blocks;
+    std::size_t capacity = 0;  // objects the last block holds
+    std::size_t used = 0;      // objects constructed in the last block
   };
-  static constexpr std::size_t kPerBlock = 4096;
-  static constexpr std::size_t kRawBlock = 256 * 1024;
 
   template <class T>
-  T* New(Pool<T>& P);
+  T* New(Pool& P);
   template <class T>
-  static void Destroy(Pool<T>& P);
+  static void Destroy(Pool& P);
+  static std::size_t NextBlockBytes(const std::vector<rtl::PageBuffer>& Blocks);
   void* Raw(std::size_t Bytes);
 
-  Pool<TXMLNode> nodes_;
-  Pool<TXMLAttribute> attributes_;
-  std::vector<std::unique_ptr<char[]>> raw_;
+  Pool nodes_;
+  Pool attributes_;
+  std::vector<rtl::PageBuffer> raw_;  // blocks shared by small arrays, the current one last
+  std::vector<rtl::PageBuffer> own_;  // one block per large array
   char* raw_next_ = nullptr;
   std::size_t raw_left_ = 0;
 };

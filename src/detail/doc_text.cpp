@@ -112,12 +112,12 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
   return Out;
 }
 
-DocText::DocText(std::string_view Source) : buf_(new char[Source.size() + 1]) {
+DocText::DocText(std::string_view Source) : buf_(Source.size() + 1) {
   Normalise(Source.data(), Source.size());
   CutComments();
 }
 
-DocText::DocText(std::unique_ptr<char[]> Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
+DocText::DocText(rtl::PageBuffer Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
   Normalise(buf_.get() + 1, Size);
   CutComments();
 }

@@ -2,10 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "../rtl/pages.h"
 
 namespace linexml::detail {
 
@@ -26,7 +27,7 @@ class DocText {
   explicit DocText(std::string_view Source);
   // The same, in place: Bytes holds the source from its second byte on (Size bytes; the first
   // byte is free), and the text is built over it.
-  DocText(std::unique_ptr<char[]> Bytes, std::size_t Size);
+  DocText(rtl::PageBuffer Bytes, std::size_t Size);
 
   std::string_view Text() const { return {buf_.get(), size_}; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
@@ -41,7 +42,7 @@ class DocText {
   void EndLine(std::size_t Length, std::size_t Skipped);
   void CutComments();
 
-  std::unique_ptr<char[]> buf_;
+  rtl::PageBuffer buf_;
   std::size_t size_ = 0;
   // One record per kept line, in order: varint(length in the joined text * 2 + has-skips), then,
   // with has-skips, varint(source lines skipped right before it). About a byte per line, read

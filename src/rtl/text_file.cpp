@@ -48,8 +48,7 @@ std::string FolderOf(const std::string& Path) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& Name, std::unique_ptr<char[]>& Out, std::size_t& Size,
-                   std::size_t Front) {
+bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, std::size_t Front) {
   Fd F(::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (F.get() < 0) return false;
   struct stat St {};
@@ -65,11 +64,11 @@ bool ReadWholeFile(const std::string& Name, std::unique_ptr<char[]>& Out, std::s
   // One byte more than a regular file's size, so its end is seen by the first read; a file that
   // grows meanwhile, or one whose size is unknown, goes through the doubling below.
   std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
-  Out.reset(new char[Front + Capacity]);  // not zero-filled: every byte used is read first
+  Out = PageBuffer(Front + Capacity);  // not zero-filled: every byte used is read first
   Size = 0;
   for (;;) {
     if (Size == Capacity) {
-      std::unique_ptr<char[]> Bigger(new char[Front + 2 * Capacity]);
+      PageBuffer Bigger(Front + 2 * Capacity);
       std::memcpy(Bigger.get() + Front, Out.get() + Front, Size);
       Out = std::move(Bigger);
       Capacity *= 2;

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
+
+#include "pages.h"
 
 namespace linexml::rtl {
 
@@ -11,8 +12,7 @@ namespace linexml::rtl {
 // size that is never zero-filled. False when it cannot be opened or read (missing, a folder, no
 // permission, an I/O error); Out and Size are then unspecified. A FIFO is opened without blocking,
 // so one with no writer reads as empty instead of hanging.
-bool ReadWholeFile(const std::string& Name, std::unique_ptr<char[]>& Out, std::size_t& Size,
-                   std::size_t Front = 0);
+bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, std::size_t Front = 0);
 
 // Writes a file so that a failure never destroys what was there: the bytes go to a temporary file
 // in the target's folder, which replaces the target only after everything was written, synced and
