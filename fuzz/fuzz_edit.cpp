@@ -1,0 +1,93 @@
+// A loaded document edited through every public call a program can make on it: attributes set,
+// nodes of the tree parsed again (so the document's own nodes and nodes made later live side by
+// side), the prolog parsed again, documents reloaded, saved and destroyed. The input is a document,
+// then (after its last NUL byte) the edit script, three bytes an operation.
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_checks.h"
+
+namespace {
+
+using linexml::TXMLNode;
+
+std::vector<TXMLNode*> AllNodes(TXMLNode* Root) {
+  std::vector<TXMLNode*> Out, Stack{Root};
+  while (!Stack.empty()) {
+    TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    Out.push_back(N);
+    for (TXMLNode* K : N->Children()) Stack.push_back(K);
+  }
+  return Out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  const std::string Input(reinterpret_cast<const char*>(Data), Size);
+  const std::size_t Nul = Input.rfind('\0');
+  const std::string Doc = Nul == std::string::npos ? Input : Input.substr(0, Nul);
+  const std::string Script = Nul == std::string::npos ? std::string() : Input.substr(Nul + 1);
+  static const char* const Names[] = {"a", "b", "id", "", "x y", "r"};
+
+  linexml::TXMLParser P;
+  (void)P.LoadFromText(Doc);
+  std::vector<TXMLNode*> Nodes = AllNodes(P.XMLRoot());
+  for (std::size_t I = 0; I + 2 < Script.size() && I < 3 * 64; I += 3) {
+    const auto Op = static_cast<unsigned char>(Script[I]);
+    TXMLNode* N = Nodes[static_cast<unsigned char>(Script[I + 1]) % Nodes.size()];
+    const auto Arg = static_cast<unsigned char>(Script[I + 2]);
+    // A piece of the document as the text for a parse step.
+    const std::size_t From = Doc.empty() ? 0 : Arg * 7 % Doc.size();
+    std::string Text = Doc.substr(From, static_cast<std::size_t>(Arg % 64) * 8);
+    switch (Op % 10) {
+      case 0:
+        N->SetAttributeValue(Names[Arg % 6], std::to_string(Arg));
+        break;
+      case 1:
+        (void)N->ParseString(Arg % 4, Text);
+        break;
+      case 2:
+        (void)N->ParseChildren(Text);
+        break;
+      case 3:
+        (void)N->ParseAttributes(Text);
+        break;
+      case 4:
+        (void)P.XMLParameters()->ParseString(Text);
+        break;
+      case 5:
+        (void)P.LoadFromText(Arg % 2 ? Doc : Text);
+        break;
+      case 6: {
+        const std::string Saved = P.SaveToText();
+        (void)P.LoadFromText(Saved);
+        break;
+      }
+      case 7:
+        (void)N->GetAttributeValue(Names[Arg % 6]);
+        (void)N->GetChild(Arg % 4 - 1);
+        (void)P.FindTagByName(Names[Arg % 6]);
+        break;
+      case 8: {
+        std::ostringstream Out;
+        N->SaveToFile(Out);
+        P.XMLParameters()->setXMLStyleSheet(Names[Arg % 6]);
+        break;
+      }
+      default:
+        (void)P.XMLRoot()->ParseString(0, Text);
+        break;
+    }
+    Nodes = AllNodes(P.XMLRoot());
+  }
+  std::ostringstream Out;
+  P.SaveToStream(Out);
+  FUZZ_CHECK(Out.str() == P.SaveToText(), "stream and text saves differ");
+  return 0;
+}
