@@ -1,6 +1,7 @@
 #include "close_index.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -29,48 +30,47 @@ const char* NameEnd(const char* N, const char* End) {
 
 }  // namespace
 
-CloseIndex::Entry* CloseIndex::Slot(std::string_view Name, std::uint32_t Hash) {
-  const std::size_t Mask = table_.size() - 1;
+std::size_t CloseIndex::Slot(std::string_view Name, std::uint32_t Hash) const {
+  const std::size_t Mask = slots_.size() - 1;
   for (std::size_t I = Hash & Mask;; I = (I + 1) & Mask) {
-    Entry& E = table_[I];
-    if (E.name == nullptr) return &E;
-    if (E.hash == Hash && E.size == Name.size() && std::memcmp(E.name, Name.data(), Name.size()) == 0)
-      return &E;
+    const std::uint64_t S = slots_[I];
+    if (S == 0) return I;
+    if (static_cast<std::uint32_t>(S >> 32) != Hash) continue;
+    const Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
+    if (E.size == Name.size() && std::memcmp(E.name, Name.data(), Name.size()) == 0) return I;
   }
 }
 
 void CloseIndex::Grow() {
-  std::vector<Entry> Old(table_.size() * 2);
-  Old.swap(table_);
-  std::vector<std::size_t> OldTails(table_.size());
-  OldTails.swap(tails_);
-  for (std::size_t I = 0; I < Old.size(); ++I) {
-    if (Old[I].name == nullptr) continue;
-    Entry* E = Slot(std::string_view(Old[I].name, Old[I].size), Old[I].hash);
-    *E = Old[I];
-    tails_[static_cast<std::size_t>(E - table_.data())] = OldTails[I];
+  std::vector<std::uint64_t> Old(slots_.size() * 2, 0);
+  Old.swap(slots_);
+  const std::size_t Mask = slots_.size() - 1;
+  for (const std::uint64_t S : Old) {
+    if (S == 0) continue;
+    std::size_t I = static_cast<std::size_t>(S >> 32) & Mask;
+    while (slots_[I] != 0) I = (I + 1) & Mask;
+    slots_[I] = S;
   }
 }
 
 template <class Off>
 void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
   const std::uint32_t Hash = HashName(Name);
-  Entry* E = Slot(Name, Hash);
+  const std::size_t At = Slot(Name, Hash);
   const std::size_t Index = T.start.size();
   T.start.push_back(static_cast<Off>(Start));
   T.next.push_back(static_cast<Off>(kNone));
-  if (E->name == nullptr) {
-    E->name = Name.data();  // points into the text: never null, also for the empty name of "</>"
-    E->size = Name.size();
-    E->hash = Hash;
-    E->head = E->cursor = Index;
-    tails_[static_cast<std::size_t>(E - table_.data())] = Index;
-    if (++used_ * 2 > table_.size()) Grow();
+  if (slots_[At] == 0) {
+    if (entries_.size() >= 0xFFFFFFFEu) throw std::length_error("too many distinct closing tags");
+    // Name.data() points into the text: never null, also for the empty name of "</>".
+    entries_.push_back(Entry{Name.data(), Name.size(), Index, Index, Index});
+    slots_[At] = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
+    if (entries_.size() * 2 > slots_.size()) Grow();
     return;
   }
-  std::size_t& Tail = tails_[static_cast<std::size_t>(E - table_.data())];
-  T.next[Tail] = static_cast<Off>(Index);
-  Tail = Index;
+  Entry& E = entries_[static_cast<std::uint32_t>(slots_[At]) - 1];
+  T.next[E.tail] = static_cast<Off>(Index);
+  E.tail = Index;
 }
 
 void CloseIndex::Build() {
@@ -78,8 +78,7 @@ void CloseIndex::Build() {
   const std::size_t N = text_.size();
   // A closing tag is at least 3 bytes, so 32-bit positions also bound the number of tags.
   wide_ = N > 0xFFFFFFF0u;
-  table_.assign(64, Entry{});
-  tails_.assign(64, 0);
+  slots_.assign(64, 0);
   const char* const Begin = text_.data();
   const char* const End = Begin + N;
   auto At = [&](const char* P) {
@@ -109,7 +108,6 @@ void CloseIndex::Build() {
 #endif
   for (; P + 1 < End; ++P)
     if (P[0] == '<' && P[1] == '/') At(P);
-  tails_ = {};
 }
 
 template <class Off>
@@ -127,9 +125,10 @@ std::size_t CloseIndex::Lookup(Tags<Off>& T, Entry& E, std::size_t Pos) {
 
 std::size_t CloseIndex::Find(std::string_view Name, std::size_t Pos, std::size_t End) {
   if (!built_) Build();
-  Entry* E = Slot(Name, HashName(Name));
-  if (E->name == nullptr) return std::string_view::npos;
-  const std::size_t Start = wide_ ? Lookup(wide_tags_, *E, Pos) : Lookup(narrow_tags_, *E, Pos);
+  const std::uint64_t S = slots_[Slot(Name, HashName(Name))];
+  if (S == 0) return std::string_view::npos;
+  Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
+  const std::size_t Start = wide_ ? Lookup(wide_tags_, E, Pos) : Lookup(narrow_tags_, E, Pos);
   if (Start == std::string_view::npos) return Start;
   // A later occurrence would end even further out, so the first one decides.
   return Start + Name.size() + 3 <= End ? Start : std::string_view::npos;

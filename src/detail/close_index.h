@@ -28,11 +28,11 @@ class CloseIndex {
     std::vector<Off> next;   // the next closing tag of the same name, or kNone
   };
   struct Entry {
-    const char* name = nullptr;  // null: a free slot
-    std::size_t size = 0;
-    std::uint32_t hash = 0;
-    std::size_t head = 0;      // first closing tag of this name
-    std::size_t cursor = 0;    // first one that may still be at or after the next Pos
+    const char* name;
+    std::size_t size;
+    std::size_t head;    // first closing tag of this name
+    std::size_t tail;    // last one (while building)
+    std::size_t cursor;  // first one that may still be at or after the next Pos
     std::size_t last_pos = 0;  // Pos of the last query, to notice one asked out of order
   };
   static constexpr std::size_t kNone = ~std::size_t{0};
@@ -42,7 +42,8 @@ class CloseIndex {
   void Record(Tags<Off>& T, std::size_t Start, std::string_view Name);
   template <class Off>
   std::size_t Lookup(Tags<Off>& T, Entry& E, std::size_t Pos);
-  Entry* Slot(std::string_view Name, std::uint32_t Hash);
+  // The slot that holds Name, or the free slot where it belongs.
+  std::size_t Slot(std::string_view Name, std::uint32_t Hash) const;
   void Grow();
 
   std::string_view text_;
@@ -50,9 +51,12 @@ class CloseIndex {
   bool wide_ = false;
   Tags<std::uint32_t> narrow_tags_;
   Tags<std::size_t> wide_tags_;
-  std::vector<Entry> table_;  // open addressing, a power of two in size, at most half full
-  std::size_t used_ = 0;
-  std::vector<std::size_t> tails_;  // per slot, the last closing tag recorded (while building)
+  // Open addressing over small slots (the name's hash above, its entry's index + 1 below; 0 is
+  // free), a power of two in size and at most half full; the entries themselves lie in the
+  // order the names first appear. With a million distinct names the slots stay a sixth of the
+  // size a table of whole entries would have, which is what keeps lookups in cache.
+  std::vector<std::uint64_t> slots_;
+  std::vector<Entry> entries_;
 };
 
 }  // namespace linexml::detail
