@@ -139,8 +139,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
                A.XMLOtherAttrs()[I]->Name);
   SameTree(*First.XMLRoot(), *Second.XMLRoot());
 
-  // Once the text runs have their reloaded form, saving and loading changes nothing more.
-  if (RunsReloaded(*First.XMLRoot())) FUZZ_CHECK(Saved2 == Saved1, "second save differs from the first");
+  // Once the text runs and the document-type line have their reloaded form, saving and loading
+  // changes nothing more.
+  const std::string& DocType = A.XMLDocType()->DocTypeDefinition();
+  if (RunsReloaded(*First.XMLRoot()) && TXMLParser::TrimSpaces(DocType) == DocType)
+    FUZZ_CHECK(Saved2 == Saved1, "second save differs from the first");
   TXMLParser Third;
   FUZZ_CHECK(Third.LoadFromText(Saved2) == linexml::ecOk, "third load");
   FUZZ_CHECK(Third.SaveToText() == Saved2, "third save differs from the second");
