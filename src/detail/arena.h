@@ -31,6 +31,11 @@ class Arena {
   T** NewArray(std::size_t Count) {
     return static_cast<T**>(Raw(Count * sizeof(T*)));
   }
+  // Takes over a whole array of pointers as it is (a long list, which copying would only double).
+  TXMLNode** Keep(std::vector<TXMLNode*>&& Items) { return kept_nodes_.emplace_back(std::move(Items)).data(); }
+  TXMLAttribute** Keep(std::vector<TXMLAttribute*>&& Items) {
+    return kept_attributes_.emplace_back(std::move(Items)).data();
+  }
 
  private:
   struct Pool {
@@ -50,6 +55,8 @@ class Arena {
   Pool attributes_;
   std::vector<rtl::PageBuffer> raw_;  // blocks shared by small arrays, the current one last
   std::vector<rtl::PageBuffer> own_;  // one block per large array
+  std::vector<std::vector<TXMLNode*>> kept_nodes_;
+  std::vector<std::vector<TXMLAttribute*>> kept_attributes_;
   char* raw_next_ = nullptr;
   std::size_t raw_left_ = 0;
 };

@@ -46,6 +46,19 @@ void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
   }
 }
 
+template <class T>
+void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
+  constexpr std::size_t kLong = std::size_t{1} << 16;
+  if (store_ == nullptr || Scratch.size() < kLong) {
+    Fill(List, Scratch.data(), Scratch.size());
+    Scratch.clear();
+    return;
+  }
+  const auto Count = static_cast<std::uint32_t>(Scratch.size());
+  List.Adopt(store_->Keep(std::move(Scratch)), Count);
+  Scratch = {};
+}
+
 TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
                                 bool& WantsChildren) {
   WantsChildren = false;
@@ -115,8 +128,7 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
     if (Sp == npos) break;
     S = Sp + 1;
   }
-  Fill(Node.attributes_, attrs_.data(), attrs_.size());
-  attrs_.clear();
+  FillAll(Node.attributes_, attrs_);
   return ecOk;
 }
 
@@ -131,8 +143,12 @@ void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
 
 void TreeBuilder::PopFrame() {
   const Frame& F = stack_.back();
-  Fill(F.node->children_, kids_.data() + F.kids_from, kids_.size() - F.kids_from);
-  kids_.resize(F.kids_from);
+  if (F.kids_from == 0) {
+    FillAll(F.node->children_, kids_);  // all of kids_ is this frame's (the outermost, often)
+  } else {
+    Fill(F.node->children_, kids_.data() + F.kids_from, kids_.size() - F.kids_from);
+    kids_.resize(F.kids_from);
+  }
   stack_.pop_back();
 }
 

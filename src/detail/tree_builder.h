@@ -51,6 +51,9 @@ class TreeBuilder {
   TXMLAttribute* NewAttribute();
   template <class T>
   void Fill(TList<T>& List, T* const* Items, std::size_t Count);
+  // The same with all of Scratch, which a long list hands over instead of copying.
+  template <class T>
+  void FillAll(TList<T>& List, std::vector<T*>& Scratch);
   TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
 
   std::string_view text_;
