@@ -49,6 +49,10 @@ double Seconds(Clock::time_point From, Clock::time_point To) {
 }
 
 void Load(benchmark::State& State, const std::string& Library, const std::string& Path, long long Size) {
+  // One load first, untimed: the heap then holds what a load needs, as it does in a program that
+  // loads one document after another, and the first timed load is not the only one that pays
+  // for fresh pages (which skewed the means of runs with few iterations).
+  bench::MakeDoc(Library)->Load(Path);
   for (auto _ : State) {
     auto D = bench::MakeDoc(Library);
     const auto T0 = Clock::now();
@@ -80,8 +84,8 @@ void Find(benchmark::State& State, const std::string& Library, const std::string
 void Save(benchmark::State& State, const std::string& Library, const std::string& Path, long long Size,
           const std::string& Out) {
   auto D = bench::MakeDoc(Library);
-  if (!D->Load(Path)) {
-    State.SkipWithError("load failed");
+  if (!D->Load(Path) || !D->Save(Out)) {  // the untimed first save creates the file
+    State.SkipWithError("load or save failed");
     return;
   }
   for (auto _ : State) {
@@ -140,7 +144,7 @@ void RegisterCore(const std::string& Dir) {
 }
 
 void RegisterAdversarial(const std::string& Dir) {
-  const char* Shapes[] = {"brs", "comments", "oneline", "attrs", "chain"};
+  const char* Shapes[] = {"brs", "comments", "oneline", "attrs", "chain", "chain2"};
   for (const char* Shape : Shapes) {
     for (const char* Scale : {"n", "4n"}) {
       const std::string Tag = std::string(Shape) + "/" + Scale;
@@ -152,8 +156,9 @@ void RegisterAdversarial(const std::string& Dir) {
                                         false),
            1);
       // An indented chain of a million levels would be about 10^12 bytes.
-      if (std::string(Shape) == "chain") continue;
-      Pace(benchmark::RegisterBenchmark(("adv/save/" + Tag).c_str(), Save, "linexml", Path, Size,
+      if (std::string(Shape).starts_with("chain")) continue;
+      // Into memory: how the layout grows, not how the disk's write-back copes with 4n bytes.
+      Pace(benchmark::RegisterBenchmark(("adv/save/" + Tag).c_str(), Save, "linexml-text", Path, Size,
                                         Dir + "/out-adv.xml"),
            Size);
     }

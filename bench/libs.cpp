@@ -61,17 +61,20 @@ class LinexmlDoc final : public Doc {
  public:
   // ToStream: save through SaveToStream into a std::ofstream, which skips SaveFile's temporary
   // file, fsync and rename; it shows what the layout costs apart from making the file durable.
-  explicit LinexmlDoc(bool ToStream) : to_stream_(ToStream) {}
+  // ToText: save with SaveToText into memory only (the layout's own cost, without a disk).
+  enum class Target { File, Stream, Text };
+  explicit LinexmlDoc(Target To) : to_(To) {}
   bool Load(const std::string& Path) override {
     parser_.setFileName(Path);
     return parser_.XMLErrorCode() == linexml::ecOk;
   }
   bool Find(const std::string& Name) override { return parser_.FindTagByName(Name) != nullptr; }
   bool Save(const std::string& Path) override {
-    if (!to_stream_) {
+    if (to_ == Target::File) {
       parser_.SaveFile(Path);
       return true;
     }
+    if (to_ == Target::Text) return !parser_.SaveToText().empty();
     std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
     parser_.SaveToStream(Out);
     Out.close();
@@ -79,7 +82,7 @@ class LinexmlDoc final : public Doc {
   }
 
  private:
-  bool to_stream_;
+  Target to_;
   linexml::TXMLParser parser_;
 };
 
@@ -165,8 +168,9 @@ class Libxml2Doc final : public Doc {
 
 std::unique_ptr<Doc> MakeDoc(std::string_view Library) {
   if (Library == "baseline") return std::make_unique<BaselineDoc>();
-  if (Library == "linexml") return std::make_unique<LinexmlDoc>(false);
-  if (Library == "linexml-stream") return std::make_unique<LinexmlDoc>(true);
+  if (Library == "linexml") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::File);
+  if (Library == "linexml-stream") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::Stream);
+  if (Library == "linexml-text") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::Text);
   if (Library == "pugixml") return std::make_unique<PugiDoc>();
   if (Library == "tinyxml2") return std::make_unique<TinyDoc>();
   if (Library == "libxml2") return std::make_unique<Libxml2Doc>(0);

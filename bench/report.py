@@ -206,7 +206,7 @@ if os.path.exists(bytes_txt) and os.path.getsize(bytes_txt) > 0:
 
 w("## Adversarial shapes (linexml alone): time(4n) / time(n)")
 w("")
-w("n is 4 MiB of input for the first four shapes and 250,000 levels for the chain (so 4n is a")
+w("n is 16 MiB of input for the first four shapes and 250,000 levels for the chain (so 4n is a")
 w("million-deep chain, which is loaded and searched but not saved: indented it would be about")
 w("10^12 bytes). Growth is linear when the ratio is near 4; the target is 4.6 at most.")
 w("")

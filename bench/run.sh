@@ -26,13 +26,17 @@ gen() {  # shape size file
 for shape in records text deep; do
   for mb in $SIZES; do gen "$shape" $((mb << 20)) "$DATA/$shape-${mb}mb.xml"; done
 done
-n=$((4 << 20))
+# Large enough that n already overflows the caches: the ratio then shows the algorithm's growth.
+n=$((16 << 20))
 for shape in brs comments oneline attrs; do
   gen "$shape" "$n" "$DATA/adv-$shape-n.xml"
   gen "$shape" $((4 * n)) "$DATA/adv-$shape-4n.xml"
 done
 gen chain 250000 "$DATA/adv-chain-n.xml"
 gen chain 1000000 "$DATA/adv-chain-4n.xml"
+# The same past the caches: 500,000 and 2,000,000 levels.
+gen chain 500000 "$DATA/adv-chain2-n.xml"
+gen chain 2000000 "$DATA/adv-chain2-4n.xml"
 
 echo "== benchmarks"
 args=(--benchmark_out="$DATA/results.json" --benchmark_out_format=json)
