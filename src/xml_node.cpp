@@ -26,13 +26,32 @@ void TXMLNode::DestroyChildren(TList<TXMLNode>& List) {
 TXMLNode::~TXMLNode() {
   // A loaded document's nodes own no children (the document's storage does): nothing to walk.
   if (children_.OwnsAny()) DestroyChildren(children_);
+  if ((owns_ & kOwnsName) != 0) delete tag_name_;
+  if ((owns_ & kOwnsText) != 0) delete text_data_;
+}
+
+const std::string& TXMLNode::Empty() {
+  static const std::string Nothing;
+  return Nothing;
+}
+
+void TXMLNode::SetName(const std::string* Name, bool Owned) {
+  if ((owns_ & kOwnsName) != 0) delete tag_name_;
+  tag_name_ = Name;
+  owns_ = static_cast<std::uint8_t>(Owned ? (owns_ | kOwnsName) : (owns_ & ~kOwnsName));
+}
+
+void TXMLNode::SetText(const std::string* Text, bool Owned) {
+  if ((owns_ & kOwnsText) != 0) delete text_data_;
+  text_data_ = Text;
+  owns_ = static_cast<std::uint8_t>(Owned ? (owns_ | kOwnsText) : (owns_ & ~kOwnsText));
 }
 
 void TXMLNode::Reset() {
   DestroyChildren(children_);
   attributes_.Clear();
-  tag_name_.clear();
-  text_data_.clear();
+  SetName(&Empty(), false);
+  SetText(&Empty(), false);
   level_ = 0;
   tag_type_ = ttNormal;
 }
@@ -73,7 +92,7 @@ TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {
     const auto& Kids = N->children_;
     for (auto K = Kids.end(); K != Kids.begin();) {
       --K;
-      if ((*K)->tag_name_ == Name) return *K;
+      if (*(*K)->tag_name_ == Name) return *K;
     }
     for (TXMLNode* Kid : Kids) Stack.push_back(Kid);
   }

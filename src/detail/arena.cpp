@@ -43,10 +43,17 @@ void Arena::Destroy(Pool& P) {
 Arena::~Arena() {
   Destroy<TXMLNode>(nodes_);
   Destroy<TXMLAttribute>(attributes_);
+  Destroy<std::string>(strings_);
 }
 
 TXMLNode* Arena::NewNode() { return New<TXMLNode>(nodes_); }
 TXMLAttribute* Arena::NewAttribute() { return New<TXMLAttribute>(attributes_); }
+
+std::string* Arena::NewString(std::string_view Text) {
+  std::string* S = New<std::string>(strings_);
+  S->assign(Text);
+  return S;
+}
 
 void* Arena::Raw(std::size_t Bytes) {
   Bytes = (Bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);

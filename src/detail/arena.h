@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "../rtl/pages.h"
@@ -26,6 +28,7 @@ class Arena {
 
   TXMLNode* NewNode();
   TXMLAttribute* NewAttribute();
+  std::string* NewString(std::string_view Text);
   // Room for Count pointers, not initialised.
   template <class T>
   T** NewArray(std::size_t Count) {
@@ -53,6 +56,7 @@ class Arena {
 
   Pool nodes_;
   Pool attributes_;
+  Pool strings_;
   std::vector<rtl::PageBuffer> raw_;  // blocks shared by small arrays, the current one last
   std::vector<rtl::PageBuffer> own_;  // one block per large array
   std::vector<std::vector<TXMLNode*>> kept_nodes_;

@@ -59,6 +59,21 @@ void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
   Scratch = {};
 }
 
+void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash) {
+  if (Name.empty()) {
+    Node.SetName(&TXMLNode::Empty(), false);
+  } else if (store_ == nullptr) {
+    Node.SetName(new std::string(Name), true);
+  } else {
+    // Elements of one name share one string. The cache only saves memory, so a name that lost its
+    // slot to another simply gets a new string.
+    if (names_.empty()) names_.assign(kNameSlots, NameSlot{});
+    NameSlot& Slot = names_[(Hash ^ (Hash >> 16)) & (kNameSlots - 1)];
+    if (Slot.name == nullptr || Slot.hash != Hash || *Slot.name != Name) Slot = {store_->NewString(Name), Hash};
+    Node.SetName(Slot.name, false);
+  }
+}
+
 TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
                                 bool& WantsChildren) {
   WantsChildren = false;
@@ -72,14 +87,19 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
     Node.tag_type_ = ttCDATA;
     std::size_t Lt = FindByte(text_, '<', Pos, End);
     if (Lt == npos) Lt = End;
-    Node.text_data_.assign(T + Pos, Lt - Pos);
+    const std::string_view Run(T + Pos, Lt - Pos);
+    if (store_ != nullptr)
+      Node.SetText(store_->NewString(Run), false);
+    else
+      Node.SetText(new std::string(Run), true);
     Pos = Lt;
     return ecOk;
   }
 
   std::size_t I = Pos + 1;
-  while (I < End && !EndsName(T[I])) ++I;
-  Node.tag_name_.assign(T + Pos + 1, I - Pos - 1);
+  std::uint32_t Hash = 2166136261u;  // FNV-1a of the name, for the document's name cache
+  for (; I < End && !EndsName(T[I]); ++I) Hash = (Hash ^ static_cast<unsigned char>(T[I])) * 16777619u;
+  SetName(Node, std::string_view(T + Pos + 1, I - Pos - 1), Hash);
   // The name runs to the end of the text: a cut-off tag.
   if (I == End) return ecInvalidTag;
 
@@ -93,7 +113,7 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
     Closed = true;
   }
   // An empty name consumes nothing (this also catches a closing tag where an element was expected).
-  if (Node.tag_name_.empty()) return ecInvalidTag;
+  if (Node.tag_name_->empty()) return ecInvalidTag;
   Pos = std::min(Consumed, End);
 
   if (!Closed) {
@@ -134,11 +154,11 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
 
 void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
   Node.children_.Clear();
-  const std::size_t Close = index_.Find(Node.tag_name_, Pos, End);
+  const std::size_t Close = index_.Find(*Node.tag_name_, Pos, End);
   if (Close == npos)
     stack_.push_back({&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
   else
-    stack_.push_back({&Node, Close, Node.tag_name_.size() + 3, kids_.size()});
+    stack_.push_back({&Node, Close, Node.tag_name_->size() + 3, kids_.size()});
 }
 
 void TreeBuilder::PopFrame() {

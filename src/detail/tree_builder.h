@@ -48,6 +48,8 @@ class TreeBuilder {
   // Hands the top frame's children over to its node, in one array of the right size.
   void PopFrame();
   TXMLNode* NewNode();
+  // Gives Node its name: the document's string for that name, or (without a store) its own.
+  void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash);
   TXMLAttribute* NewAttribute();
   template <class T>
   void Fill(TList<T>& List, T* const* Items, std::size_t Count);
@@ -64,6 +66,12 @@ class TreeBuilder {
   // the attributes of the tag being parsed. Lists are filled once, when they are complete.
   std::vector<TXMLNode*> kids_;
   std::vector<TXMLAttribute*> attrs_;
+  static constexpr std::size_t kNameSlots = 4096;
+  struct NameSlot {
+    const std::string* name = nullptr;
+    std::uint32_t hash = 0;
+  };
+  std::vector<NameSlot> names_;  // by hash of the name; empty until the first element
   std::size_t fail_pos_ = 0;
 };
 
