@@ -123,15 +123,23 @@ std::size_t CloseIndex::Lookup(Tags<Off>& T, Entry& E, std::size_t Pos) {
   return I == kNone ? std::string_view::npos : static_cast<std::size_t>(T.start[I]);
 }
 
-std::size_t CloseIndex::Find(std::string_view Name, std::size_t Pos, std::size_t End) {
+std::size_t CloseIndex::NameId(std::string_view Name) {
   if (!built_) Build();
   const std::uint64_t S = slots_[Slot(Name, HashName(Name))];
-  if (S == 0) return std::string_view::npos;
-  Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
+  return S == 0 ? kNoName : static_cast<std::uint32_t>(S) - 1;
+}
+
+std::size_t CloseIndex::FindFor(std::size_t Id, std::size_t NameSize, std::size_t Pos, std::size_t End) {
+  if (Id == kNoName) return std::string_view::npos;
+  Entry& E = entries_[Id];
   const std::size_t Start = wide_ ? Lookup(wide_tags_, E, Pos) : Lookup(narrow_tags_, E, Pos);
   if (Start == std::string_view::npos) return Start;
   // A later occurrence would end even further out, so the first one decides.
-  return Start + Name.size() + 3 <= End ? Start : std::string_view::npos;
+  return Start + NameSize + 3 <= End ? Start : std::string_view::npos;
+}
+
+std::size_t CloseIndex::Find(std::string_view Name, std::size_t Pos, std::size_t End) {
+  return FindFor(NameId(Name), Name.size(), Pos, End);
 }
 
 }  // namespace linexml::detail

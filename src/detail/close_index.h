@@ -19,6 +19,11 @@ class CloseIndex {
   // Start of the first "</Name>" at or after Pos that ends at or before End; npos when none.
   // Queries for one name are expected with growing Pos (parse order); others still work.
   std::size_t Find(std::string_view Name, std::size_t Pos, std::size_t End);
+  // The same in two steps, so a caller that meets one name often looks it up once: NameId says
+  // which name it is (kNoName when the text never closes it), FindFor answers for that id.
+  static constexpr std::size_t kNoName = ~std::size_t{0};
+  std::size_t NameId(std::string_view Name);
+  std::size_t FindFor(std::size_t Id, std::size_t NameSize, std::size_t Pos, std::size_t End);
 
  private:
   // Positions and links are 32-bit while the text allows it (half the memory), else 64-bit.

@@ -60,6 +60,7 @@ void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
 }
 
 void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash) {
+  last_slot_ = nullptr;
   if (Name.empty()) {
     Node.SetName(&TXMLNode::Empty(), false);
   } else if (store_ == nullptr) {
@@ -69,8 +70,10 @@ void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t H
     // slot to another simply gets a new string.
     if (names_.empty()) names_.assign(kNameSlots, NameSlot{});
     NameSlot& Slot = names_[(Hash ^ (Hash >> 16)) & (kNameSlots - 1)];
-    if (Slot.name == nullptr || Slot.hash != Hash || *Slot.name != Name) Slot = {store_->NewString(Name), Hash};
+    if (Slot.name == nullptr || Slot.hash != Hash || *Slot.name != Name)
+      Slot = {store_->NewString(Name), Hash, kUnknown};
     Node.SetName(Slot.name, false);
+    last_slot_ = &Slot;
   }
 }
 
@@ -154,7 +157,15 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
 
 void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
   Node.children_.Clear();
-  const std::size_t Close = index_.Find(*Node.tag_name_, Pos, End);
+  // The node just opened has its name's slot in last_slot_: its closing-tag id is looked up
+  // once per name, not once per element.
+  std::size_t Close;
+  if (last_slot_ != nullptr && last_slot_->name == Node.tag_name_) {
+    if (last_slot_->close_id == kUnknown) last_slot_->close_id = index_.NameId(*Node.tag_name_);
+    Close = index_.FindFor(last_slot_->close_id, Node.tag_name_->size(), Pos, End);
+  } else {
+    Close = index_.Find(*Node.tag_name_, Pos, End);
+  }
   if (Close == npos)
     stack_.push_back({&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
   else

@@ -67,10 +67,13 @@ class TreeBuilder {
   std::vector<TXMLNode*> kids_;
   std::vector<TXMLAttribute*> attrs_;
   static constexpr std::size_t kNameSlots = 4096;
+  static constexpr std::size_t kUnknown = ~std::size_t{0} - 1;
   struct NameSlot {
     const std::string* name = nullptr;
     std::uint32_t hash = 0;
+    std::size_t close_id = kUnknown;  // the closing-tag index's id for the name, once asked
   };
+  NameSlot* last_slot_ = nullptr;  // the slot of the name the last Open gave (arena only)
   std::vector<NameSlot> names_;  // by hash of the name; empty until the first element
   std::size_t fail_pos_ = 0;
 };
