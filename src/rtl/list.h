@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -43,16 +44,15 @@ class TList {
   // Appends Item and takes ownership of it (null is ignored).
   void Add(T* Item) {
     if (Item == nullptr) return;
-    if (count_ == cap_) Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
+    if (count_ == Capacity()) Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
     items_[count_++] = Item;
   }
   // Deletes the objects it owns and empties the list.
   void Clear() {
-    for (std::uint32_t I = borrowed_; I < count_; ++I) delete items_[I];
-    if (heap_) delete[] items_;
+    for (std::uint32_t I = Borrowed(); I < count_; ++I) delete items_[I];
+    if (OnHeap()) delete[] items_;
     items_ = nullptr;
-    count_ = cap_ = borrowed_ = 0;
-    heap_ = false;
+    count_ = flags_ = 0;
   }
   // Drops null entries, keeping order; writes nothing when there is none.
   void Pack() {
@@ -60,47 +60,55 @@ class TList {
     std::uint32_t Kept = 0, KeptBorrowed = 0;
     for (std::uint32_t I = 0; I < count_; ++I) {
       if (items_[I] == nullptr) continue;
-      if (I < borrowed_) ++KeptBorrowed;
+      if (I < Borrowed()) ++KeptBorrowed;
       items_[Kept++] = items_[I];
     }
     count_ = Kept;
-    borrowed_ = KeptBorrowed;
+    flags_ = (flags_ & kHeap) | KeptBorrowed;
   }
   void Reserve(std::size_t N) {
-    if (N > cap_) Grow(N);
+    if (N > Capacity()) Grow(N);
   }
   // Empties the list and makes it hold the Count objects at Items, which it does not own (they
   // and the array belong to a document's storage). Add still appends owned objects after them.
   void Adopt(T** Items, std::uint32_t Count) {
     Clear();
     items_ = Items;
-    count_ = cap_ = borrowed_ = Count;
+    count_ = flags_ = Count;
   }
   // Whether it holds any object that it owns.
-  bool OwnsAny() const { return borrowed_ < count_; }
+  bool OwnsAny() const { return Borrowed() < count_; }
   // Moves the objects it owns to the end of Out and empties the list (iterative destruction).
   void TakeOwned(std::vector<T*>& Out) {
-    Out.insert(Out.end(), items_ + borrowed_, items_ + count_);
-    borrowed_ = count_;
+    Out.insert(Out.end(), items_ + Borrowed(), items_ + count_);
+    flags_ = (flags_ & kHeap) | count_;
     Clear();
   }
 
  private:
-  void Grow(std::size_t Capacity) {
-    if (Capacity > 0x7FFFFFFFu) throw std::length_error("TList too long");
-    T** Bigger = new T*[Capacity];
+  static constexpr std::uint32_t kHeap = 0x80000000u;
+  std::uint32_t Borrowed() const { return flags_ & ~kHeap; }
+  bool OnHeap() const { return (flags_ & kHeap) != 0; }
+  // An array of the list's own always has a power of two of slots, at least 4, so its size
+  // follows from the count and need not be stored; a borrowed array is full.
+  std::size_t Capacity() const {
+    return OnHeap() ? std::bit_ceil(std::max<std::size_t>(count_, 4)) : count_;
+  }
+  void Grow(std::size_t Wanted) {
+    const std::size_t Slots = std::bit_ceil(std::max<std::size_t>(Wanted, 4));
+    if (Slots > 0x80000000u) throw std::length_error("TList too long");
+    T** Bigger = new T*[Slots];
     if (count_ > 0) std::memcpy(Bigger, items_, count_ * sizeof(T*));
-    if (heap_) delete[] items_;
+    if (OnHeap()) delete[] items_;
     items_ = Bigger;
-    cap_ = static_cast<std::uint32_t>(Capacity);
-    heap_ = true;
+    flags_ |= kHeap;
   }
 
+  // 16 bytes: a list is in every node twice.
   T** items_ = nullptr;
   std::uint32_t count_ = 0;
-  std::uint32_t cap_ = 0;       // room in items_
-  std::uint32_t borrowed_ = 0;  // the first borrowed_ objects are not owned
-  bool heap_ = false;           // items_ was allocated here (else it is borrowed or null)
+  std::uint32_t flags_ = 0;  // kHeap: items_ was allocated here; below it, how many leading
+                             // objects are borrowed (not owned)
 };
 
 }  // namespace linexml
