@@ -140,7 +140,7 @@ void AtomicFile::Write(const char* Data, std::size_t Size) {
 #if defined(__linux__)
   // Start writing back what is complete while the rest is still being produced, so the fsync of
   // Commit has less left to wait for. Only a hint: Commit's fsync reports any failure.
-  constexpr std::size_t kKick = 8u << 20;
+  constexpr std::size_t kKick = 1u << 20;
   if (written_ - kicked_ >= kKick) {
     ::sync_file_range(fd_, static_cast<off_t>(kicked_), static_cast<off_t>(written_ - kicked_),
                       SYNC_FILE_RANGE_WRITE);
