@@ -61,7 +61,7 @@ TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
 
   std::size_t Pos = Text.size() - Rest.size();
   arena_ = std::make_unique<detail::Arena>();
-  detail::TreeBuilder Builder(Text, arena_.get());
+  detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (Status != ecOk) {
     error_line_ = Doc.LineAt(Builder.FailPos());

@@ -93,6 +93,10 @@ void CloseIndex::Build() {
     else
       Record(narrow_tags_, Start, Name);
   };
+  if (starts_ != nullptr) {
+    for (const std::uint32_t Start : *starts_) At(Begin + Start);
+    return;
+  }
   const char* P = Begin;
 #if defined(__SSE2__)
   // 16 positions a step: the bits mark a "<" followed by "/".

@@ -14,7 +14,10 @@ namespace linexml::detail {
 // unclosed documents.
 class CloseIndex {
  public:
-  explicit CloseIndex(std::string_view Text) : text_(Text) {}
+  // Starts, when given, lists where every "</" of Text starts, in order (so the text need not be
+  // scanned for them again).
+  explicit CloseIndex(std::string_view Text, const std::vector<std::uint32_t>* Starts = nullptr)
+      : text_(Text), starts_(Starts) {}
 
   // Start of the first "</Name>" at or after Pos that ends at or before End; npos when none.
   // Queries for one name are expected with growing Pos (parse order); others still work.
@@ -52,6 +55,7 @@ class CloseIndex {
   void Grow();
 
   std::string_view text_;
+  const std::vector<std::uint32_t>* starts_;
   bool built_ = false;
   bool wide_ = false;
   Tags<std::uint32_t> narrow_tags_;

@@ -19,14 +19,28 @@ const char* FindOr(const char* P, const char* End, char C) {
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
 
+// What the copy notices on the way: where "</" stands in the text, and whether any "!" does.
+struct LineScan {
+  const char* base;
+  std::vector<std::uint32_t>* closes;  // null: not kept (a text of 4 GB or more)
+  bool bang = false;
+  void Close(const char* At) {
+    if (closes != nullptr) closes->push_back(static_cast<std::uint32_t>(At - base));
+  }
+};
+
 // Copies the rest of a line from P to W up to its end (an LF, a CR or End) with every run of
 // spaces reduced to one; returns where the line ends and advances W. W may point into the same
 // buffer as P, but never after it: bytes not yet read are never overwritten.
-const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace) {
+const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, LineScan& Scan) {
 #if defined(__SSE2__)
   const __m128i Lf = _mm_set1_epi8('\n');
   const __m128i Cr = _mm_set1_epi8('\r');
   const __m128i Space = _mm_set1_epi8(' ');
+  const __m128i Lt = _mm_set1_epi8('<');
+  const __m128i Slash = _mm_set1_epi8('/');
+  const __m128i Bang = _mm_set1_epi8('!');
+  __m128i Bangs = _mm_setzero_si128();
   // 16 bytes a step: the step stops at a line end or at a space followed by another space.
   while (End - P > 16) {
     const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
@@ -34,6 +48,13 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace)
     const __m128i Stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Lf), _mm_cmpeq_epi8(V, Cr)),
                                       _mm_and_si128(_mm_cmpeq_epi8(V, Space), _mm_cmpeq_epi8(Next, Space)));
     const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
+    // Every "</" among the bytes copied as they are (those before the stop); a "</" never
+    // straddles a stop, which is a space or a line end.
+    unsigned Closes = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(V, Lt), _mm_cmpeq_epi8(Next, Slash))));
+    if (Mask != 0) Closes &= (Mask & (0u - Mask)) - 1u;
+    for (; Closes != 0; Closes &= Closes - 1) Scan.Close(W + __builtin_ctz(Closes));
+    Bangs = _mm_or_si128(Bangs, _mm_cmpeq_epi8(V, Bang));
     // A whole-block store may only cover bytes already read.
     const bool Whole = !InPlace || P - W >= 16;
     if (Mask == 0) {
@@ -52,16 +73,22 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace)
       std::memmove(W, P, K);
     P += K;
     W += K;
-    if (IsEol(*P)) return P;
+    if (IsEol(*P)) {
+      Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
+      return P;
+    }
     *W++ = ' ';
     ++P;
     while (P < End && *P == ' ') ++P;
   }
+  Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
 #else
   (void)InPlace;
 #endif
   while (P < End && !IsEol(*P)) {
     const char C = *P++;
+    if (C == '<' && P < End && *P == '/') Scan.Close(W);
+    Scan.bang = Scan.bang || C == '!';
     *W++ = C;
     if (C == ' ')
       while (P < End && *P == ' ') ++P;
@@ -139,6 +166,8 @@ void DocText::Normalise(const char* Src, std::size_t Size) {
   const char* const End = Src + Size;
   std::size_t Skipped = 0;  // empty source lines since the last kept one
   lines_.reserve(Size / 32 + 16);
+  const bool Narrow = Size < 0xFFFFFFF0u;
+  LineScan Scan{Base, Narrow ? &closes_ : nullptr};
   while (P < End) {
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
     while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
@@ -150,7 +179,7 @@ void DocText::Normalise(const char* Src, std::size_t Size) {
     }
     char* const LineStart = W;
     if (*P != '<') *W++ = ' ';
-    P = CopyLineBody(W, P, End, InPlace);
+    P = CopyLineBody(W, P, End, InPlace, Scan);
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     EndLine(static_cast<std::size_t>(W - LineStart), Skipped);
@@ -159,17 +188,23 @@ void DocText::Normalise(const char* Src, std::size_t Size) {
     P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
   }
   size_ = static_cast<std::size_t>(W - Base);
+  closes_known_ = Narrow;
+  may_have_comments_ = Scan.bang;
 }
 
 void DocText::CutComments() {
   char* const S = buf_.get();
   const std::size_t N = size_;
   const std::string_view Text(S, N);
-  // Most documents hold no "!" at all, which one memchr shows faster than a search for "<!--".
+  // Most documents hold no "!" at all, which the copy has seen already.
+  if (!may_have_comments_) return;
   const void* Bang = N == 0 ? nullptr : std::memchr(S, '!', N);
   if (Bang == nullptr) return;
   const std::size_t From = static_cast<std::size_t>(static_cast<const char*>(Bang) - S);
   if (Text.find("<!--", From == 0 ? 0 : From - 1) == std::string_view::npos) return;
+  // Cutting moves the text: the positions of "</" no longer hold.
+  closes_known_ = false;
+  closes_ = {};
 
   // One pass, in place: W is the end of the text kept so far, R the next byte to read (W <= R).
   // The kept text never holds "<!--"; a new one can only end at the byte just copied, which is a

@@ -30,6 +30,9 @@ class DocText {
   DocText(rtl::PageBuffer Bytes, std::size_t Size);
 
   std::string_view Text() const { return {buf_.get(), size_}; }
+  // Where every "</" of Text() starts, in order, noticed while the text was built; null when
+  // that is not known (a comment was cut, or the text is too long for 32-bit positions).
+  const std::vector<std::uint32_t>* CloseTagStarts() const { return closes_known_ ? &closes_ : nullptr; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
   std::int32_t LineAt(std::size_t Pos) const;
 
@@ -49,6 +52,9 @@ class DocText {
   // only when a load fails.
   std::string lines_;
   std::vector<Cut> cuts_;
+  std::vector<std::uint32_t> closes_;
+  bool closes_known_ = false;
+  bool may_have_comments_ = true;  // a "!" was seen
 };
 
 }  // namespace linexml::detail

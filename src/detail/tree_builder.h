@@ -18,7 +18,10 @@ namespace linexml::detail {
 // allocated on its own and owned by the list that holds it.
 class TreeBuilder {
  public:
-  explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr) : text_(Text), index_(Text), store_(Store) {}
+  // CloseStarts: where every "</" of Text starts, when the caller knows (see CloseIndex).
+  explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr,
+                       const std::vector<std::uint32_t>* CloseStarts = nullptr)
+      : text_(Text), index_(Text, CloseStarts), store_(Store) {}
   TreeBuilder(const TreeBuilder&) = delete;
   TreeBuilder& operator=(const TreeBuilder&) = delete;
   ~TreeBuilder();
