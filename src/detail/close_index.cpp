@@ -94,7 +94,13 @@ void CloseIndex::Build() {
       Record(narrow_tags_, Start, Name);
   };
   if (starts_ != nullptr) {
-    for (const std::uint32_t Start : *starts_) At(Begin + Start);
+    // The tags lie far apart in a text that is no longer in cache: fetch a few ahead.
+    const std::vector<std::uint32_t>& Starts = *starts_;
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t I = 0; I < Starts.size(); ++I) {
+      if (I + kAhead < Starts.size()) __builtin_prefetch(Begin + Starts[I + kAhead]);
+      At(Begin + Starts[I]);
+    }
     return;
   }
   const char* P = Begin;
