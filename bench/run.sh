@@ -3,6 +3,7 @@
 # loads, and writes docs/performance.md with docs/performance.svg.
 # Usage: bench/run.sh            all sizes (1, 10, 100 MB): the published report
 #        SIZES="1 10" bench/run.sh   a quicker run while working (the report says which sizes ran)
+#        bench/run.sh --build        install the peers and build the benchmarks only (CI)
 # Environment: BUILD (build folder, default build/bench), FILTER (extra --benchmark_filter regex).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,9 +16,10 @@ SIZES="${SIZES:-1 10 100}"
 DATA=bench/data
 mkdir -p "$DATA"
 
-cmake --preset bench -B "$BUILD" -DLINEXML_TOOLS=OFF >/dev/null
+cmake --preset bench -B "$BUILD" -DLINEXML_TOOLS=OFF -DLINEXML_WERROR=ON >/dev/null
 cmake --build "$BUILD" -j 2 --target linexml_gen linexml_bench linexml_load_once
 BIN="$BUILD/bench"
+[ "${1:-}" = --build ] && exit 0
 
 # The documents are deterministic: written again only when the generator changed.
 gen() {  # shape size file
@@ -43,7 +45,7 @@ args=(--benchmark_out="$DATA/results.json" --benchmark_out_format=json)
 [ -n "${FILTER:-}" ] && args+=(--benchmark_filter="$FILTER")
 LINEXML_BENCH_DATA="$DATA" LINEXML_BENCH_SIZES="$SIZES" "$BIN/linexml_bench" "${args[@]}" | grep -v -E '_(mean|stddev|cv) '
 
-echo "== peak memory of one load in a fresh process"
+echo "== peak memory and time of one load in a fresh process"
 : >"$DATA/memory.tsv"
 for shape in records text deep; do
   for mb in $SIZES; do
@@ -52,12 +54,24 @@ for shape in records text deep; do
       run=$lib
       [ "$shape" = deep ] && [ "$lib" = tinyxml2 ] && continue
       [ "$shape" = deep ] && [ "$lib" = libxml2 ] && run=libxml2-huge
-      kb=$( { /usr/bin/time -v "$BIN/linexml_load_once" "$run" "$f" >/dev/null; } 2>&1 |
-            awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}')
-      printf '%s\t%s\t%s\t%s\n' "$shape" "$mb" "$lib" "$kb" >>"$DATA/memory.tsv"
+      /usr/bin/time -v -o "$DATA/time.txt" "$BIN/linexml_load_once" "$run" "$f" >"$DATA/seconds.txt"
+      kb=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$DATA/time.txt")
+      printf '%s\t%s\t%s\t%s\t%s\n' "$shape" "$mb" "$lib" "$kb" "$(cat "$DATA/seconds.txt")" >>"$DATA/memory.tsv"
     done
   done
 done
+# Where linexml's loads of the largest records and text documents spend their time (the load
+# benchmark alone under perf: the untimed first load and the timed ones), when perf is here.
+rm -f "$DATA"/profile-*.txt
+if command -v perf >/dev/null; then
+  big=$(echo "$SIZES" | awk '{print $NF}')
+  for shape in records text; do
+    LINEXML_BENCH_DATA="$DATA" LINEXML_BENCH_SIZES="$big" perf record -q -o "$DATA/perf.data" -- \
+      "$BIN/linexml_bench" --benchmark_filter="^load/$shape/${big}MB/linexml\$" >/dev/null 2>&1 &&
+      perf report -i "$DATA/perf.data" --no-children --stdio --sort symbol 2>/dev/null |
+      grep -E '^ +[0-9]' | head -15 >"$DATA/profile-$shape.txt" || true
+  done
+fi
 "$BIN/linexml_load_once" --stats "$DATA/records-$(echo "$SIZES" | awk '{print $NF}')mb.xml" >"$DATA/bytes.txt" || true
 
 echo "== report"
