@@ -49,7 +49,7 @@ void TXMLParser::ResetDocument() {
   parameters_->Reset();
 }
 
-TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
+TXMLErrorCode TXMLParser::Load(detail::DocText Doc) {
   error_line_ = 0;
   const std::string_view Text = Doc.Text();
   std::string_view Rest = Text;
@@ -62,6 +62,7 @@ TXMLErrorCode TXMLParser::Load(const detail::DocText& Doc) {
   std::size_t Pos = Text.size() - Rest.size();
   arena_ = std::make_unique<detail::Arena>();
   detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
+  Builder.ReleaseConsumedText(&Doc);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (Status != ecOk) {
     error_line_ = Doc.LineAt(Builder.FailPos());

@@ -68,7 +68,7 @@ class LINEXML_API TXMLParser {
   // Returns the root and the prolog to their new state and frees the last load's tree.
   void ResetDocument();
   // Parses a normalised text into the root and the prolog (already returned to their new state).
-  TXMLErrorCode Load(const detail::DocText& Doc);
+  TXMLErrorCode Load(detail::DocText Doc);
 
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;

@@ -37,7 +37,7 @@ std::size_t CloseIndex::Slot(std::string_view Name, std::uint32_t Hash) const {
     if (S == 0) return I;
     if (static_cast<std::uint32_t>(S >> 32) != Hash) continue;
     const Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
-    if (E.size == Name.size() && std::memcmp(E.name, Name.data(), Name.size()) == 0) return I;
+    if (E.size == Name.size() && std::memcmp(names_.data() + E.name, Name.data(), Name.size()) == 0) return I;
   }
 }
 
@@ -62,8 +62,8 @@ void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) 
   T.next.push_back(static_cast<Off>(kNone));
   if (slots_[At] == 0) {
     if (entries_.size() >= 0xFFFFFFFEu) throw std::length_error("too many distinct closing tags");
-    // Name.data() points into the text: never null, also for the empty name of "</>".
-    entries_.push_back(Entry{Name.data(), Name.size(), Index, Index, Index});
+    entries_.push_back(Entry{names_.size(), Name.size(), Index, Index, Index});
+    names_.append(Name);
     slots_[At] = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
     if (entries_.size() * 2 > slots_.size()) Grow();
     return;

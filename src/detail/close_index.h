@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,7 +37,7 @@ class CloseIndex {
     std::vector<Off> next;   // the next closing tag of the same name, or kNone
   };
   struct Entry {
-    const char* name;
+    std::size_t name;  // where the name starts in names_
     std::size_t size;
     std::size_t head;    // first closing tag of this name
     std::size_t tail;    // last one (while building)
@@ -66,6 +67,9 @@ class CloseIndex {
   // size a table of whole entries would have, which is what keeps lookups in cache.
   std::vector<std::uint64_t> slots_;
   std::vector<Entry> entries_;
+  // The names, copied: the text before the parse position may be given back to the system
+  // while the parse goes on (see DocText::ReleaseBefore).
+  std::string names_;
 };
 
 }  // namespace linexml::detail

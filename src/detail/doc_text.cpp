@@ -6,6 +6,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace linexml::detail {
 namespace {
@@ -242,6 +245,21 @@ void DocText::CutComments() {
     W += N - R;
   }
   size_ = W;
+}
+
+void DocText::ReleaseBefore(std::size_t Pos) {
+#if defined(__linux__)
+  constexpr std::size_t kLarge = std::size_t{64} << 20;
+  constexpr std::uintptr_t kPage = 4096;
+  if (buf_.size() < kLarge || Pos <= released_) return;
+  const auto Start = reinterpret_cast<std::uintptr_t>(buf_.get());
+  const std::uintptr_t From = (Start + released_ + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t To = (Start + std::min(Pos, size_)) & ~(kPage - 1);
+  if (To > From) ::madvise(reinterpret_cast<void*>(From), To - From, MADV_DONTNEED);
+  released_ = Pos;
+#else
+  (void)Pos;
+#endif
 }
 
 std::int32_t DocText::LineAt(std::size_t Pos) const {

@@ -35,6 +35,10 @@ class DocText {
   const std::vector<std::uint32_t>* CloseTagStarts() const { return closes_known_ ? &closes_ : nullptr; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
   std::int32_t LineAt(std::size_t Pos) const;
+  // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
+  // a large document's text shrinks while its tree grows. Only for texts of 64 MiB and more,
+  // whose buffers are mapped for them alone; a no-op elsewhere.
+  void ReleaseBefore(std::size_t Pos);
 
  private:
   struct Cut {
@@ -53,6 +57,7 @@ class DocText {
   std::string lines_;
   std::vector<Cut> cuts_;
   std::vector<std::uint32_t> closes_;
+  std::size_t released_ = 0;  // Text()[0, released_) is given back
   bool closes_known_ = false;
   bool may_have_comments_ = true;  // a "!" was seen
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "doc_text.h"
+
 namespace linexml::detail {
 namespace {
 
@@ -193,6 +195,10 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
   while (!stack_.empty()) {
     const Frame F = stack_.back();
     if (Pos < F.kids_end) {
+      if (release_ != nullptr && Pos >= next_release_) {
+        release_->ReleaseBefore(Pos);
+        next_release_ = Pos + (std::size_t{8} << 20);
+      }
       TXMLNode* Child = NewNode();
       kids_.push_back(Child);
       const std::size_t Start = Pos;

@@ -11,6 +11,8 @@
 
 namespace linexml::detail {
 
+class DocText;
+
 // Builds nodes from one text with a cursor: every parse step works on the window [pos, end) of that
 // text instead of cutting the front off a string, and nested elements are kept on an explicit stack.
 // Each element's children text is a window that ends at the first "</name>" after its opening tag.
@@ -32,6 +34,10 @@ class TreeBuilder {
   TXMLErrorCode ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End);
   // The children of Node up to its closing tag (which stays unconsumed).
   TXMLErrorCode ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End);
+
+  // Lets the parse give the text behind it back to the system as it goes (a load of a large
+  // document; nothing reads the text before the parse position again).
+  void ReleaseConsumedText(DocText* Doc) { release_ = Doc; }
 
   // Where the node whose status ended the parse starts (its "<"); End when the text ran out.
   std::size_t FailPos() const { return fail_pos_; }
@@ -64,6 +70,8 @@ class TreeBuilder {
   std::string_view text_;
   CloseIndex index_;
   Arena* store_;
+  DocText* release_ = nullptr;
+  std::size_t next_release_ = 0;
   std::vector<Frame> stack_;
   // The children parsed so far of every frame on the stack, the innermost frame's on top; and
   // the attributes of the tag being parsed. Lists are filled once, when they are complete.
