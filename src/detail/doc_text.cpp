@@ -249,7 +249,7 @@ void DocText::CutComments() {
 
 void DocText::ReleaseBefore(std::size_t Pos) {
 #if defined(__linux__)
-  constexpr std::size_t kLarge = std::size_t{64} << 20;
+  constexpr std::size_t kLarge = std::size_t{32} << 20;
   constexpr std::uintptr_t kPage = 4096;
   if (buf_.size() < kLarge || Pos <= released_) return;
   const auto Start = reinterpret_cast<std::uintptr_t>(buf_.get());

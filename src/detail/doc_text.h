@@ -36,8 +36,9 @@ class DocText {
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
   std::int32_t LineAt(std::size_t Pos) const;
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
-  // a large document's text shrinks while its tree grows. Only for texts of 64 MiB and more,
-  // whose buffers are mapped for them alone; a no-op elsewhere.
+  // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
+  // whose buffers the allocator always maps afresh (smaller ones it reuses from load to load,
+  // and giving their pages back would only make the next load fault them in again).
   void ReleaseBefore(std::size_t Pos);
 
  private:
