@@ -21,7 +21,7 @@ class Doc {
 
 // "baseline" (reads the file into one buffer; saves it back as it is), "linexml",
 // "linexml-stream" (saves with SaveToStream into a std::ofstream: no fsync, no rename),
-// "linexml-text" (saves with SaveToText into memory, no file at all), "pugixml",
+// "linexml-null" (saves with SaveToStream into /dev/null: the layout alone), "pugixml",
 // "tinyxml2", "libxml2", "libxml2-huge" (with XML_PARSE_HUGE, which lifts its limit of 256 levels
 // of nesting); nullptr for any other name. Libraries() lists them at their default options.
 std::unique_ptr<Doc> MakeDoc(std::string_view Library);
