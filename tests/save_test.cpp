@@ -89,7 +89,7 @@ TEST(RoundTrip, SavedDocumentsLoadBackTheSame) {
     // Text runs come back with one leading space; the rest is the same.
     std::string Expected = Shape(First);
     for (std::size_t I = 0; (I = Expected.find("(\"", I)) != std::string::npos; I += 2)
-      if (Expected[I + 2] != ' ') Expected.insert(I + 2, " ");
+      if (Expected[I + 2] != ' ') Expected.insert(Expected.begin() + static_cast<std::ptrdiff_t>(I) + 2, ' ');
     EXPECT_EQ(Shape(Second), Expected) << Source;
     // From the second save on, the text is stable.
     const std::string SavedAgain = Second.SaveToText();

@@ -31,7 +31,10 @@ TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::str
 std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32_t Line) {
   if (Status == ecOk) return Shown + ": ok";
   std::string Out = Shown;
-  if (Line > 0) Out += ":" + std::to_string(Line);
+  if (Line > 0) {
+    Out += ':';
+    Out += std::to_string(Line);
+  }
   Out += ": ";
   Out += ErrorCodeName(Status);
   Out += ": ";

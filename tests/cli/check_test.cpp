@@ -47,7 +47,7 @@ TEST_F(CliCheck, ReadsStandardInputOnceForEveryDash) {
 TEST_F(CliCheck, ParallelRunPrintsTheSameLinesAsOneThread) {
   std::vector<std::string> Args{"check", "-j", "1"};
   for (int I = 0; I < 240; ++I) {
-    const std::string Name = "f" + std::to_string(I) + ".xml";
+    const std::string Name = std::string("f") + std::to_string(I) + ".xml";
     std::string Body = "<?xml version=\"1.0\"?>\n<r n=\"" + std::to_string(I) + "\">\n";
     for (int Line = 0; Line < I % 13; ++Line) Body += "  <item k=\"v\">text</item>\n";
     if (I % 7 == 3) Body += "  <>\n";       // broken tag, at a line that depends on I
