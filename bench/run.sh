@@ -69,7 +69,7 @@ if command -v perf >/dev/null; then
   big=$(echo "$SIZES" | awk '{print $NF}')
   for shape in records text; do
     LINEXML_BENCH_DATA="$DATA" LINEXML_BENCH_SIZES="$big" perf record -q -o "$DATA/perf.data" -- \
-      "$BIN/linexml_bench" --benchmark_filter="^load/$shape/${big}MB/linexml\$" >/dev/null 2>&1 &&
+      "$BIN/linexml_bench" --benchmark_filter="^load/$shape/${big}MB/linexml/" >/dev/null 2>&1 &&
       perf report -i "$DATA/perf.data" --no-children --stdio --sort symbol 2>/dev/null |
       grep -E '^ +[0-9]' | head -15 >"$DATA/profile-$shape.txt" || true
   done
