@@ -83,18 +83,32 @@ TXMLErrorCode TXMLNode::ParseChildren(std::string& S) {
 TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {
   // The recursive rule ("the last direct child that matches, else the result under the last child
   // whose subtree holds a match") is a depth-first walk that visits children last to first and
-  // stops at the first node with a matching direct child. Invariant: the stack holds the nodes
-  // still to visit, the next one on top.
-  std::vector<const TXMLNode*> Stack{this};
-  while (!Stack.empty()) {
-    const TXMLNode* N = Stack.back();
-    Stack.pop_back();
-    const auto& Kids = N->children_;
+  // stops at the first node with a matching direct child. Invariant: each frame holds a node
+  // whose direct children were checked and the number of its children not yet descended into
+  // (the next one is the last of those); the stack is as deep as the tree, not as wide.
+  auto MatchAmong = [&Name](const TXMLNode& N) -> TXMLNode* {
+    const auto& Kids = N.children_;
     for (auto K = Kids.end(); K != Kids.begin();) {
       --K;
       if (*(*K)->tag_name_ == Name) return *K;
     }
-    for (TXMLNode* Kid : Kids) Stack.push_back(Kid);
+    return nullptr;
+  };
+  if (TXMLNode* Found = MatchAmong(*this)) return Found;
+  struct Frame {
+    const TXMLNode* node;
+    std::int32_t left;
+  };
+  std::vector<Frame> Stack{{this, children_.Count()}};
+  while (!Stack.empty()) {
+    Frame& F = Stack.back();
+    if (F.left == 0) {
+      Stack.pop_back();
+      continue;
+    }
+    const TXMLNode* Child = F.node->children_.begin()[--F.left];
+    if (TXMLNode* Found = MatchAmong(*Child)) return Found;
+    if (Child->children_.Count() > 0) Stack.push_back({Child, Child->children_.Count()});
   }
   return nullptr;
 }
