@@ -84,39 +84,45 @@ void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
 }  // namespace
 
 void WriteNode(Writer& W, const TXMLNode& Root) {
-  struct Item {
-    const TXMLNode* node;
-    bool closing;  // the element's closing line is due
-  };
-  // Invariant: popping the stack yields the remaining lines in document order.
-  std::vector<Item> Stack{{&Root, false}};
-  while (!Stack.empty()) {
-    const Item It = Stack.back();
-    Stack.pop_back();
-    const TXMLNode& N = *It.node;
+  // Writes a node's first line; true when its children and its closing line follow.
+  auto Open = [&W](const TXMLNode& N) {
     PutIndent(W, N.Level());
-    if (It.closing) {
-      W.Put("</");
-      W.Put(N.TagName());
-      W.Put(">\n");
-      continue;
-    }
     if (N.TagType() == ttCDATA) {
       W.Put(N.TextData());
       W.Put('\n');
-      continue;
+      return false;
     }
     W.Put('<');
     W.Put(N.TagName());
     PutAttributes(W, N.Attributes());
     if (N.TagType() == ttShorted) {
       W.Put(" />\n");
-      continue;
+      return false;
     }
     W.Put(">\n");
-    Stack.push_back({&N, true});
-    const auto& Kids = N.Children();
-    for (auto K = Kids.end(); K != Kids.begin();) Stack.push_back({*--K, false});
+    return true;
+  };
+  if (!Open(Root)) return;
+  struct Frame {
+    const TXMLNode* node;
+    std::int32_t next;  // its first child not written yet
+  };
+  // Invariant: the stack holds the open elements, innermost on top, each with the children it
+  // has written; it is as deep as the tree, not as wide.
+  std::vector<Frame> Stack{{&Root, 0}};
+  while (!Stack.empty()) {
+    Frame& F = Stack.back();
+    const auto& Kids = F.node->Children();
+    if (F.next < Kids.Count()) {
+      const TXMLNode* Child = Kids.begin()[F.next++];
+      if (Open(*Child)) Stack.push_back({Child, 0});
+      continue;
+    }
+    PutIndent(W, F.node->Level());
+    W.Put("</");
+    W.Put(F.node->TagName());
+    W.Put(">\n");
+    Stack.pop_back();
   }
 }
 
