@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "detail/on_string.h"
 #include "detail/writer.h"
 
 namespace linexml {
@@ -18,10 +19,7 @@ TXMLErrorCode TXMLDocType::Parse(std::string_view& S) {
 }
 
 TXMLErrorCode TXMLDocType::ParseString(std::string& S) {
-  std::string_view V = S;
-  const TXMLErrorCode Status = Parse(V);
-  S.erase(0, S.size() - V.size());
-  return Status;
+  return detail::OnString(S, [this](std::string_view& V) { return Parse(V); });
 }
 
 void TXMLDocType::SaveToFile(std::ostream& F) const {

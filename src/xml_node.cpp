@@ -3,6 +3,7 @@
 #include <ostream>
 #include <vector>
 
+#include "detail/on_string.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
 
@@ -56,28 +57,38 @@ void TXMLNode::Reset() {
   tag_type_ = ttNormal;
 }
 
+namespace {
+
+// Runs one tree step over S with a cursor and removes what it consumed.
+template <class Step>
+TXMLErrorCode ParseOnString(std::string& S, Step&& Run) {
+  return detail::OnString(S, [&](std::string_view& V) {
+    detail::TreeBuilder Builder(V);
+    std::size_t Pos = 0;
+    const TXMLErrorCode Status = Run(Builder, Pos, V.size());
+    V.remove_prefix(Pos);
+    return Status;
+  });
+}
+
+}  // namespace
+
 TXMLErrorCode TXMLNode::ParseString(std::int32_t ALevel, std::string& S) {
-  detail::TreeBuilder Builder(S);
-  std::size_t Pos = 0;
-  const TXMLErrorCode Status = Builder.ParseNode(*this, ALevel, Pos, S.size());
-  S.erase(0, Pos);
-  return Status;
+  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
+    return B.ParseNode(*this, ALevel, Pos, End);
+  });
 }
 
 TXMLErrorCode TXMLNode::ParseAttributes(std::string& S) {
-  detail::TreeBuilder Builder(S);
-  std::size_t Pos = 0;
-  const TXMLErrorCode Status = Builder.ParseAttributes(*this, Pos, S.size());
-  S.erase(0, Pos);
-  return Status;
+  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
+    return B.ParseAttributes(*this, Pos, End);
+  });
 }
 
 TXMLErrorCode TXMLNode::ParseChildren(std::string& S) {
-  detail::TreeBuilder Builder(S);
-  std::size_t Pos = 0;
-  const TXMLErrorCode Status = Builder.ParseChildren(*this, Pos, S.size());
-  S.erase(0, Pos);
-  return Status;
+  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
+    return B.ParseChildren(*this, Pos, End);
+  });
 }
 
 TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {

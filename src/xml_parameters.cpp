@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "detail/on_string.h"
 #include "detail/writer.h"
 #include "xml_functions.h"
 
@@ -95,29 +96,16 @@ TXMLErrorCode TXMLParameters::Parse(std::string_view& S) {
   return ecOk;
 }
 
-namespace {
-
-// Runs a view-based step on a string and removes what it consumed, once.
-template <class Step>
-TXMLErrorCode OnString(std::string& S, Step&& Run) {
-  std::string_view V = S;
-  const TXMLErrorCode Status = Run(V);
-  S.erase(0, S.size() - V.size());
-  return Status;
-}
-
-}  // namespace
-
 TXMLErrorCode TXMLParameters::ParseString(std::string& S) {
-  return OnString(S, [this](std::string_view& V) { return Parse(V); });
+  return detail::OnString(S, [this](std::string_view& V) { return Parse(V); });
 }
 
 TXMLErrorCode TXMLParameters::ParseXMLHeader(std::string& S) {
-  return OnString(S, [this](std::string_view& V) { return ParseHeader(V); });
+  return detail::OnString(S, [this](std::string_view& V) { return ParseHeader(V); });
 }
 
 TXMLErrorCode TXMLParameters::ParseStyleSheet(std::string& S) {
-  return OnString(S, [this](std::string_view& V) { return SkipStyleSheet(V); });
+  return detail::OnString(S, [this](std::string_view& V) { return SkipStyleSheet(V); });
 }
 
 void TXMLParameters::SaveToFile(std::ostream& F) const {
