@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "libs.h"
@@ -32,13 +34,16 @@ int Stats(const char* Path) {
   if (P.XMLErrorCode() != linexml::ecOk) return 1;
   const std::size_t Tree = HeapInUse() - Before;
 
-  std::size_t Nodes = 0, Attrs = 0, NodeStrings = 0, AttrStrings = 0, ListSlots = 0;
+  std::size_t Nodes = 0, Attrs = 0, NodeStrings = 0, AttrStrings = 0, ListSlots = 0, Texts = 0;
+  std::set<const std::string*> Names;
   std::vector<const linexml::TXMLNode*> Stack{P.XMLRoot()};
   while (!Stack.empty()) {
     const linexml::TXMLNode* N = Stack.back();
     Stack.pop_back();
     ++Nodes;
     NodeStrings += Owned(N->TagName()) + Owned(N->TextData());
+    if (!N->TextData().empty()) ++Texts;
+    if (!N->TagName().empty()) Names.insert(&N->TagName());
     ListSlots += static_cast<std::size_t>(N->Children().Count() + N->Attributes().Count());
     for (const linexml::TXMLAttribute* A : N->Attributes()) {
       ++Attrs;
@@ -51,6 +56,10 @@ int Stats(const char* Path) {
               Mb(Nodes * sizeof(linexml::TXMLNode)));
   std::printf("attributes\t%zu\t%zu bytes each\t%.1f MB\n", Attrs, sizeof(linexml::TXMLAttribute),
               Mb(Attrs * sizeof(linexml::TXMLAttribute)));
+  std::printf("text strings of text nodes\t%zu\t%zu bytes each\t%.1f MB\n", Texts, sizeof(std::string),
+              Mb(Texts * sizeof(std::string)));
+  std::printf("name strings (shared by the elements of one name)\t%zu\t%zu bytes each\t%.1f MB\n",
+              Names.size(), sizeof(std::string), Mb(Names.size() * sizeof(std::string)));
   std::printf("node texts on the heap\t\t\t%.1f MB\n", Mb(NodeStrings));
   std::printf("attribute texts on the heap\t\t\t%.1f MB\n", Mb(AttrStrings));
   std::printf("list entries\t%zu\t8 bytes each\t%.1f MB\n", ListSlots, Mb(ListSlots * 8));
