@@ -62,7 +62,7 @@ namespace linexml::test {
 
 // A compact picture of a subtree: <name k=v>(children) for a normal element, <name k=v/> for a
 // self-closing one, "text" for a text run. Built with an explicit stack, like the library's walks.
-inline std::string Outline(const TXMLNode& Root) {
+inline std::string Outline(const TXMLNode& Root, char Open = '(', char Close = ')') {
   std::string Out;
   struct Item {
     const TXMLNode* node;
@@ -74,7 +74,7 @@ inline std::string Outline(const TXMLNode& Root) {
     Stack.pop_back();
     const TXMLNode& N = *It.node;
     if (It.closing) {
-      Out += ')';
+      Out += Close;
       continue;
     }
     if (N.TagType() == ttCDATA) {
@@ -87,7 +87,8 @@ inline std::string Outline(const TXMLNode& Root) {
       Out += "/>";
       continue;
     }
-    Out += ">(";
+    Out += '>';
+    Out += Open;
     Stack.push_back({&N, true});
     for (auto K = N.Children().end(); K != N.Children().begin();) Stack.push_back({*--K, false});
   }

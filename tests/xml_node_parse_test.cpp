@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "linexml.h"
+#include "test_util.h"
 
 using namespace linexml;
 
@@ -24,37 +25,8 @@ constexpr int kDeep = 100'000;  // the sanitizer makes every node several times 
 constexpr int kDeep = 1'000'000;
 #endif
 
-// A compact picture of a subtree: <name k=v>{children} for a normal element, <name k=v/> for a
-// self-closing one, "text" for a text run. Built on an explicit stack.
-std::string Shape(const TXMLNode& Root) {
-  std::string Out;
-  struct Item {
-    const TXMLNode* node;
-    bool closing;
-  };
-  std::vector<Item> Stack{{&Root, false}};
-  while (!Stack.empty()) {
-    const Item It = Stack.back();
-    Stack.pop_back();
-    const TXMLNode& N = *It.node;
-    if (It.closing) {
-      Out += '}';
-    } else if (N.TagType() == ttCDATA) {
-      Out += '"' + N.TextData() + '"';
-    } else {
-      Out += '<' + N.TagName();
-      for (const TXMLAttribute* A : N.Attributes()) Out += ' ' + A->Name + '=' + A->Value;
-      if (N.TagType() == ttShorted) {
-        Out += "/>";
-        continue;
-      }
-      Out += ">{";
-      Stack.push_back({&N, true});
-      for (auto K = N.Children().end(); K != N.Children().begin();) Stack.push_back({*--K, false});
-    }
-  }
-  return Out;
-}
+// A compact picture of a subtree, with the children of a normal element in braces.
+std::string Shape(const TXMLNode& Root) { return test::Outline(Root, '{', '}'); }
 
 // What must hold for a tree that one parse built from new nodes; empty when it all holds.
 std::string TreeFaults(const TXMLNode& Root) {
