@@ -46,23 +46,27 @@ void FlushStdout() {
   if (!std::cout) throw EInOutError("standard output", "the write failed");
 }
 
+namespace {
+
 // The library names a failed stream "<stream>"; the user knows it as standard output.
-void SaveToStdout(const TXMLParser& P) {
+template <class Save>
+void ToStdout(Save&& Write) {
   try {
-    P.SaveToStream(std::cout);
+    Write(std::cout);
   } catch (const EInOutError&) {
     throw EInOutError("standard output", "the write failed");
   }
   FlushStdout();
 }
 
+}  // namespace
+
+void SaveToStdout(const TXMLParser& P) {
+  ToStdout([&](std::ostream& Out) { P.SaveToStream(Out); });
+}
+
 void SaveToStdout(const TXMLNode& Node) {
-  try {
-    Node.SaveToFile(std::cout);
-  } catch (const EInOutError&) {
-    throw EInOutError("standard output", "the write failed");
-  }
-  FlushStdout();
+  ToStdout([&](std::ostream& Out) { Node.SaveToFile(Out); });
 }
 
 }  // namespace linexml::cli
