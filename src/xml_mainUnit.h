@@ -73,10 +73,11 @@ class LINEXML_API TXMLParser {
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;
   std::int32_t error_line_ = 0;
+  // Holds the nodes and attributes of the last load below the root; replaced by every load.
+  // Declared before the root, so it is destroyed after it.
+  std::unique_ptr<detail::Arena> arena_;
   std::unique_ptr<TXMLNode> root_;
   std::unique_ptr<TXMLParameters> parameters_;
-  // Holds the nodes and attributes of the last load below the root; replaced by every load.
-  std::unique_ptr<detail::Arena> arena_;
 };
 
 }  // namespace linexml
