@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "libs.h"
+#include "peers.h"
 
 namespace {
 

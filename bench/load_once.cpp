@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "libs.h"
-#include "linexml.h"
+#include "peers.h"
+#include <linexml/linexml.h>
 
 namespace {
 

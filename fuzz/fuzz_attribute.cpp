@@ -18,13 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   FUZZ_CHECK(Engine.Name == Model.Name && Engine.Value == Model.Value && SE == SM,
              "attribute " + Engine.Name + "=" + Engine.Value);
 
-  // The tokenizers' shortcut parses Piece + " " without building it: the same attribute.
-  if (Input.find(' ') == std::string::npos) {
-    linexml::TXMLAttribute Token, Direct;
-    Token.ParseToken(Input);
+  // An element's tag parses each token without building the token text: the same attribute as
+  // ParseString on that token.
+  if (Input.find_first_of(" >") == std::string::npos) {
+    linexml::TXMLNode Node;
+    std::string Tag = "<a " + Input + " >";
+    FUZZ_CHECK(Node.ParseString(0, Tag) == linexml::ecOk && Node.Attributes().Count() == 1, "tag token");
+    linexml::TXMLAttribute Direct;
     std::string T = Input + " ";
     (void)Direct.ParseString(T);
-    FUZZ_CHECK(Token.Name == Direct.Name && Token.Value == Direct.Value, "token shortcut");
+    const linexml::TXMLAttribute& Token = *Node.Attributes()[0];
+    FUZZ_CHECK(Token.Name == Direct.Name && Token.Value == Direct.Value, "tag token " + Token.Name);
   }
   return 0;
 }

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 namespace model {
 

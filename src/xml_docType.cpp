@@ -1,8 +1,8 @@
-#include "xml_docType.h"
+#include "linexml/xml_docType.h"
 
 #include <ostream>
 
-#include "detail/on_string.h"
+#include "detail/string_step.h"
 #include "detail/writer.h"
 
 namespace linexml {
@@ -23,9 +23,8 @@ TXMLErrorCode TXMLDocType::ParseString(std::string& S) {
 }
 
 void TXMLDocType::SaveToFile(std::ostream& F) const {
-  detail::Writer W(detail::StreamSink, &F);
-  detail::WriteDocType(W, *this);
-  W.Flush();
+  detail::StreamSink Out(F);
+  detail::WriteTo(Out, [this](detail::Writer& W) { detail::WriteDocType(W, *this); });
 }
 
 }  // namespace linexml

@@ -1,9 +1,9 @@
-#include "xml_node.h"
+#include "linexml/xml_node.h"
 
 #include <ostream>
 #include <vector>
 
-#include "detail/on_string.h"
+#include "detail/string_step.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
 
@@ -149,9 +149,8 @@ TXMLNode* TXMLNode::GetChild(std::int32_t Index) const {
 }
 
 void TXMLNode::SaveToFile(std::ostream& F) const {
-  detail::Writer W(detail::StreamSink, &F);
-  detail::WriteNode(W, *this);
-  W.Flush();
+  detail::StreamSink Out(F);
+  detail::WriteTo(Out, [this](detail::Writer& W) { detail::WriteNode(W, *this); });
 }
 
 }  // namespace linexml

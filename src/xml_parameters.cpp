@@ -1,10 +1,10 @@
-#include "xml_parameters.h"
+#include "linexml/xml_parameters.h"
 
 #include <ostream>
 
-#include "detail/on_string.h"
+#include "detail/string_step.h"
 #include "detail/writer.h"
-#include "xml_functions.h"
+#include "detail/tag_tokens.h"
 
 namespace linexml {
 
@@ -54,11 +54,7 @@ TXMLErrorCode TXMLParameters::ParseHeader(std::string_view& S) {
                         {"language=", &language_, false},
                         {"standalone=", &standalone_, false}};
 
-  // Tokens are cut at every space, each with its trailing space; H gets one appended.
-  std::size_t From = 0;
-  for (;;) {
-    const std::size_t Sp = H.find(' ', From);
-    const std::string_view Piece = H.substr(From, Sp == std::string_view::npos ? Sp : Sp - From);
+  detail::ForEachToken(H, [&](std::string_view Piece) {
     bool Matched = false;
     for (Keyword& K : Keywords) {
       if (!Piece.starts_with(K.prefix)) continue;
@@ -74,11 +70,9 @@ TXMLErrorCode TXMLParameters::ParseHeader(std::string_view& S) {
     if (!Matched && Piece != "?>" && Piece != ">") {
       auto* Attr = new TXMLAttribute;
       other_attrs_.Add(Attr);
-      Attr->ParseToken(Piece);
+      detail::ParseAttributeToken(*Attr, Piece);
     }
-    if (Sp == std::string_view::npos) break;
-    From = Sp + 1;
-  }
+  });
   return Status;
 }
 
@@ -109,9 +103,8 @@ TXMLErrorCode TXMLParameters::ParseStyleSheet(std::string& S) {
 }
 
 void TXMLParameters::SaveToFile(std::ostream& F) const {
-  detail::Writer W(detail::StreamSink, &F);
-  detail::WriteProlog(W, *this);
-  W.Flush();
+  detail::StreamSink Out(F);
+  detail::WriteTo(Out, [this](detail::Writer& W) { detail::WriteProlog(W, *this); });
 }
 
 }  // namespace linexml

@@ -1,4 +1,4 @@
-#include "xml_types.h"
+#include "linexml/xml_types.h"
 
 namespace linexml {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "model_parse.h"
 
 namespace {

@@ -17,55 +17,17 @@
 #include <vector>
 
 #include "child_process.h"
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
-
-#if defined(__has_include)
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
-#endif
 
 namespace linexml {
 namespace {
 
-bool UnderValgrind() {
-#ifdef RUNNING_ON_VALGRIND
-  return RUNNING_ON_VALGRIND != 0;
-#else
-  return false;
-#endif
-}
-
-bool UnderSanitizer() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-  return true;
-#endif
-#endif
-  return false;
-}
-
-// 1 in an optimised build, 10 under a sanitizer or without optimisation, 100 under valgrind.
-long long SlowDown() {
-  if (UnderValgrind()) return 100;
-#if !defined(__OPTIMIZE__)
-  return 10;
-#else
-  return UnderSanitizer() ? 10 : 1;
-#endif
-}
-
-long long Scaled(long long N) { return N / SlowDown(); }
-
-// Depth costs little time, and an unoptimised build has the larger stack frames: only the tools
-// scale it down.
-long long ScaledDepth(long long N) {
-  if (UnderValgrind()) return N / 100;
-  return UnderSanitizer() ? N / 10 : N;
-}
+using test::Scaled;
+using test::ScaledDepth;
+using test::SlowDown;
+using test::UnderSanitizer;
+using test::UnderValgrind;
 
 class Stopwatch {
  public:
@@ -88,7 +50,7 @@ void Report(const std::string& What, Stopwatch& Clock) {
 
 std::vector<std::string> SampleDocuments() {
   std::vector<std::string> Docs;
-  for (const char* Folder : {LINEXML_FUZZ_CORPUS_DIR "/load", LINEXML_TEST_DATA_DIR, LINEXML_EXAMPLES_DIR}) {
+  for (const char* Folder : {LINEXML_FUZZ_CORPUS_DIR "/load", LINEXML_EXAMPLES_DIR}) {
     std::error_code Ignored;
     if (!std::filesystem::is_directory(Folder, Ignored)) continue;
     for (const auto& E : std::filesystem::recursive_directory_iterator(Folder, Ignored)) {

@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "child_process.h"
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -26,12 +26,6 @@ std::string BigDocument() {
   std::string Text = "<?xml version=\"1.0\"?>\n<r>\n";
   for (int I = 0; I < 5000; ++I) Text += "<e n=\"" + std::to_string(I) + "\">some text of the element</e>\n";
   return Text + "</r>\n";
-}
-
-bool TemporaryLeftIn(const std::string& Folder) {
-  for (const auto& E : std::filesystem::directory_iterator(Folder))
-    if (E.path().filename().string().find(".linexml-") != std::string::npos) return true;
-  return false;
 }
 
 // Saves Doc to Path expecting the failure Cause; "" when the save failed as it must and lost
@@ -48,7 +42,7 @@ std::string SaveMustFail(TXMLParser& Doc, const std::string& Path, const std::st
   }
   if (Doc.FileName() != Path) return "FileName is not the name saved to";
   if (!Earlier.empty() && test::ReadFile(Path) != Earlier) return "the earlier file changed";
-  if (TemporaryLeftIn(std::filesystem::path(Path).parent_path().string())) return "a temporary file was left";
+  if (test::TemporaryFileLeftIn(std::filesystem::path(Path).parent_path())) return "a temporary file was left";
   return {};
 }
 
@@ -104,7 +98,7 @@ TEST_F(SaveFaults, FileSizeLimitReached) {
     return SaveMustFail(doc_, Path, "File too large", kEarlier);
   }));
   EXPECT_EQ(test::ReadFile(Path), kEarlier);
-  EXPECT_FALSE(TemporaryLeftIn(dir_.path().string()));
+  EXPECT_FALSE(test::TemporaryFileLeftIn(dir_.path()));
 }
 
 TEST_F(SaveFaults, FullFilesystem) {
@@ -161,7 +155,7 @@ TEST_F(SaveFaults, RenameOverTheTargetFails) {
     return SaveMustFail(doc_, Path, "Device or resource busy", "mounted over the target\n");
   }));
   EXPECT_EQ(test::ReadFile(Path), kEarlier);
-  EXPECT_FALSE(TemporaryLeftIn(dir_.path().string()));
+  EXPECT_FALSE(test::TemporaryFileLeftIn(dir_.path()));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -104,11 +104,7 @@ class SaveFileTest : public ::testing::Test {
   test::TempDir dir_;
   TXMLParser doc_;
   void SetUp() override { ASSERT_EQ(doc_.LoadFromText("<?xml version=\"1.0\"?><r a=\"1\">t</r>"), ecOk); }
-  bool NoTemporaryLeft() const {
-    for (const auto& E : std::filesystem::directory_iterator(dir_.path()))
-      if (E.path().filename().string().find(".linexml-") != std::string::npos) return false;
-    return true;
-  }
+  bool NoTemporaryLeft() const { return !test::TemporaryFileLeftIn(dir_.path()); }
 };
 
 TEST_F(SaveFileTest, WritesTheDocumentAndSetsTheName) {

@@ -1,5 +1,9 @@
 #pragma once
 
+// What the tests share: temporary folders and files, the checks that a save left no temporary file
+// and that a tree keeps its invariants, a compact picture of a tree, and how far the slow builds
+// (sanitizers, no optimisation, valgrind) scale the big cases down.
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -7,6 +11,17 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <linexml/linexml.h>
+
+#include "tree_faults.h"
+
+#if defined(__has_include)
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+#endif
 
 namespace linexml::test {
 
@@ -21,10 +36,16 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir() {
-    std::error_code Ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, Ignored);
-    std::filesystem::remove_all(path_, Ignored);
+    // Tests may leave folders without write permission; open them up so they can be removed.
+    std::error_code Ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, Ec);
+    for (auto It = std::filesystem::recursive_directory_iterator(path_, Ec);
+         !Ec && It != std::filesystem::end(It); It.increment(Ec)) {
+      if (It->symlink_status(Ec).type() == std::filesystem::file_type::directory)
+        std::filesystem::permissions(It->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, Ec);
+    }
+    std::filesystem::remove_all(path_, Ec);
   }
   const std::filesystem::path& path() const { return path_; }
   std::string operator/(const std::string& Name) const { return (path_ / Name).string(); }
@@ -48,17 +69,57 @@ inline std::string ReadFile(const std::string& Path) {
 
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
 
+// True when Folder holds a temporary file of an unfinished save.
+inline bool TemporaryFileLeftIn(const std::filesystem::path& Folder) {
+  for (const auto& E : std::filesystem::directory_iterator(Folder))
+    if (E.path().filename().string().find(".linexml-") != std::string::npos) return true;
+  return false;
+}
+
+using fuzz::TreeFaults;
+
+inline bool UnderValgrind() {
+#ifdef RUNNING_ON_VALGRIND
+  return RUNNING_ON_VALGRIND != 0;
+#else
+  return false;
+#endif
+}
+
+inline bool UnderSanitizer() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+  return true;
+#endif
+#endif
+  return false;
+}
+
+// 1 in an optimised build, 10 under a sanitizer or without optimisation, 100 under valgrind.
+inline long long SlowDown() {
+  if (UnderValgrind()) return 100;
+#if !defined(__OPTIMIZE__)
+  return 10;
+#else
+  return UnderSanitizer() ? 10 : 1;
+#endif
+}
+
+inline long long Scaled(long long N) { return N / SlowDown(); }
+
+// Depth costs little time, and an unoptimised build has the larger stack frames: only the tools
+// scale it down.
+inline long long ScaledDepth(long long N) {
+  if (UnderValgrind()) return N / 100;
+  return UnderSanitizer() ? N / 10 : N;
+}
+
 // The declaration line and the two lines after it that a save writes for a prolog with defaults.
 inline const char* kDefaultProlog =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\n\n\n";
 
-}  // namespace linexml::test
-
-#include <vector>
-
-#include "linexml.h"
-
-namespace linexml::test {
 
 // A compact picture of a subtree: <name k=v>(children) for a normal element, <name k=v/> for a
 // self-closing one, "text" for a text run. Built with an explicit stack, like the library's walks.

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 namespace linexml {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 using linexml::ecOk;
 using linexml::TXMLAttribute;

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 using namespace linexml;
 

@@ -4,50 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
 
 using namespace linexml;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define LINEXML_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define LINEXML_TEST_ASAN 1
-#endif
-#endif
-
 namespace {
 
-#ifdef LINEXML_TEST_ASAN
-constexpr int kDeep = 100'000;  // the sanitizer makes every node several times dearer
-#else
-constexpr int kDeep = 1'000'000;
-#endif
+// The sanitizers make every node several times dearer.
+const int kDeep = static_cast<int>(test::ScaledDepth(1'000'000));
 
 // A compact picture of a subtree, with the children of a normal element in braces.
 std::string Shape(const TXMLNode& Root) { return test::Outline(Root, '{', '}'); }
 
-// What must hold for a tree that one parse built from new nodes; empty when it all holds.
-std::string TreeFaults(const TXMLNode& Root) {
-  std::vector<const TXMLNode*> Stack{&Root};
-  while (!Stack.empty()) {
-    const TXMLNode& N = *Stack.back();
-    Stack.pop_back();
-    const std::string Where = "node [" + N.TagName() + N.TextData() + "]: ";
-    if (N.TagType() == ttCDATA && (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 ||
-                                   !N.TagName().empty()))
-      return Where + "a text node with children, attributes or a name";
-    if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where + "an element with text";
-    if (N.TagType() == ttShorted && N.GetNumberOfChildren() > 0)
-      return Where + "a self-closing element with children";
-    for (const TXMLNode* K : N.Children()) {
-      if (K->Level() != N.Level() + 1) return Where + "a child not one level below";
-      Stack.push_back(K);
-    }
-  }
-  return {};
-}
+using test::TreeFaults;
 
 struct ParseCase {
   std::string input;

@@ -1,7 +1,7 @@
 // Looking up elements and attributes, and reaching children by index.
 #include <gtest/gtest.h>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {

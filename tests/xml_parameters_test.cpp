@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 using namespace linexml;
 

@@ -1,9 +1,12 @@
 // linexml check: loads every file on its own parser, several at once, and prints one line per
 // file in the order of the arguments.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -16,6 +19,11 @@
 
 namespace linexml::cli {
 namespace {
+
+struct CheckOptions {
+  std::vector<std::string> Files;
+  unsigned Jobs = 0;  // 0: one thread per core
+};
 
 struct Result {
   std::string Line;
@@ -62,8 +70,6 @@ void CheckOne(const std::string& Arg, const std::string* StdinText, std::size_t 
   }
 }
 
-}  // namespace
-
 int RunCheck(const CheckOptions& O) {
   // Standard input is read once, before any thread starts, however often "-" is named.
   std::string StdinText;
@@ -98,6 +104,18 @@ int RunCheck(const CheckOptions& O) {
   for (std::thread& W : Workers) W.join();
   FlushStdout();
   return AllOk ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+Command AddCheckCommand(CLI::App& App) {
+  auto O = std::make_shared<CheckOptions>();
+  CLI::App* Cmd = App.add_subcommand("check", "Load each FILE and print 'FILE: ok' or where and why it fails");
+  Cmd->add_option("FILE", O->Files, "Documents to check")->required()->type_name("");
+  Cmd->add_option("-j,--jobs", O->Jobs, "Check N files at a time (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(1U, 1024U));
+  return {Cmd, [O] { return RunCheck(*O); }};
 }
 
 }  // namespace linexml::cli

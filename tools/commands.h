@@ -1,12 +1,16 @@
 #pragma once
 
-#include <optional>
+#include <functional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-// The commands of the linexml tool. Each returns the process's exit status (kExitOk or kExitFailed);
-// a bad combination of arguments throws UsageError, which main turns into kExitUsage.
+namespace CLI {
+class App;
+}
+
+// The commands of the linexml tool. Each file adds one subcommand to the tool's App; once the
+// arguments are parsed, main runs the command whose subcommand was given. A command returns the
+// process's exit status (kExitOk or kExitFailed); a bad combination of arguments throws
+// UsageError, which main turns into kExitUsage.
 namespace linexml::cli {
 
 inline constexpr int kExitOk = 0;
@@ -19,41 +23,15 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct CheckOptions {
-  std::vector<std::string> Files;
-  unsigned Jobs = 0;  // 0: one thread per core
+struct Command {
+  CLI::App* app;             // the subcommand, owned by the tool's App
+  std::function<int()> run;  // runs it with the options parsed into it
 };
 
-struct FormatOptions {
-  std::string File;
-  std::optional<std::string> Output;  // "-" or absent: standard output
-  bool InPlace = false;
-  bool Force = false;
-};
-
-struct GetOptions {
-  std::string File;
-  std::string Tag;
-  std::optional<std::string> Attribute;
-};
-
-struct SetOptions {
-  std::string File;
-  std::string Tag;
-  std::string Attribute;
-  std::string Value;
-  std::optional<std::string> Output;
-};
-
-struct TreeOptions {
-  std::string File;
-  bool Force = false;
-};
-
-int RunCheck(const CheckOptions& O);
-int RunFormat(const FormatOptions& O);
-int RunGet(const GetOptions& O);
-int RunSet(const SetOptions& O);
-int RunTree(const TreeOptions& O);
+Command AddCheckCommand(CLI::App& App);
+Command AddFormatCommand(CLI::App& App);
+Command AddGetCommand(CLI::App& App);
+Command AddSetCommand(CLI::App& App);
+Command AddTreeCommand(CLI::App& App);
 
 }  // namespace linexml::cli

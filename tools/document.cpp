@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "commands.h"
+#include "output.h"
+
 namespace linexml::cli {
 
 bool IsStdin(const std::string& Arg) { return Arg == "-"; }
@@ -53,6 +56,27 @@ bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force) {
   if (Force && Readable) return true;
   std::cerr << CheckLine(ShownName(Arg), Status, P.ErrorLine()) << '\n';
   return false;
+}
+
+void SaveResult(TXMLParser& P, const std::optional<std::string>& Target) {
+  if (!Target || IsStdin(*Target)) {
+    SaveToStdout(P);
+  } else {
+    P.SaveFile(*Target);
+  }
+}
+
+// The loader would not read back what these would write: a space ends an attribute token, ">" ends
+// the tag, "=" ends a name, a line break splits the line and "<!--" starts a comment that is cut out.
+void RequireStorable(std::string_view What, std::string_view Text, bool IsName) {
+  for (const char C : Text) {
+    if (C == ' ' || C == '>' || C == '\n' || C == '\r' || (IsName && C == '='))
+      throw UsageError(std::string(What) + " cannot hold a space, '>'" + (IsName ? ", '='" : "") +
+                       " or a line break: it would not read back");
+  }
+  if (Text.find("<!--") != std::string_view::npos)
+    throw UsageError(std::string(What) + " cannot hold \"<!--\": it would be cut out as a comment");
+  if (IsName && Text.empty()) throw UsageError(std::string(What) + " is empty");
 }
 
 }  // namespace linexml::cli

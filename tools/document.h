@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
-#include "xml_mainUnit.h"
+#include <linexml/xml_parser.h>
 
-// Loading the document a command works on: a file, or standard input for "-".
+// Loading and saving the document a command works on: a file, or standard input for "-".
 namespace linexml::cli {
 
 // True when Arg names standard input.
@@ -27,5 +29,13 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32
 // other than ecOk is written to standard error as the check line and gives false, except that with
 // Force a document that was read but did not parse is accepted (a file that cannot be read never is).
 bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force = false);
+
+// Writes the document to standard output for no name or "-", else to the named file through
+// SaveFile, which replaces it only once everything was written.
+void SaveResult(TXMLParser& P, const std::optional<std::string>& Target);
+
+// Throws UsageError when Text, as an attribute name (IsName) or value, would not read back the
+// same after a save; What names it in the message.
+void RequireStorable(std::string_view What, std::string_view Text, bool IsName);
 
 }  // namespace linexml::cli

@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "commands.h"
-#include "rtl/in_out_error.h"
-#include "xml_mainUnit.h"
-#include "xml_node.h"
+#include <linexml/in_out_error.h>
+#include <linexml/xml_parser.h>
+#include <linexml/xml_node.h>
 
 namespace linexml::cli {
 

@@ -2,12 +2,12 @@
 
 #include <new>
 
-#include "../xml_attribute.h"
-#include "../xml_node.h"
+#include "linexml/xml_attribute.h"
+#include "linexml/xml_node.h"
 
 namespace linexml::detail {
 
-std::size_t Arena::NextBlockBytes(const std::vector<rtl::PageBuffer>& Blocks) {
+std::size_t Arena::NextBlockBytes(const std::vector<PageBuffer>& Blocks) {
   constexpr std::size_t kFirst = 64 * 1024;
   constexpr std::size_t kLargest = 4 * 1024 * 1024;
   if (Blocks.empty()) return kFirst;
@@ -20,7 +20,7 @@ T* Arena::New(Pool& P) {
   static_assert(alignof(T) <= alignof(std::max_align_t));
   if (P.used == P.capacity) {
     P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
-    P.blocks.push_back(rtl::PageBuffer(NextBlockBytes(P.blocks)));
+    P.blocks.push_back(PageBuffer(NextBlockBytes(P.blocks)));
     P.capacity = P.blocks.back().size() / sizeof(T);
     P.used = 0;
   }
@@ -61,11 +61,11 @@ void* Arena::Raw(std::size_t Bytes) {
     // A large array gets a block of its own; the current block keeps serving small ones.
     if (Bytes > 16 * 1024) {
       own_.reserve(own_.size() + 1);
-      own_.push_back(rtl::PageBuffer(Bytes));
+      own_.push_back(PageBuffer(Bytes));
       return own_.back().get();
     }
     raw_.reserve(raw_.size() + 1);
-    raw_.push_back(rtl::PageBuffer(NextBlockBytes(raw_)));
+    raw_.push_back(PageBuffer(NextBlockBytes(raw_)));
     raw_next_ = raw_.back().get();
     raw_left_ = raw_.back().size();
   }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../rtl/pages.h"
+#include "page_buffer.h"
 
 namespace linexml {
 class TXMLNode;
@@ -42,7 +42,7 @@ class Arena {
 
  private:
   struct Pool {
-    std::vector<rtl::PageBuffer> blocks;
+    std::vector<PageBuffer> blocks;
     std::size_t capacity = 0;  // objects the last block holds
     std::size_t used = 0;      // objects constructed in the last block
   };
@@ -51,14 +51,14 @@ class Arena {
   T* New(Pool& P);
   template <class T>
   static void Destroy(Pool& P);
-  static std::size_t NextBlockBytes(const std::vector<rtl::PageBuffer>& Blocks);
+  static std::size_t NextBlockBytes(const std::vector<PageBuffer>& Blocks);
   void* Raw(std::size_t Bytes);
 
   Pool nodes_;
   Pool attributes_;
   Pool strings_;
-  std::vector<rtl::PageBuffer> raw_;  // blocks shared by small arrays, the current one last
-  std::vector<rtl::PageBuffer> own_;  // one block per large array
+  std::vector<PageBuffer> raw_;  // blocks shared by small arrays, the current one last
+  std::vector<PageBuffer> own_;  // one block per large array
   std::vector<std::vector<TXMLNode*>> kept_nodes_;
   std::vector<std::vector<TXMLAttribute*>> kept_attributes_;
   char* raw_next_ = nullptr;

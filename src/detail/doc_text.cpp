@@ -147,7 +147,7 @@ DocText::DocText(std::string_view Source) : buf_(Source.size() + 1) {
   CutComments();
 }
 
-DocText::DocText(rtl::PageBuffer Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
+DocText::DocText(PageBuffer Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
   Normalise(buf_.get() + 1, Size);
   CutComments();
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../rtl/pages.h"
+#include "page_buffer.h"
 
 namespace linexml::detail {
 
@@ -27,7 +27,7 @@ class DocText {
   explicit DocText(std::string_view Source);
   // The same, in place: Bytes holds the source from its second byte on (Size bytes; the first
   // byte is free), and the text is built over it.
-  DocText(rtl::PageBuffer Bytes, std::size_t Size);
+  DocText(PageBuffer Bytes, std::size_t Size);
 
   std::string_view Text() const { return {buf_.get(), size_}; }
   // Where every "</" of Text() starts, in order, noticed while the text was built; null when
@@ -50,7 +50,7 @@ class DocText {
   void EndLine(std::size_t Length, std::size_t Skipped);
   void CutComments();
 
-  rtl::PageBuffer buf_;
+  PageBuffer buf_;
   std::size_t size_ = 0;
   // One record per kept line, in order: varint(length in the joined text * 2 + has-skips), then,
   // with has-skips, varint(source lines skipped right before it). About a byte per line, read

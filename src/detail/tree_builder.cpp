@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "doc_text.h"
+#include "tag_tokens.h"
 
 namespace linexml::detail {
 namespace {
@@ -139,20 +140,13 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.tag_type_ = ttShorted;
   attrs_.clear();
 
-  // The tag is cut into tokens at every space, each with its trailing space; a space is appended
-  // to A, so the last token is the piece after A's last space. "/> " and "> " are not attributes.
-  std::size_t S = 0;
-  for (;;) {
-    const std::size_t Sp = A.find(' ', S);
-    const std::string_view Piece = A.substr(S, Sp == npos ? npos : Sp - S);
-    if (Piece != "/>" && Piece != ">") {
-      TXMLAttribute* Attr = NewAttribute();
-      attrs_.push_back(Attr);
-      Attr->ParseToken(Piece);
-    }
-    if (Sp == npos) break;
-    S = Sp + 1;
-  }
+  // "/> " and "> " are the tag's end, not attributes.
+  ForEachToken(A, [this](std::string_view Piece) {
+    if (Piece == "/>" || Piece == ">") return;
+    TXMLAttribute* Attr = NewAttribute();
+    attrs_.push_back(Attr);
+    ParseAttributeToken(*Attr, Piece);
+  });
   FillAll(Node.attributes_, attrs_);
   return ecOk;
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../xml_node.h"
+#include "linexml/xml_node.h"
 #include "arena.h"
 #include "close_index.h"
 

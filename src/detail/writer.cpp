@@ -4,19 +4,19 @@
 #include <ostream>
 #include <vector>
 
-#include "../rtl/in_out_error.h"
-#include "../xml_docType.h"
-#include "../xml_node.h"
-#include "../xml_parameters.h"
+#include "linexml/in_out_error.h"
+#include "linexml/xml_docType.h"
+#include "linexml/xml_node.h"
+#include "linexml/xml_parameters.h"
 
 namespace linexml::detail {
 
-Writer::Writer(Sink To, void* Context) : sink_(To), context_(Context), buf_(new char[kSize]) {}
+Writer::Writer(Sink& To) : sink_(To), buf_(new char[kSize]) {}
 
 void Writer::Drain() {
   const std::size_t N = used_;
   used_ = 0;
-  if (N > 0) sink_(context_, buf_.get(), N);
+  if (N > 0) sink_.Write(buf_.get(), N);
 }
 
 void Writer::Put(std::string_view Bytes) {
@@ -27,7 +27,7 @@ void Writer::Put(std::string_view Bytes) {
   }
   Drain();
   if (Bytes.size() >= kSize) {
-    sink_(context_, Bytes.data(), Bytes.size());
+    sink_.Write(Bytes.data(), Bytes.size());
     return;
   }
   std::memcpy(buf_.get(), Bytes.data(), Bytes.size());
@@ -46,23 +46,33 @@ void Writer::Spaces(std::size_t Count) {
 
 void Writer::Flush() {
   Drain();
-  // A stream keeps what it was given in a buffer of its own, and a failure there would only show
-  // at a later flush or close that callers rarely check: the save is not done until it is out.
-  if (sink_ == StreamSink) {
-    auto& Out = *static_cast<std::ostream*>(context_);
-    if (Out) Out.flush();
-    if (!Out) throw EInOutError("<stream>", "the stream refused the write");
+  sink_.Flush();
+}
+
+namespace {
+
+// A stream keeps what it was given in a buffer of its own, and a failure there would only show at
+// a later flush or close that callers rarely check: a save is not done until the stream took it.
+[[noreturn]] void StreamFailed() { throw EInOutError("<stream>", "the stream refused the write"); }
+
+}  // namespace
+
+void StreamSink::Write(const char* Data, std::size_t Size) {
+  try {
+    if (out_) out_.write(Data, static_cast<std::streamsize>(Size));
+  } catch (const std::ios_base::failure&) {
+    StreamFailed();  // a stream with exceptions enabled fails the same way as one without
   }
+  if (!out_) StreamFailed();
 }
 
-void StreamSink(void* Context, const char* Data, std::size_t Size) {
-  auto& Out = *static_cast<std::ostream*>(Context);
-  if (Out) Out.write(Data, static_cast<std::streamsize>(Size));
-  if (!Out) throw EInOutError("<stream>", "the stream refused the write");
-}
-
-void StringSink(void* Context, const char* Data, std::size_t Size) {
-  static_cast<std::string*>(Context)->append(Data, Size);
+void StreamSink::Flush() {
+  try {
+    if (out_) out_.flush();
+  } catch (const std::ios_base::failure&) {
+    StreamFailed();
+  }
+  if (!out_) StreamFailed();
 }
 
 namespace {
@@ -150,6 +160,11 @@ void WriteProlog(Writer& W, const TXMLParameters& P) {
   }
   WriteDocType(W, *P.XMLDocType());
   W.Put('\n');
+}
+
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root) {
+  WriteProlog(W, Params);
+  WriteNode(W, Root);
 }
 
 }  // namespace linexml::detail

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
+#include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
+
+#include "sink.h"
 
 namespace linexml {
 class TXMLNode;
@@ -14,13 +15,11 @@ class TXMLDocType;
 
 namespace linexml::detail {
 
-// A 64 KiB output buffer in front of a sink (a stream, a string, a file). The sink throws
-// EInOutError when it cannot take the bytes. Nothing is flushed by the destructor: a failure must
-// reach the caller, so callers end with Flush().
+// A 64 KiB output buffer in front of a sink. Nothing is flushed by the destructor: a failure must
+// reach the caller, so every write ends with Flush() (WriteTo does that).
 class Writer {
  public:
-  using Sink = void (*)(void* Context, const char* Data, std::size_t Size);
-  Writer(Sink To, void* Context);
+  explicit Writer(Sink& To);
 
   void Put(std::string_view Bytes);
   void Put(char C) {
@@ -28,26 +27,30 @@ class Writer {
     buf_[used_++] = C;
   }
   void Spaces(std::size_t Count);
-  // Hands everything to the sink; a stream sink is flushed too, so its failure shows here.
+  // Hands everything to the sink and flushes the sink, so a failure shows here.
   void Flush();
 
  private:
   static constexpr std::size_t kSize = 64 * 1024;
   void Drain();
 
-  Sink sink_;
-  void* context_;
+  Sink& sink_;
   std::unique_ptr<char[]> buf_;
   std::size_t used_ = 0;
 };
 
-// Sinks: Context is a std::ostream* or a std::string*.
-void StreamSink(void* Context, const char* Data, std::size_t Size);
-void StringSink(void* Context, const char* Data, std::size_t Size);
+// Runs Fill on a writer over To, then flushes: the one way the library writes anything.
+template <class Fill>
+void WriteTo(Sink& To, Fill&& Put) {
+  Writer W(To);
+  Put(W);
+  W.Flush();
+}
 
-// The document layout: a node with its subtree as indented lines; the prolog lines.
+// The document layout: a node with its subtree as indented lines; the prolog lines; both.
 void WriteNode(Writer& W, const TXMLNode& Node);
 void WriteDocType(Writer& W, const TXMLDocType& DocType);
 void WriteProlog(Writer& W, const TXMLParameters& Params);
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root);
 
 }  // namespace linexml::detail

@@ -37,23 +37,14 @@ const char* const kSmallDocLayout =
     "</shelf>\n";
 
 void CliTest::SetUp() {
-  std::string Templ = (fs::temp_directory_path() / "linexml-cli-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(Templ.data()), nullptr);
-  dir_ = Templ + "/work";
-  io_ = Templ + "/io";
+  root_ = std::make_unique<linexml::test::TempDir>();
+  dir_ = *root_ / "work";
+  io_ = *root_ / "io";
   fs::create_directories(dir_);
   fs::create_directories(io_);
 }
 
-void CliTest::TearDown() {
-  const fs::path Root = fs::path(dir_).parent_path();
-  // Tests may leave folders without write permission; open them up so they can be removed.
-  std::error_code Ec;
-  for (auto It = fs::recursive_directory_iterator(Root, Ec); !Ec && It != fs::end(It); It.increment(Ec)) {
-    if (It->is_directory()) fs::permissions(It->path(), fs::perms::owner_all, fs::perm_options::add, Ec);
-  }
-  fs::remove_all(Root, Ec);
-}
+void CliTest::TearDown() { root_.reset(); }
 
 std::string CliTest::Path(const std::string& Name) const { return dir_ + "/" + Name; }
 

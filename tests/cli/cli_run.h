@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "test_util.h"
 
 // Runs the built linexml tool the way a user's shell would: own process, standard input from a
 // file, standard output and error captured, exit status returned.
@@ -33,6 +36,7 @@ class CliTest : public ::testing::Test {
   RunResult RunProgram(const std::vector<std::string>& Argv, const std::string& Stdin = {},
                        const std::string& StdoutPath = {}) const;
 
+  std::unique_ptr<linexml::test::TempDir> root_;
   std::string dir_;  // the test's files
   std::string io_;   // captured streams, kept apart so that listings of dir_ see only the test's files
 };

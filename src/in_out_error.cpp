@@ -1,4 +1,4 @@
-#include "in_out_error.h"
+#include "linexml/in_out_error.h"
 
 namespace linexml {
 

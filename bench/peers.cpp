@@ -1,4 +1,4 @@
-#include "libs.h"
+#include "peers.h"
 
 #include <fcntl.h>
 #include <libxml/parser.h>
@@ -12,7 +12,7 @@
 #include <pugixml.hpp>
 #include <tinyxml2.h>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 
 namespace bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "pages.h"
+#include "page_buffer.h"
 
 #include <cstdint>
 #include <new>
@@ -7,10 +7,10 @@
 #include <sys/mman.h>
 #endif
 
-namespace linexml::rtl {
+namespace linexml::detail {
 namespace {
 
-constexpr std::size_t kDirect = std::size_t{4} << 20;
+constexpr std::size_t kHugeFrom = std::size_t{4} << 20;
 constexpr std::size_t kHuge = std::size_t{2} << 20;
 
 }  // namespace
@@ -20,7 +20,7 @@ void* AllocatePages(std::size_t Bytes) {
 #if defined(__linux__)
   // The allocator keeps and reuses what a former load freed, which costs no page faults at all;
   // fresh memory of a large block is asked to come in huge pages (its aligned interior).
-  if (Bytes >= kDirect) {
+  if (Bytes >= kHugeFrom) {
     const auto Start = reinterpret_cast<std::uintptr_t>(Memory);
     const std::uintptr_t First = (Start + kHuge - 1) & ~(kHuge - 1);
     const std::uintptr_t Last = (Start + Bytes) & ~(kHuge - 1);
@@ -32,4 +32,4 @@ void* AllocatePages(std::size_t Bytes) {
 
 void FreePages(void* Memory, std::size_t) noexcept { ::operator delete(Memory); }
 
-}  // namespace linexml::rtl
+}  // namespace linexml::detail

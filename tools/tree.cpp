@@ -1,6 +1,10 @@
-// linexml get and linexml tree: commands that only read a document.
+// linexml tree: prints an outline of the document tree, one node a line.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <iostream>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "commands.h"
@@ -8,28 +12,12 @@
 #include "output.h"
 
 namespace linexml::cli {
+namespace {
 
-int RunGet(const GetOptions& O) {
-  TXMLParser P;
-  if (!LoadForCommand(P, O.File)) return kExitFailed;
-  const TXMLNode* Node = P.FindTagByName(O.Tag);
-  if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
-  if (!O.Attribute) {
-    SaveToStdout(*Node);
-    return kExitOk;
-  }
-  // GetAttributeValue answers "undefined" for a missing attribute, which is also a value an
-  // attribute can really hold; the list tells the two apart.
-  for (const TXMLAttribute* A : Node->Attributes()) {
-    if (A->Name == *O.Attribute) {
-      std::cout << A->Value << '\n';
-      FlushStdout();
-      return kExitOk;
-    }
-  }
-  return Fail(ShownName(O.File) + ": element " + Quote(O.Tag) + " has no attribute " +
-              Quote(*O.Attribute));
-}
+struct TreeOptions {
+  std::string File;
+  bool Force = false;
+};
 
 int RunTree(const TreeOptions& O) {
   TXMLParser P;
@@ -62,6 +50,16 @@ int RunTree(const TreeOptions& O) {
   }
   FlushStdout();
   return kExitOk;
+}
+
+}  // namespace
+
+Command AddTreeCommand(CLI::App& App) {
+  auto O = std::make_shared<TreeOptions>();
+  CLI::App* Cmd = App.add_subcommand("tree", "Print an outline of the document tree, one node a line");
+  Cmd->add_option("FILE", O->File, "Document to show")->required()->type_name("");
+  Cmd->add_flag("--force", O->Force, "Show the tree even when the document does not load cleanly");
+  return {Cmd, [O] { return RunTree(*O); }};
 }
 
 }  // namespace linexml::cli

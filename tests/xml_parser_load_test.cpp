@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "linexml.h"
+#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {

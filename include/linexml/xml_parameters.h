@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "export.h"
-#include "rtl/list.h"
+#include "list.h"
 #include "xml_attribute.h"
 #include "xml_docType.h"
 #include "xml_types.h"
@@ -32,8 +32,10 @@ class LINEXML_API TXMLParameters {
   const std::string& XMLStyleSheet() const { return style_sheet_; }
   TXMLDocType* XMLDocType() const { return doc_type_.get(); }
 
-  // An addition: lets a caller give the document a style-sheet link to be saved.
+  // Gives the document a style-sheet link, written back as a style-sheet line when saving.
   void setXMLStyleSheet(const std::string& Value) { style_sheet_ = Value; }
+
+  // --- Parse steps: what a load runs on the prolog ---
 
   // The declaration, then one style-sheet instruction ("<?") or one document-type line ("<!").
   // Returns the declaration's status; nothing more is consumed after a failure.
@@ -45,6 +47,8 @@ class LINEXML_API TXMLParameters {
   // Consumes S through the first "?>", or nothing when there is none. Always ecOk; the
   // instruction is discarded.
   TXMLErrorCode ParseStyleSheet(std::string& S);
+  // --- Saving ---
+
   // Writes the declaration line, the style-sheet line when there is a link, the document-type line
   // and one empty line. Throws EInOutError.
   void SaveToFile(std::ostream& F) const;

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "../xml_types.h"
+#include "linexml/xml_types.h"
 
 namespace linexml::detail {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "export.h"
 #include "xml_types.h"
@@ -21,9 +20,6 @@ class LINEXML_API TXMLAttribute {
   // and without a closing ">", "/>" or "?>", Value stays empty and S becomes empty.
   // Always returns ecOk.
   TXMLErrorCode ParseString(std::string& S);
-
-  // The library's tokenizers: parses the token Piece + " " without building it.
-  void ParseToken(std::string_view Piece);
 };
 
 }  // namespace linexml

@@ -16,7 +16,8 @@ namespace linexml {
 namespace detail {
 class Arena;
 class DocText;
-}
+class Sink;
+}  // namespace detail
 
 // The object a program works with: it owns the prolog record and the root node; assigning a file
 // name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
@@ -27,15 +28,42 @@ class LINEXML_API TXMLParser {
   TXMLParser& operator=(const TXMLParser&) = delete;
   ~TXMLParser();
 
-  // The last non-empty name assigned (loaded or not), or the name last saved to.
-  const std::string& FileName() const { return file_name_; }
+  // --- Loading ---
+
   // Loads the named file and stores the status. An empty name only sets ecInvalidFileName and
   // keeps the name and document of before; the same name again loads the file again.
   void setFileName(const std::string& Value);
+  // The last non-empty name assigned (loaded or not), or the name last saved to.
+  const std::string& FileName() const { return file_name_; }
+  // Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
+  // stores the status. FileName is not touched.
+  TXMLErrorCode LoadFromText(std::string_view Source);
   // Status of the last assignment of FileName (or of LoadFromText).
   TXMLErrorCode XMLErrorCode() const { return error_code_; }
+  // The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
+  // start of text left after the root, the start of the document for a prolog failure. 0 after
+  // ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
+  std::int32_t ErrorLine() const { return error_line_; }
+
+  // --- The document ---
+
   TXMLNode* XMLRoot() const { return root_.get(); }
   TXMLParameters* XMLParameters() const { return parameters_.get(); }
+  // The root when its name is Name, else XMLRoot()->FindTagByName(Name).
+  TXMLNode* FindTagByName(const std::string& Name) const;
+
+  // --- Saving ---
+
+  // Sets FileName (no load), then writes the prolog and the tree to a temporary file beside it and
+  // renames that over the target once all is written and synced: a failed save throws EInOutError
+  // and leaves an earlier file of that name as it was.
+  void SaveFile(const std::string& AFileName);
+  // What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
+  void SaveToStream(std::ostream& F) const;
+  // What SaveFile writes, as a string.
+  std::string SaveToText() const;
+
+  // --- Parse steps: the stages a load runs, public for callers that drive them one by one ---
 
   // Loads the file named by FileName and returns the status without storing it. ecNoFile, with
   // nothing changed, when the name is empty or the file cannot be opened or read; otherwise the
@@ -45,30 +73,14 @@ class LINEXML_API TXMLParser {
   static std::string TrimSpaces(const std::string& S);
   // The check run on a completely parsed document: ecOk.
   TXMLErrorCode Validate();
-  // The root when its name is Name, else XMLRoot()->FindTagByName(Name).
-  TXMLNode* FindTagByName(const std::string& Name) const;
-  // Sets FileName (no load), then writes the prolog and the tree to a temporary file beside it and
-  // renames that over the target once all is written and synced: a failed save throws EInOutError
-  // and leaves an earlier file of that name as it was.
-  void SaveFile(const std::string& AFileName);
-
-  // Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
-  // stores the status. FileName is not touched.
-  TXMLErrorCode LoadFromText(std::string_view Source);
-  // What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
-  void SaveToStream(std::ostream& F) const;
-  // What SaveFile writes, as a string.
-  std::string SaveToText() const;
-  // The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
-  // start of text left after the root, the start of the document for a prolog failure. 0 after
-  // ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
-  std::int32_t ErrorLine() const { return error_line_; }
 
  private:
   // Returns the root and the prolog to their new state and frees the last load's tree.
   void ResetDocument();
   // Parses a normalised text into the root and the prolog (already returned to their new state).
   TXMLErrorCode Load(detail::DocText Doc);
+  // Writes the prolog and the tree to Out and flushes it.
+  void Write(detail::Sink& Out) const;
 
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;

@@ -3,30 +3,23 @@
 #include <cstddef>
 #include <string>
 
-#include "pages.h"
+#include "sink.h"
 
-namespace linexml::rtl {
-
-// Reads the whole file into a new buffer, leaving Front bytes free before it (room for a caller
-// that rewrites the bytes in place). A regular file is read with one read into a buffer of its
-// size that is never zero-filled. False when it cannot be opened or read (missing, a folder, no
-// permission, an I/O error); Out and Size are then unspecified. A FIFO is opened without blocking,
-// so one with no writer reads as empty instead of hanging.
-bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, std::size_t Front = 0);
+namespace linexml::detail {
 
 // Writes a file so that a failure never destroys what was there: the bytes go to a temporary file
 // in the target's folder, which replaces the target only after everything was written, synced and
 // closed. The new file keeps an existing target's permission bits; a symbolic link is followed, so
 // the file it points to is replaced and the link stays. Every failure throws EInOutError naming the
 // target and the system's reason, and removes the temporary file.
-class AtomicFile {
+class AtomicFile final : public Sink {
  public:
   explicit AtomicFile(const std::string& Target);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   ~AtomicFile();  // removes the temporary file unless Commit succeeded
 
-  void Write(const char* Data, std::size_t Size);
+  void Write(const char* Data, std::size_t Size) override;
   void Commit();
 
  private:
@@ -40,4 +33,4 @@ class AtomicFile {
   std::size_t kicked_ = 0;   // of which write-back was started
 };
 
-}  // namespace linexml::rtl
+}  // namespace linexml::detail

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "../export.h"
+#include "export.h"
 
 namespace linexml {
 

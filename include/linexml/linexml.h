@@ -1,13 +1,13 @@
 #pragma once
 
 // linexml: lenient, line-oriented XML files loaded into a tree, edited and written back.
-#include "rtl/in_out_error.h"
-#include "rtl/list.h"
+#include "in_out_error.h"
+#include "list.h"
 #include "version.h"
 #include "xml_attribute.h"
 #include "xml_docType.h"
 #include "xml_functions.h"
-#include "xml_mainUnit.h"
 #include "xml_node.h"
 #include "xml_parameters.h"
+#include "xml_parser.h"
 #include "xml_types.h"

@@ -1,4 +1,4 @@
-#include "xml_mainUnit.h"
+#include "linexml/xml_parser.h"
 
 #include <ostream>
 
@@ -6,7 +6,8 @@
 #include "detail/doc_text.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
-#include "rtl/text_file.h"
+#include "detail/atomic_file.h"
+#include "detail/read_file.h"
 
 namespace linexml {
 
@@ -26,10 +27,10 @@ void TXMLParser::setFileName(const std::string& Value) {
 }
 
 TXMLErrorCode TXMLParser::ParseFile() {
-  rtl::PageBuffer Bytes;
+  detail::PageBuffer Bytes;
   std::size_t Size = 0;
   // One byte is left free in front: the document text is built over the file's bytes.
-  if (file_name_.empty() || !rtl::ReadWholeFile(file_name_, Bytes, Size, 1)) {
+  if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
     error_line_ = 0;
     return ecNoFile;
   }
@@ -91,32 +92,25 @@ TXMLNode* TXMLParser::FindTagByName(const std::string& Name) const {
 
 void TXMLParser::SaveFile(const std::string& AFileName) {
   file_name_ = AFileName;
-  rtl::AtomicFile File(AFileName);
-  detail::Writer W(
-      [](void* Context, const char* Data, std::size_t Size) {
-        static_cast<rtl::AtomicFile*>(Context)->Write(Data, Size);
-      },
-      &File);
-  detail::WriteProlog(W, *parameters_);
-  detail::WriteNode(W, *root_);
-  W.Flush();
+  detail::AtomicFile File(AFileName);
+  Write(File);
   File.Commit();
 }
 
+void TXMLParser::Write(detail::Sink& Out) const {
+  detail::WriteTo(Out, [this](detail::Writer& W) { detail::WriteDocument(W, *parameters_, *root_); });
+}
+
 void TXMLParser::SaveToStream(std::ostream& F) const {
-  detail::Writer W(detail::StreamSink, &F);
-  detail::WriteProlog(W, *parameters_);
-  detail::WriteNode(W, *root_);
-  W.Flush();
+  detail::StreamSink Out(F);
+  Write(Out);
 }
 
 std::string TXMLParser::SaveToText() const {
-  std::string Out;
-  detail::Writer W(detail::StringSink, &Out);
-  detail::WriteProlog(W, *parameters_);
-  detail::WriteNode(W, *root_);
-  W.Flush();
-  return Out;
+  std::string Text;
+  detail::StringSink Out(Text);
+  Write(Out);
+  return Text;
 }
 
 }  // namespace linexml

@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <utility>
 
-namespace linexml::rtl {
+namespace linexml::detail {
 
 // Memory for the large buffers of a load (the file's bytes, the blocks of a document's storage).
-// From 1 MiB up it is mapped directly, 2 MiB aligned and, where the system allows, backed by huge
-// pages: a 100 MB document then costs some fifty page faults instead of some twenty-five
-// thousand. Smaller requests come from operator new. Throws std::bad_alloc.
+// Every block comes from operator new, so the allocator reuses what an earlier load freed; from
+// 4 MiB up, the block's 2 MiB-aligned interior is asked to come in huge pages (a 100 MB document
+// then takes some fifty page faults instead of some twenty-five thousand). Throws std::bad_alloc.
 void* AllocatePages(std::size_t Bytes);
 // Frees what AllocatePages(Bytes) returned, given the same Bytes.
 void FreePages(void* Memory, std::size_t Bytes) noexcept;
@@ -40,4 +40,4 @@ class PageBuffer {
   std::size_t size_ = 0;
 };
 
-}  // namespace linexml::rtl
+}  // namespace linexml::detail

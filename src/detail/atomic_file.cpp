@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,24 +11,11 @@
 #include <cstring>
 #include <mutex>
 
-#include "in_out_error.h"
+#include "file_descriptor.h"
+#include "linexml/in_out_error.h"
 
-namespace linexml::rtl {
+namespace linexml::detail {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int F) : fd_(F) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 mode_t CurrentUmask() {
   // umask can only be read by setting it; the lock keeps two of our own saves from racing.
@@ -47,43 +34,6 @@ std::string FolderOf(const std::string& Path) {
 }
 
 }  // namespace
-
-bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, std::size_t Front) {
-  Fd F(::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (F.get() < 0) return false;
-  struct stat St {};
-  if (::fstat(F.get(), &St) != 0) return false;
-  if (S_ISDIR(St.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  // Non-blocking was only for the open; a pipe with a writer is then read to its end.
-  const int Flags = ::fcntl(F.get(), F_GETFL);
-  if (Flags >= 0) ::fcntl(F.get(), F_SETFL, Flags & ~O_NONBLOCK);
-
-  // One byte more than a regular file's size, so its end is seen by the first read; a file that
-  // grows meanwhile, or one whose size is unknown, goes through the doubling below.
-  std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
-  Out = PageBuffer(Front + Capacity);  // not zero-filled: every byte used is read first
-  Size = 0;
-  for (;;) {
-    if (Size == Capacity) {
-      PageBuffer Bigger(Front + 2 * Capacity);
-      std::memcpy(Bigger.get() + Front, Out.get() + Front, Size);
-      Out = std::move(Bigger);
-      Capacity *= 2;
-    }
-    const ssize_t Got =
-        ::read(F.get(), Out.get() + Front + Size, std::min<std::size_t>(Capacity - Size, INT_MAX));
-    if (Got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (Got == 0) break;
-    Size += static_cast<std::size_t>(Got);
-  }
-  return true;
-}
 
 AtomicFile::AtomicFile(const std::string& Target) : target_(Target), path_(Target) {
   struct stat St {};
@@ -157,8 +107,8 @@ void AtomicFile::Commit() {
   if (::rename(temp_.c_str(), path_.c_str()) != 0) Fail(errno);
   temp_.clear();
   // Make the rename itself durable; the data is already safe, so a failure here is not reported.
-  Fd Folder(::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor Folder(::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (Folder.get() >= 0) ::fsync(Folder.get());
 }
 
-}  // namespace linexml::rtl
+}  // namespace linexml::detail

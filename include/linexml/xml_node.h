@@ -5,7 +5,7 @@
 #include <string>
 
 #include "export.h"
-#include "rtl/list.h"
+#include "list.h"
 #include "xml_attribute.h"
 #include "xml_types.h"
 
@@ -35,21 +35,6 @@ class LINEXML_API TXMLNode {
   const TList<TXMLNode>& Children() const { return children_; }
   const TList<TXMLAttribute>& Attributes() const { return attributes_; }
 
-  // Parses one node from the front of S and removes what it consumed: for a normal element that is
-  // everything through its closing tag, which is found by search (the first "</name>" in S), not by
-  // nesting. Returns ecOk or ecInvalidTag (an empty tag name, which consumes nothing; a tag cut off
-  // before its ">"; an empty S). A missing closing tag leaves the element without children and
-  // removes nothing after its opening tag.
-  TXMLErrorCode ParseString(std::int32_t ALevel, std::string& S);
-  // Parses the attributes of an opening tag whose name and following space are already consumed:
-  // consumes through the first ">", which also ends the tag inside a quoted value. ecInvalidTag,
-  // consuming nothing, when S holds no ">".
-  TXMLErrorCode ParseAttributes(std::string& S);
-  // Parses every node before the first "</TagName>" of S as a child and removes that text; with no
-  // closing tag in S there are no children and nothing is removed. Stops after the first child
-  // whose status is not ecOk (that child stays in Children) and returns that status.
-  TXMLErrorCode ParseChildren(std::string& S);
-
   // Queries write nothing, so several threads may query one tree at once.
 
   // The last direct child named Name; else the match found below the last child whose subtree holds
@@ -65,6 +50,23 @@ class LINEXML_API TXMLNode {
   // Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
   // raw. Throws EInOutError when the stream fails.
   void SaveToFile(std::ostream& F) const;
+
+  // --- Parse steps: what a load runs on every element, public for callers that drive them ---
+
+  // Parses one node from the front of S and removes what it consumed: for a normal element that is
+  // everything through its closing tag, which is found by search (the first "</name>" in S), not by
+  // nesting. Returns ecOk or ecInvalidTag (an empty tag name, which consumes nothing; a tag cut off
+  // before its ">"; an empty S). A missing closing tag leaves the element without children and
+  // removes nothing after its opening tag.
+  TXMLErrorCode ParseString(std::int32_t ALevel, std::string& S);
+  // Parses the attributes of an opening tag whose name and following space are already consumed:
+  // consumes through the first ">", which also ends the tag inside a quoted value. ecInvalidTag,
+  // consuming nothing, when S holds no ">".
+  TXMLErrorCode ParseAttributes(std::string& S);
+  // Parses every node before the first "</TagName>" of S as a child and removes that text; with no
+  // closing tag in S there are no children and nothing is removed. Stops after the first child
+  // whose status is not ecOk (that child stays in Children) and returns that status.
+  TXMLErrorCode ParseChildren(std::string& S);
 
  private:
   friend class detail::TreeBuilder;
@@ -84,8 +86,8 @@ class LINEXML_API TXMLNode {
   static constexpr std::uint8_t kOwnsName = 1;
   static constexpr std::uint8_t kOwnsText = 2;
 
-  // Never null. Held by pointer, so a node is 72 bytes instead of 120 and a document's elements
-  // share their names.
+  // Never null. Held by pointer: a node holds two pointers instead of two strings, and a loaded
+  // document's elements of one name share one string.
   const std::string* tag_name_ = &Empty();
   const std::string* text_data_ = &Empty();
   std::int32_t level_ = 0;

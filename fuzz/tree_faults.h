@@ -1,0 +1,38 @@
+#pragma once
+
+// The invariants of a tree that one parse built from new nodes, shared by the fuzz targets and the
+// unit tests.
+
+#include <string>
+#include <vector>
+
+#include <linexml/linexml.h>
+
+namespace fuzz {
+
+// Empty when every node below Root holds: a child's level is its parent's plus one; a text node
+// has no name, children or attributes; an element has no text; a self-closing element has no
+// children; the child count agrees with the list. Otherwise what is wrong, and where.
+inline std::string TreeFaults(const linexml::TXMLNode& Root) {
+  using linexml::ttCDATA;
+  std::vector<const linexml::TXMLNode*> Stack{&Root};
+  while (!Stack.empty()) {
+    const linexml::TXMLNode& N = *Stack.back();
+    Stack.pop_back();
+    const std::string Where = "node [" + N.TagName() + N.TextData() + "]: ";
+    if (N.GetNumberOfChildren() != N.Children().Count()) return Where + "the child count disagrees with the list";
+    if (N.TagType() == ttCDATA && (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 ||
+                                   !N.TagName().empty()))
+      return Where + "a text node with children, attributes or a name";
+    if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where + "an element with text";
+    if (N.TagType() == linexml::ttShorted && N.GetNumberOfChildren() > 0)
+      return Where + "a self-closing element with children";
+    for (const linexml::TXMLNode* K : N.Children()) {
+      if (K->Level() != N.Level() + 1) return Where + "a child not one level below";
+      Stack.push_back(K);
+    }
+  }
+  return {};
+}
+
+}  // namespace fuzz

@@ -1,0 +1,43 @@
+// linexml format: writes a document in the library's layout.
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "document.h"
+
+namespace linexml::cli {
+namespace {
+
+struct FormatOptions {
+  std::string File;
+  std::optional<std::string> Output;  // "-" or absent: standard output
+  bool InPlace = false;
+  bool Force = false;
+};
+
+int RunFormat(const FormatOptions& O) {
+  if (O.InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
+  TXMLParser P;
+  if (!LoadForCommand(P, O.File, O.Force)) return kExitFailed;
+  SaveResult(P, O.InPlace ? std::optional<std::string>(O.File) : O.Output);
+  return kExitOk;
+}
+
+}  // namespace
+
+Command AddFormatCommand(CLI::App& App) {
+  auto O = std::make_shared<FormatOptions>();
+  CLI::App* Cmd = App.add_subcommand("format", "Write FILE in the library's indented layout");
+  Cmd->add_option("FILE", O->File, "Document to format")->required()->type_name("");
+  CLI::Option* Out = Cmd->add_option("-o,--output", O->Output,
+                                     "Write to OUT (replaced only once complete); '-': standard output");
+  Out->type_name("OUT");
+  Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")->excludes(Out);
+  Cmd->add_flag("--force", O->Force, "Format a document even when it does not load cleanly");
+  return {Cmd, [O] { return RunFormat(*O); }};
+}
+
+}  // namespace linexml::cli
