@@ -142,8 +142,8 @@ void RegisterCore(const std::string& Dir) {
           Pace(benchmark::RegisterBenchmark(("find/" + Tag + Lib).c_str(), Find, Lib, Path, Size, "end", true,
                                             false),
                1);
-          Pace(benchmark::RegisterBenchmark(("miss/" + Tag + Lib).c_str(), Find, Lib, Path, Size, "nosuchname",
-                                            false, false),
+          Pace(benchmark::RegisterBenchmark(("miss/" + Tag + Lib).c_str(), Find, Lib, Path, Size,
+                                            "nosuchname", false, false),
                1);
         }
         // The indented save of a deep forest is about 80 times its input.
@@ -152,9 +152,10 @@ void RegisterCore(const std::string& Dir) {
                                           Dir + "/out-" + Lib + ".xml", false),
              Size);
         if (Lib == "linexml")
-          Pace(benchmark::RegisterBenchmark(("save/" + Tag + "linexml-stream").c_str(), Save, "linexml-stream",
-                                            Path, Size, Dir + "/out-" + Lib + ".xml", false),
-               Size);
+          Pace(
+              benchmark::RegisterBenchmark(("save/" + Tag + "linexml-stream").c_str(), Save, "linexml-stream",
+                                           Path, Size, Dir + "/out-" + Lib + ".xml", false),
+              Size);
       }
     }
   }
@@ -163,7 +164,11 @@ void RegisterCore(const std::string& Dir) {
 void RegisterAdversarial(const std::string& Dir) {
   // From memory every time (see EvictCaches), a fixed three runs per repetition.
   auto Cold = [](benchmark::internal::Benchmark* B) {
-    B->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true)->Iterations(3);
+    B->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
+        ->Iterations(3);
   };
   const char* Shapes[] = {"brs", "comments", "oneline", "attrs", "chain", "chain2"};
   for (const char* Shape : Shapes) {
@@ -173,8 +178,8 @@ void RegisterAdversarial(const std::string& Dir) {
       const long long Size = FileSize(Path);
       if (Size < 0) continue;
       Cold(benchmark::RegisterBenchmark(("adv/load/" + Tag).c_str(), Load, "linexml", Path, Size, true));
-      Cold(benchmark::RegisterBenchmark(("adv/miss/" + Tag).c_str(), Find, "linexml", Path, Size, "nosuchname",
-                                        false, true));
+      Cold(benchmark::RegisterBenchmark(("adv/miss/" + Tag).c_str(), Find, "linexml", Path, Size,
+                                        "nosuchname", false, true));
       // An indented chain of a million levels would be about 10^12 bytes.
       if (std::string(Shape).starts_with("chain")) continue;
       // Into /dev/null: how the layout grows, not how the disk's write-back copes with 4n bytes.

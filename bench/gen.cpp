@@ -28,16 +28,19 @@ class Rng {
     return Z ^ (Z >> 31);
   }
   // Uniform enough in [Lo, Hi].
-  std::size_t Range(std::size_t Lo, std::size_t Hi) { return Lo + static_cast<std::size_t>(Next() % (Hi - Lo + 1)); }
+  std::size_t Range(std::size_t Lo, std::size_t Hi) {
+    return Lo + static_cast<std::size_t>(Next() % (Hi - Lo + 1));
+  }
 
  private:
   std::uint64_t state_;
 };
 
 constexpr std::string_view kWords[] = {
-    "alpha", "bravo", "charlie", "delta", "echo",  "foxtrot", "golf",   "hotel", "india", "juliet",
-    "kilo",  "lima",  "mike",    "nov",   "oscar", "papa",    "quebec", "romeo", "sierra", "tango",
-    "uniform", "victor", "whiskey", "xray", "yankee", "zulu", "the", "of", "and", "a", "to", "in"};
+    "alpha",  "bravo",  "charlie", "delta", "echo",    "foxtrot", "golf",    "hotel",
+    "india",  "juliet", "kilo",    "lima",  "mike",    "nov",     "oscar",   "papa",
+    "quebec", "romeo",  "sierra",  "tango", "uniform", "victor",  "whiskey", "xray",
+    "yankee", "zulu",   "the",     "of",    "and",     "a",       "to",      "in"};
 constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
 class Out {
@@ -198,14 +201,22 @@ int main(int Argc, char** Argv) {
   const std::size_t Size = std::strtoull(Argv[2], nullptr, 10);
   Rng R(0x6C696E65786D6CULL);  // fixed seed: the documents are the same on every run
   Out O(Argv[3]);
-  if (Shape == "records") Records(O, R, Size, false);
-  else if (Shape == "oneline") Records(O, R, Size, true);
-  else if (Shape == "text") Text(O, R, Size);
-  else if (Shape == "deep") Deep(O, R, Size);
-  else if (Shape == "brs") Brs(O, Size);
-  else if (Shape == "comments") Comments(O, R, Size);
-  else if (Shape == "attrs") Attrs(O, Size);
-  else if (Shape == "chain") Chain(O, Size);
+  if (Shape == "records")
+    Records(O, R, Size, false);
+  else if (Shape == "oneline")
+    Records(O, R, Size, true);
+  else if (Shape == "text")
+    Text(O, R, Size);
+  else if (Shape == "deep")
+    Deep(O, R, Size);
+  else if (Shape == "brs")
+    Brs(O, Size);
+  else if (Shape == "comments")
+    Comments(O, R, Size);
+  else if (Shape == "attrs")
+    Attrs(O, Size);
+  else if (Shape == "chain")
+    Chain(O, Size);
   else {
     std::fprintf(stderr, "unknown shape %s\n", Argv[1]);
     return 2;

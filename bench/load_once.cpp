@@ -2,6 +2,7 @@
 // of a load in a fresh process; prints the seconds that load took.
 // Usage: linexml_load_once LIBRARY FILE
 //        linexml_load_once --stats FILE   where the bytes of a linexml tree go
+#include <linexml/linexml.h>
 #include <malloc.h>
 
 #include <chrono>
@@ -12,7 +13,6 @@
 #include <vector>
 
 #include "peers.h"
-#include <linexml/linexml.h>
 
 namespace {
 

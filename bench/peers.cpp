@@ -3,16 +3,15 @@
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <linexml/linexml.h>
 #include <sys/stat.h>
+#include <tinyxml2.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <pugixml.hpp>
-#include <tinyxml2.h>
-
-#include <linexml/linexml.h>
 
 namespace bench {
 namespace {

@@ -3,15 +3,15 @@
 // What every fuzz target checks besides "no crash": the invariants of a parsed tree, and a check
 // macro that stops the run (libFuzzer then keeps the input) with a message.
 
+#include <linexml/linexml.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include <linexml/linexml.h>
-
 #include "tree_faults.h"
 
-#define FUZZ_CHECK(Cond, Message)                                                       \
+#define FUZZ_CHECK(Cond, Message)                                                        \
   do {                                                                                   \
     if (!(Cond)) {                                                                       \
       std::fprintf(stderr, "%s:%d: check failed: %s\n  %s\n", __FILE__, __LINE__, #Cond, \

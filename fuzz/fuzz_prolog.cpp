@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     FUZZ_CHECK(Fresh.str() == kDefaultLine, Fresh.str());
     std::string S = Input;
     const linexml::TXMLErrorCode Status = P.ParseString(S);
-    FUZZ_CHECK(Status == linexml::ecOk || Status == linexml::ecInvalidFileFormat ||
-                   Status == linexml::ecNotValid,
-               linexml::ErrorCodeName(Status));
+    FUZZ_CHECK(
+        Status == linexml::ecOk || Status == linexml::ecInvalidFileFormat || Status == linexml::ecNotValid,
+        linexml::ErrorCodeName(Status));
     FUZZ_CHECK(fuzz::EndsWith(Input, S), "remainder is not a tail of the input");
     FUZZ_CHECK(P.XMLStyleSheet().empty(), "style sheet filled by a parse");
     const std::string& DocType = P.XMLDocType()->DocTypeDefinition();

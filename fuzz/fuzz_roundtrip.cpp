@@ -86,7 +86,8 @@ void SameTree(const TXMLNode& A, const TXMLNode& B) {
     FUZZ_CHECK(X->TagName() == Y->TagName(), X->TagName() + " vs " + Y->TagName());
     FUZZ_CHECK(X->Level() == Y->Level(), X->TagName() + " level");
     if (X->TagType() == linexml::ttCDATA)
-      FUZZ_CHECK(Reloaded(X->TextData()) == Y->TextData(), "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
+      FUZZ_CHECK(Reloaded(X->TextData()) == Y->TextData(),
+                 "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
     FUZZ_CHECK(X->Attributes().Count() == Y->Attributes().Count(), X->TagName() + " attribute count");
     for (std::int32_t I = 0; I < X->Attributes().Count(); ++I) {
       FUZZ_CHECK(X->Attributes()[I]->Name == Y->Attributes()[I]->Name, X->Attributes()[I]->Name);
@@ -122,7 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string Saved2 = Second.SaveToText();
   if (Status != linexml::ecOk || !Inside(First, Saved1)) return 0;
 
-  FUZZ_CHECK(Status2 == linexml::ecOk, std::string(linexml::ErrorCodeName(Status2)) + " on reload of\n" + Saved1);
+  FUZZ_CHECK(Status2 == linexml::ecOk,
+             std::string(linexml::ErrorCodeName(Status2)) + " on reload of\n" + Saved1);
   const linexml::TXMLParameters& A = *First.XMLParameters();
   const linexml::TXMLParameters& B = *Second.XMLParameters();
   FUZZ_CHECK(A.XMLVersion() == B.XMLVersion() && A.XMLEncoding() == B.XMLEncoding() &&
@@ -130,8 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
              "declaration values");
   // A comment cut out of the document-type line can leave two spaces in it; its line is reloaded
   // with them collapsed.
-  FUZZ_CHECK(TXMLParser::TrimSpaces(A.XMLDocType()->DocTypeDefinition()) == B.XMLDocType()->DocTypeDefinition(),
-             "document type");
+  FUZZ_CHECK(
+      TXMLParser::TrimSpaces(A.XMLDocType()->DocTypeDefinition()) == B.XMLDocType()->DocTypeDefinition(),
+      "document type");
   FUZZ_CHECK(A.XMLOtherAttrs().Count() == B.XMLOtherAttrs().Count(), "other attribute count");
   for (std::int32_t I = 0; I < A.XMLOtherAttrs().Count(); ++I)
     FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&

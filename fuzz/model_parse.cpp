@@ -12,7 +12,9 @@ using linexml::TXMLErrorCode;
 // The text primitives, positions counted from 1.
 using Pos = long long;
 
-Pos Length(const std::string& S) { return static_cast<Pos>(S.size()); }
+Pos Length(const std::string& S) {
+  return static_cast<Pos>(S.size());
+}
 
 // Position of the first occurrence of Sub in S, 0 when there is none.
 Pos Find(const std::string& Sub, const std::string& S) {
@@ -189,7 +191,8 @@ std::string Quote(const std::string& S) {
     if (C >= 32 && C < 127 && C != '"' && C != '\\')
       Out << C;
     else
-      Out << "\\x" << "0123456789abcdef"[C >> 4] << "0123456789abcdef"[C & 15];
+      Out << "\\x"
+          << "0123456789abcdef"[C >> 4] << "0123456789abcdef"[C & 15];
   }
   Out << '"';
   return Out.str();
@@ -203,22 +206,19 @@ std::string DiffAt(const Node& M, const linexml::TXMLNode& E, const std::string&
   if (M.Level != E.Level())
     return Path + ": Level " + std::to_string(M.Level) + " vs " + std::to_string(E.Level());
   if (M.TagType != E.TagType())
-    return Path + ": TagType " + linexml::TagTypeName(M.TagType) + " vs " +
-           linexml::TagTypeName(E.TagType());
+    return Path + ": TagType " + linexml::TagTypeName(M.TagType) + " vs " + linexml::TagTypeName(E.TagType());
   const auto& EA = E.Attributes();
   if (M.Attributes.size() != static_cast<std::size_t>(EA.Count()))
-    return Path + ": " + std::to_string(M.Attributes.size()) + " attributes vs " +
-           std::to_string(EA.Count());
+    return Path + ": " + std::to_string(M.Attributes.size()) + " attributes vs " + std::to_string(EA.Count());
   for (std::int32_t I = 0; I < EA.Count(); ++I) {
     const Attr& A = M.Attributes[static_cast<std::size_t>(I)];
     if (A.Name != EA[I]->Name || A.Value != EA[I]->Value)
-      return Path + ": attribute " + std::to_string(I) + " " + Quote(A.Name) + "=" + Quote(A.Value) +
-             " vs " + Quote(EA[I]->Name) + "=" + Quote(EA[I]->Value);
+      return Path + ": attribute " + std::to_string(I) + " " + Quote(A.Name) + "=" + Quote(A.Value) + " vs " +
+             Quote(EA[I]->Name) + "=" + Quote(EA[I]->Value);
   }
   const auto& EC = E.Children();
   if (M.Children.size() != static_cast<std::size_t>(EC.Count()))
-    return Path + ": " + std::to_string(M.Children.size()) + " children vs " +
-           std::to_string(EC.Count());
+    return Path + ": " + std::to_string(M.Children.size()) + " children vs " + std::to_string(EC.Count());
   for (std::int32_t I = 0; I < EC.Count(); ++I) {
     std::string D = DiffAt(*M.Children[static_cast<std::size_t>(I)], *EC[I], Path + "/" + std::to_string(I));
     if (!D.empty()) return D;
@@ -237,8 +237,9 @@ namespace {
 // A piece that steers the parse, now and then a raw byte so no character class is left out.
 void AddNoise(std::mt19937_64& Rng, std::string& Out) {
   static const char* const Pieces[] = {
-      "<a>", "<b ", "</a>", "</b>", "</a", "</", "<", ">", "/>", "/", " ", "  ", "x=\"1\"",
-      "y='2'", "z=\"3\">", "w=\"\"/>", "v", "=", "\"", "hi", "<!x>", "<?p?>", "?>", "\t", "</>", "<>",
+      "<a>", "<b ", "</a>", "</b>",    "</a",   "</",       "<",        ">",  "/>",
+      "/",   " ",   "  ",   "x=\"1\"", "y='2'", "z=\"3\">", "w=\"\"/>", "v",  "=",
+      "\"",  "hi",  "<!x>", "<?p?>",   "?>",    "\t",       "</>",      "<>",
   };
   constexpr std::size_t Count = sizeof(Pieces) / sizeof(Pieces[0]);
   std::uniform_int_distribution<std::size_t> Pick(0, Count);

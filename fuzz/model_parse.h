@@ -13,13 +13,13 @@
 // - a missing closing tag removes nothing after the children step;
 // - the children loop stops after the first child whose status is not ecOk.
 
+#include <linexml/linexml.h>
+
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 namespace model {
 

@@ -3,10 +3,10 @@
 // The invariants of a tree that one parse built from new nodes, shared by the fuzz targets and the
 // unit tests.
 
+#include <linexml/linexml.h>
+
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 namespace fuzz {
 
@@ -20,9 +20,10 @@ inline std::string TreeFaults(const linexml::TXMLNode& Root) {
     const linexml::TXMLNode& N = *Stack.back();
     Stack.pop_back();
     const std::string Where = "node [" + N.TagName() + N.TextData() + "]: ";
-    if (N.GetNumberOfChildren() != N.Children().Count()) return Where + "the child count disagrees with the list";
-    if (N.TagType() == ttCDATA && (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 ||
-                                   !N.TagName().empty()))
+    if (N.GetNumberOfChildren() != N.Children().Count())
+      return Where + "the child count disagrees with the list";
+    if (N.TagType() == ttCDATA &&
+        (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 || !N.TagName().empty()))
       return Where + "a text node with children, attributes or a name";
     if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where + "an element with text";
     if (N.TagType() == linexml::ttShorted && N.GetNumberOfChildren() > 0)

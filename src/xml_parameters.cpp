@@ -3,12 +3,14 @@
 #include <ostream>
 
 #include "detail/string_step.h"
-#include "detail/writer.h"
 #include "detail/tag_tokens.h"
+#include "detail/writer.h"
 
 namespace linexml {
 
-TXMLParameters::TXMLParameters() : doc_type_(std::make_unique<TXMLDocType>()) { Reset(); }
+TXMLParameters::TXMLParameters() : doc_type_(std::make_unique<TXMLDocType>()) {
+  Reset();
+}
 
 TXMLParameters::~TXMLParameters() = default;
 

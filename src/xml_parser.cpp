@@ -3,11 +3,11 @@
 #include <ostream>
 
 #include "detail/arena.h"
+#include "detail/atomic_file.h"
 #include "detail/doc_text.h"
+#include "detail/read_file.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
-#include "detail/atomic_file.h"
-#include "detail/read_file.h"
 
 namespace linexml {
 
@@ -83,7 +83,9 @@ std::string TXMLParser::TrimSpaces(const std::string& S) {
   return Out;
 }
 
-TXMLErrorCode TXMLParser::Validate() { return ecOk; }
+TXMLErrorCode TXMLParser::Validate() {
+  return ecOk;
+}
 
 TXMLNode* TXMLParser::FindTagByName(const std::string& Name) const {
   if (root_->TagName() == Name) return root_.get();

@@ -54,7 +54,8 @@ inline std::string InChild(const std::function<std::string()>& Body, int Timeout
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSeconds);
   bool TimedOut = false;
   for (;;) {
-    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+    const auto Left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
     if (Left.count() <= 0) {
       TimedOut = true;
       break;
@@ -81,8 +82,7 @@ inline std::string InChild(const std::function<std::string()>& Body, int Timeout
 // In a child: become the unprivileged user "nobody" (65534), for checks that root would pass by
 // its privileges alone. False when that is not possible.
 inline bool BecomeNobody() {
-  return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 &&
-         ::geteuid() == 65534;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && ::geteuid() == 65534;
 }
 
 // In a child: a mount namespace of its own, so what it mounts vanishes with it. False when mounting

@@ -2,11 +2,11 @@
 // random bodies: the same tree, status and remainder for every call a caller can make on a node.
 
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <random>
 #include <string>
 
-#include <linexml/linexml.h>
 #include "model_parse.h"
 
 namespace {
@@ -26,8 +26,8 @@ template <class EngineCall, class ModelCall>
     return ::testing::AssertionFailure() << "status " << linexml::ErrorCodeName(E) << " vs model "
                                          << linexml::ErrorCodeName(M) << " on [" << Text << "]";
   if (SE != SM)
-    return ::testing::AssertionFailure() << "remainder [" << SE << "] vs model [" << SM << "] on ["
-                                         << Text << "]";
+    return ::testing::AssertionFailure()
+           << "remainder [" << SE << "] vs model [" << SM << "] on [" << Text << "]";
   return ::testing::AssertionSuccess();
 }
 

@@ -4,6 +4,7 @@
 // check the last). The big cases are scaled down where the build makes them slow.
 
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -17,7 +18,6 @@
 #include <vector>
 
 #include "child_process.h"
-#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -65,7 +65,8 @@ std::vector<std::string> SampleDocuments() {
 void LoadAndUse(const std::string& Text) {
   TXMLParser P;
   const TXMLErrorCode Status = P.LoadFromText(Text);
-  ASSERT_TRUE(Status == ecOk || Status == ecInvalidFileFormat || Status == ecNotValid || Status == ecInvalidTag)
+  ASSERT_TRUE(Status == ecOk || Status == ecInvalidFileFormat || Status == ecNotValid ||
+              Status == ecInvalidTag)
       << int(Status);
   (void)P.FindTagByName("r");
   (void)P.XMLRoot()->GetChild(0);

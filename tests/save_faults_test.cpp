@@ -4,6 +4,7 @@
 // resource limits and mounts are set up in a child too, so the test process is never affected.
 
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,7 +14,6 @@
 #include <fstream>
 
 #include "child_process.h"
-#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -42,7 +42,8 @@ std::string SaveMustFail(TXMLParser& Doc, const std::string& Path, const std::st
   }
   if (Doc.FileName() != Path) return "FileName is not the name saved to";
   if (!Earlier.empty() && test::ReadFile(Path) != Earlier) return "the earlier file changed";
-  if (test::TemporaryFileLeftIn(std::filesystem::path(Path).parent_path())) return "a temporary file was left";
+  if (test::TemporaryFileLeftIn(std::filesystem::path(Path).parent_path()))
+    return "a temporary file was left";
   return {};
 }
 
@@ -64,11 +65,11 @@ class SaveFaults : public ::testing::Test {
 };
 
 // Reports a skip from a child as a skip of the test.
-#define EXPECT_REPORT_OK(Report)                                   \
-  do {                                                             \
-    const std::string R_ = (Report);                               \
-    if (R_.rfind("skip: ", 0) == 0) GTEST_SKIP() << R_.substr(6);  \
-    EXPECT_EQ(R_, "");                                             \
+#define EXPECT_REPORT_OK(Report)                                  \
+  do {                                                            \
+    const std::string R_ = (Report);                              \
+    if (R_.rfind("skip: ", 0) == 0) GTEST_SKIP() << R_.substr(6); \
+    EXPECT_EQ(R_, "");                                            \
   } while (0)
 
 TEST_F(SaveFaults, FolderWithoutWritePermission) {

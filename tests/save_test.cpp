@@ -1,12 +1,12 @@
 // Writing documents: the layout byte for byte, round trips, and SaveFile's guarantees.
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 
-#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -21,9 +21,10 @@ TEST(SaveLayout, NeverLoadedParser) {
 
 TEST(SaveLayout, ElementsTextAndIndentation) {
   TXMLParser P;
-  ASSERT_EQ(P.LoadFromText("<?xml version=\"1.0\"?>\n<r id=\"7\">\n<b/>\n hi\n<e></e>\n<c x='1'>\n<d>\ndeep\n</d>\n"
-                           "</c>\n</r>"),
-            ecOk);
+  ASSERT_EQ(
+      P.LoadFromText("<?xml version=\"1.0\"?>\n<r id=\"7\">\n<b/>\n hi\n<e></e>\n<c x='1'>\n<d>\ndeep\n</d>\n"
+                     "</c>\n</r>"),
+      ecOk);
   EXPECT_EQ(P.SaveToText(), std::string(kDefaultProlog) +
                                 "<r id=\"7\">\n"
                                 "  <b />\n"
@@ -44,8 +45,10 @@ TEST(SaveLayout, ElementsTextAndIndentation) {
 
 TEST(SaveLayout, PrologWithEverything) {
   TXMLParser P;
-  ASSERT_EQ(P.LoadFromText("<?xml version=\"1.1\" a=\"1\" standalone=\"no\" b='2'?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n<r/>"),
-            ecOk);
+  ASSERT_EQ(
+      P.LoadFromText(
+          "<?xml version=\"1.1\" a=\"1\" standalone=\"no\" b='2'?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n<r/>"),
+      ecOk);
   P.XMLParameters()->setXMLStyleSheet("style.xsl");
   EXPECT_EQ(P.SaveToText(),
             "<?xml version=\"1.1\" encoding=\"UTF-8\" language=\"EN\" standalone=\"no\" a=\"1\" b=\"2\"?>\n"
@@ -75,7 +78,8 @@ TEST(RoundTrip, SavedDocumentsLoadBackTheSame) {
   const char* Documents[] = {
       "<?xml version=\"1.0\"?><r/>",
       "<?xml version=\"1.1\" encoding=\"ISO-8859-1\" language=\"DE\" standalone=\"no\" x=\"1\" y=''?>\n"
-      "<!DOCTYPE catalog>\n<catalog id=\"c\">\n  <!-- c -->\n  <book id=\"1\" lang=\"en\"/>\n  <book id=\"2\">\n"
+      "<!DOCTYPE catalog>\n<catalog id=\"c\">\n  <!-- c -->\n  <book id=\"1\" lang=\"en\"/>\n  <book "
+      "id=\"2\">\n"
       "    <title>Text</title>\n  </book>\n  <empty></empty>\n</catalog>\n",
       "<? xml version=\"1.0\" ?>\n<a><b><c><d k=\"v\"/></c></b><e/></a>",
       "<?xml version=\"1.0\"?>\n<r>\n  some text\n  <i>more</i>\n  tail\n</r>",

@@ -4,6 +4,7 @@
 // and that a tree keeps its invariants, a compact picture of a tree, and how far the slow builds
 // (sanitizers, no optimisation, valgrind) scale the big cases down.
 
+#include <linexml/linexml.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -12,8 +13,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 #include "tree_faults.h"
 
@@ -38,7 +37,8 @@ class TempDir {
   ~TempDir() {
     // Tests may leave folders without write permission; open them up so they can be removed.
     std::error_code Ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, Ec);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 Ec);
     for (auto It = std::filesystem::recursive_directory_iterator(path_, Ec);
          !Ec && It != std::filesystem::end(It); It.increment(Ec)) {
       if (It->symlink_status(Ec).type() == std::filesystem::file_type::directory)
@@ -67,7 +67,9 @@ inline std::string ReadFile(const std::string& Path) {
   return Bytes.str();
 }
 
-inline bool RunningAsRoot() { return ::geteuid() == 0; }
+inline bool RunningAsRoot() {
+  return ::geteuid() == 0;
+}
 
 // True when Folder holds a temporary file of an unfinished save.
 inline bool TemporaryFileLeftIn(const std::filesystem::path& Folder) {
@@ -107,7 +109,9 @@ inline long long SlowDown() {
 #endif
 }
 
-inline long long Scaled(long long N) { return N / SlowDown(); }
+inline long long Scaled(long long N) {
+  return N / SlowDown();
+}
 
 // Depth costs little time, and an unoptimised build has the larger stack frames: only the tools
 // scale it down.
@@ -119,7 +123,6 @@ inline long long ScaledDepth(long long N) {
 // The declaration line and the two lines after it that a save writes for a prolog with defaults.
 inline const char* kDefaultProlog =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\n\n\n";
-
 
 // A compact picture of a subtree: <name k=v>(children) for a normal element, <name k=v/> for a
 // self-closing one, "text" for a text run. Built with an explicit stack, like the library's walks.

@@ -1,12 +1,11 @@
 // Reading one loaded document from several threads, and separate parsers on separate threads.
 // Meant to run under ThreadSanitizer (the tsan preset) as well as in the ordinary builds.
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <sstream>
 #include <thread>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 namespace linexml {
 namespace {
@@ -15,7 +14,8 @@ std::string Catalogue(int Books) {
   std::string Text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<catalog>\n";
   for (int I = 0; I < Books; ++I) {
     const std::string Id = std::to_string(I);
-    Text += "  <book id=\"" + Id + "\" shelf=\"s" + Id + "\">\n    <title>Book " + Id + "</title>\n  </book>\n";
+    Text +=
+        "  <book id=\"" + Id + "\" shelf=\"s" + Id + "\">\n    <title>Book " + Id + "</title>\n  </book>\n";
   }
   return Text + "</catalog>\n";
 }

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 using linexml::ecOk;
 using linexml::TXMLAttribute;
@@ -76,7 +75,7 @@ TEST(XmlAttribute, TokenWithoutEqualsNamesAValuelessAttribute) {
       {"checked ", "checked", "", ""},
       {"checked", "checked", "", ""},
       {"world\"> ", "world\"", "", ""},  // the second half of a value cut at its space
-      {" ", "", "", ""},                   // the token a removed comment leaves between two spaces
+      {" ", "", "", ""},                 // the token a removed comment leaves between two spaces
       {"", "", "", ""},
       {"> ", "", "", ""},
       {"<?xml ", "<?xml", "", ""},  // what a failed declaration prefix check leaves

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <sstream>
 #include <string>
-
-#include <linexml/linexml.h>
 
 using namespace linexml;
 

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 using linexml::ParseAttributeValue;
 
@@ -71,10 +70,10 @@ TEST(ParseAttributeValue, ShortAndEmptyValues) {
 
 TEST(ParseAttributeValue, OnlyTheCharacterBeforeTheLastDecidesTheRule) {
   CheckValues({
-      {"\">\" ", ">"},      // a ">" that is the value itself stays
-      {"\"a>b\" ", "a>b"},  // so does one inside the value
-      {"\"a\"!> ", "a\""},  // "!" is not a closer: only ">" and the space go
-      {"\"a\">x", "a"},     // the last character is taken as the space, whatever it is
-      {"\"ab\"?>", "ab\""}, // no trailing space: "?>" is not recognised
+      {"\">\" ", ">"},       // a ">" that is the value itself stays
+      {"\"a>b\" ", "a>b"},   // so does one inside the value
+      {"\"a\"!> ", "a\""},   // "!" is not a closer: only ">" and the space go
+      {"\"a\">x", "a"},      // the last character is taken as the space, whatever it is
+      {"\"ab\"?>", "ab\""},  // no trailing space: "?>" is not recognised
   });
 }

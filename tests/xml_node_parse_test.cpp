@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <linexml/linexml.h>
 #include "test_util.h"
 
 using namespace linexml;
@@ -15,7 +15,9 @@ namespace {
 const int kDeep = static_cast<int>(test::ScaledDepth(1'000'000));
 
 // A compact picture of a subtree, with the children of a normal element in braces.
-std::string Shape(const TXMLNode& Root) { return test::Outline(Root, '{', '}'); }
+std::string Shape(const TXMLNode& Root) {
+  return test::Outline(Root, '{', '}');
+}
 
 using test::TreeFaults;
 
@@ -129,7 +131,7 @@ TEST(XmlNodeParse, FailuresAndWhatTheyLeave) {
       {"</a>x", ecInvalidTag, "</a>x", "</>"},  // after "/" the node is self-closing
       {"<", ecInvalidTag, "<", "<>{}"},
       {"<abc", ecInvalidTag, "<abc", "<abc>{}"},  // the name runs to the end of S
-      {"<a ", ecInvalidTag, "", "<a>{}"},          // cut off before ">": no junk attribute
+      {"<a ", ecInvalidTag, "", "<a>{}"},         // cut off before ">": no junk attribute
       {"<a x=\"1\"", ecInvalidTag, "x=\"1\"", "<a>{}"},
   });
 }
@@ -296,8 +298,8 @@ TEST(XmlNodeParse, ManyUnclosedElementsBecomeSiblings) {
     const TXMLNode* Br = Root.GetChild(2 * I);
     const TXMLNode* Text = Root.GetChild(2 * I + 1);
     PatternHolds = PatternHolds && Br->TagName() == "br" && Br->TagType() == ttNormal &&
-                   Br->GetNumberOfChildren() == 0 && Br->Level() == 1 &&
-                   Text->TagType() == ttCDATA && Text->Level() == 1;
+                   Br->GetNumberOfChildren() == 0 && Br->Level() == 1 && Text->TagType() == ttCDATA &&
+                   Text->Level() == 1;
   }
   EXPECT_TRUE(PatternHolds);
   EXPECT_EQ(Root.GetChild(1)->TextData(), "line 0");

@@ -1,7 +1,7 @@
 // Looking up elements and attributes, and reaching children by index.
 #include <gtest/gtest.h>
-
 #include <linexml/linexml.h>
+
 #include "test_util.h"
 
 namespace linexml {
@@ -14,7 +14,9 @@ std::unique_ptr<TXMLParser> Doc(const std::string& Body) {
   return P;
 }
 
-std::string IdOf(const TXMLNode* N) { return N == nullptr ? "null" : N->GetAttributeValue("id"); }
+std::string IdOf(const TXMLNode* N) {
+  return N == nullptr ? "null" : N->GetAttributeValue("id");
+}
 
 TEST(FindTagByName, FollowsTheLastMatchRules) {
   struct Case {

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 
 #include <algorithm>
 #include <sstream>
 #include <streambuf>
 #include <string>
 #include <vector>
-
-#include <linexml/linexml.h>
 
 using namespace linexml;
 
@@ -89,12 +88,12 @@ TEST(XmlParameters, NewRecordHasTheDefaults) {
 
 TEST(XmlParameters, Keywords) {
   CheckPrologs({
-      {"<?xml version=\"1.1\" encoding=\"ISO-8859-1\" language=\"DE\" standalone=\"no\"?><r/>", ecOk,
-       "<r/>", "1.1", "ISO-8859-1", "DE", "no", "", ""},
+      {"<?xml version=\"1.1\" encoding=\"ISO-8859-1\" language=\"DE\" standalone=\"no\"?><r/>", ecOk, "<r/>",
+       "1.1", "ISO-8859-1", "DE", "no", "", ""},
       {"<?xml version=\"2.0\"?><r/>", ecOk, "<r/>", "2.0", "UTF-8", "EN", "yes", "", ""},
       {"<?xml standalone='no' language='FR'?>", ecOk, "", "1.0", "UTF-8", "FR", "no", "", ""},
-      {"<?xml a=\"1\" version=\"2.0\" b='2'?><r/>", ecOk, "<r/>", "2.0", "UTF-8", "EN", "yes",
-       "a=1;b=2;", ""},
+      {"<?xml a=\"1\" version=\"2.0\" b='2'?><r/>", ecOk, "<r/>", "2.0", "UTF-8", "EN", "yes", "a=1;b=2;",
+       ""},
       // Keywords match only in lower case, at the start of a token, with "=" right after them.
       {"<?xml VERSION=\"2.0\" Encoding=\"x\" xversion=\"3\"?>", ecOk, "", "1.0", "UTF-8", "EN", "yes",
        "VERSION=2.0;Encoding=x;xversion=3;", ""},
@@ -110,11 +109,11 @@ TEST(XmlParameters, PrefixAndClosingVariants) {
       {"<?xml version=\"2.0\" ?><r/>", ecOk, "<r/>", "2.0", "UTF-8", "EN", "yes", "", ""},
       {"<?xml ?><r/>", ecOk, "<r/>", "1.0", "UTF-8", "EN", "yes", "", ""},
       {"<?xml?><r/>", ecInvalidFileFormat, "<r/>", "1.0", "UTF-8", "EN", "yes", "<?xml=;", ""},
-      {"<?XML version=\"2.0\"?><r/>", ecInvalidFileFormat, "<r/>", "2.0", "UTF-8", "EN", "yes",
-       "<?XML=;", ""},
+      {"<?XML version=\"2.0\"?><r/>", ecInvalidFileFormat, "<r/>", "2.0", "UTF-8", "EN", "yes", "<?XML=;",
+       ""},
       // A byte-order mark in front of the declaration fails the prefix check.
-      {"\xEF\xBB\xBF<?xml version=\"2.0\"?><r/>", ecInvalidFileFormat, "<r/>", "2.0", "UTF-8", "EN",
-       "yes", "\xEF\xBB\xBF<?xml=;", ""},
+      {"\xEF\xBB\xBF<?xml version=\"2.0\"?><r/>", ecInvalidFileFormat, "<r/>", "2.0", "UTF-8", "EN", "yes",
+       "\xEF\xBB\xBF<?xml=;", ""},
       // The first "?>" ends the declaration, even inside a quoted value.
       {"<?xml a=\"?>\"?><r/>", ecOk, "\"?><r/>", "1.0", "UTF-8", "EN", "yes", "a=;", ""},
   });
@@ -124,8 +123,7 @@ TEST(XmlParameters, PrefixAndClosingVariants) {
 TEST(XmlParameters, TextWithoutDeclarationEndIsConsumed) {
   CheckPrologs({
       {"<r>text</r>", ecInvalidFileFormat, "", "1.0", "UTF-8", "EN", "yes", "<r>text</r=;", ""},
-      {"<?xml version=\"2.0\" <r/>", ecInvalidFileFormat, "", "2.0", "UTF-8", "EN", "yes", "<r=;",
-       ""},
+      {"<?xml version=\"2.0\" <r/>", ecInvalidFileFormat, "", "2.0", "UTF-8", "EN", "yes", "<r=;", ""},
       {"", ecInvalidFileFormat, "", "1.0", "UTF-8", "EN", "yes", "=;", ""},
   });
 }
@@ -134,12 +132,12 @@ TEST(XmlParameters, TextWithoutDeclarationEndIsConsumed) {
 // clears that, and it wins over a failed prefix check.
 TEST(XmlParameters, RepeatedKeywords) {
   CheckPrologs({
-      {"<?xml version=\"1.1\" version=\"2.0\"?><r/>", ecNotValid, "<r/>", "1.1", "UTF-8", "EN", "yes",
-       "", ""},
-      {"<?xml encoding=\"a\" version=\"2.0\" encoding=\"b\" x=\"1\"?><r/>", ecNotValid, "<r/>", "2.0",
-       "a", "EN", "yes", "x=1;", ""},
-      {"<?xml standalone=\"no\" standalone=\"yes\" language=\"FR\"?>", ecNotValid, "", "1.0", "UTF-8",
-       "FR", "no", "", ""},
+      {"<?xml version=\"1.1\" version=\"2.0\"?><r/>", ecNotValid, "<r/>", "1.1", "UTF-8", "EN", "yes", "",
+       ""},
+      {"<?xml encoding=\"a\" version=\"2.0\" encoding=\"b\" x=\"1\"?><r/>", ecNotValid, "<r/>", "2.0", "a",
+       "EN", "yes", "x=1;", ""},
+      {"<?xml standalone=\"no\" standalone=\"yes\" language=\"FR\"?>", ecNotValid, "", "1.0", "UTF-8", "FR",
+       "no", "", ""},
       {"<?XML version=\"1.1\" version=\"2.0\"?><r/>", ecNotValid, "<r/>", "1.1", "UTF-8", "EN", "yes",
        "<?XML=;", ""},
       {"<?xml version=\"1.1\" version=\"2.0\"?><!DOCTYPE r><r/>", ecNotValid, "<!DOCTYPE r><r/>", "1.1",
@@ -150,16 +148,16 @@ TEST(XmlParameters, RepeatedKeywords) {
 // At most one style-sheet instruction or one document-type line follows the declaration.
 TEST(XmlParameters, StyleSheetAndDocumentType) {
   CheckPrologs({
-      {"<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\"?><r/>", ecOk, "<r/>",
-       "1.0", "UTF-8", "EN", "yes", "", ""},
-      {"<?xml version=\"1.0\"?><!DOCTYPE r SYSTEM \"r.dtd\"><r/>", ecOk, "<r/>", "1.0", "UTF-8", "EN",
-       "yes", "", "<!DOCTYPE r SYSTEM \"r.dtd\">"},
-      {"<?xml version=\"1.0\"?><?ss a?><!DOCTYPE r><r/>", ecOk, "<!DOCTYPE r><r/>", "1.0", "UTF-8",
-       "EN", "yes", "", ""},
+      {"<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\"?><r/>", ecOk, "<r/>", "1.0",
+       "UTF-8", "EN", "yes", "", ""},
+      {"<?xml version=\"1.0\"?><!DOCTYPE r SYSTEM \"r.dtd\"><r/>", ecOk, "<r/>", "1.0", "UTF-8", "EN", "yes",
+       "", "<!DOCTYPE r SYSTEM \"r.dtd\">"},
+      {"<?xml version=\"1.0\"?><?ss a?><!DOCTYPE r><r/>", ecOk, "<!DOCTYPE r><r/>", "1.0", "UTF-8", "EN",
+       "yes", "", ""},
       {"<?xml version=\"1.0\"?><?ss <r/>", ecOk, "<?ss <r/>", "1.0", "UTF-8", "EN", "yes", "", ""},
       {"<?xml version=\"1.0\"?><!DOCTYPE r", ecOk, "<!DOCTYPE r", "1.0", "UTF-8", "EN", "yes", "", ""},
-      {"<?xml version=\"1.0\"?> <!DOCTYPE r><r/>", ecOk, " <!DOCTYPE r><r/>", "1.0", "UTF-8", "EN",
-       "yes", "", ""},
+      {"<?xml version=\"1.0\"?> <!DOCTYPE r><r/>", ecOk, " <!DOCTYPE r><r/>", "1.0", "UTF-8", "EN", "yes", "",
+       ""},
       {"<?xml version=\"1.0\"?><", ecOk, "<", "1.0", "UTF-8", "EN", "yes", "", ""},
   });
 }
@@ -181,11 +179,7 @@ TEST(XmlParameters, StyleSheetStepRemovesThroughTheFirstEnd) {
   struct {
     std::string input, rest;
   } const Cases[] = {
-      {"<?ss x?>rest", "rest"},
-      {"a?>b?>c", "b?>c"},
-      {"<?ss <r/>", "<?ss <r/>"},
-      {"?>", ""},
-      {"", ""},
+      {"<?ss x?>rest", "rest"}, {"a?>b?>c", "b?>c"}, {"<?ss <r/>", "<?ss <r/>"}, {"?>", ""}, {"", ""},
   };
   for (const auto& C : Cases) {
     TXMLParameters P;
@@ -198,8 +192,7 @@ TEST(XmlParameters, StyleSheetStepRemovesThroughTheFirstEnd) {
 
 TEST(XmlParameters, SaveWritesAllKeywordsThenDocumentTypeThenEmptyLine) {
   TXMLParameters P;
-  EXPECT_EQ(Saved(P),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\n\n\n");
+  EXPECT_EQ(Saved(P), "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\n\n\n");
 
   std::string S = "<? xml b=\"x\" version=\"2.0\" a='y'?><!DOCTYPE r SYSTEM \"r.dtd\">";
   ASSERT_EQ(P.ParseString(S), ecOk);

@@ -1,8 +1,8 @@
 // Loading a document: line handling, comments, statuses, repeated loads and error lines.
 #include <gtest/gtest.h>
+#include <linexml/linexml.h>
 #include <sys/stat.h>
 
-#include <linexml/linexml.h>
 #include "test_util.h"
 
 namespace linexml {
@@ -25,7 +25,9 @@ Loaded Load(std::string_view Text) {
   return {Status, Outline(*P.XMLRoot()), P.ErrorLine()};
 }
 
-std::string Body(const std::string& Text) { return kDecl + Text; }
+std::string Body(const std::string& Text) {
+  return kDecl + Text;
+}
 
 // ---- line handling -------------------------------------------------------------------------
 
@@ -98,13 +100,13 @@ TEST(Comments, AreCutWhereverTheyStand) {
     const char* tree;
   };
   const Case Cases[] = {
-      {"<r>\n<!-- one\n  two -->\n<a/>\n</r>", "<r>(<a/>)"},           // over several lines
+      {"<r>\n<!-- one\n  two -->\n<a/>\n</r>", "<r>(<a/>)"},            // over several lines
       {"<r><!--a--><b/><!--c--></r>", "<r>(<b/>)"},                     // two in a line
       {"<r>\nhello <!-- x --> world\n</r>", "<r>(\" hello  world\")"},  // spaces were collapsed first
-      {"<r a=\"1\"<!-- x --> b=\"2\"/>", "<r a=1 b=2/>"},                // inside a tag
-      {"<r><!-- a <!-- b --> c --></r>", "<r>(\" c -->\")"},             // no nesting
-      {"<r><!-->x</r>", "<r>(\"x\")"},                                   // "<!-->" is one comment
-      {"<r>x<!<!-- y -->--z-->w</r>", "<r>(\"xw\")"},                    // a cut forms a new one
+      {"<r a=\"1\"<!-- x --> b=\"2\"/>", "<r a=1 b=2/>"},               // inside a tag
+      {"<r><!-- a <!-- b --> c --></r>", "<r>(\" c -->\")"},            // no nesting
+      {"<r><!-->x</r>", "<r>(\"x\")"},                                  // "<!-->" is one comment
+      {"<r>x<!<!-- y -->--z-->w</r>", "<r>(\"xw\")"},                   // a cut forms a new one
       {"<r>x<!-<!-- y -->-z-->w</r>", "<r>(\"xw\")"},
       {"<r/>\n<!-- after the root -->\n", "<r/>"},
   };
@@ -131,17 +133,17 @@ TEST(Status, EveryOutcomeOfALoad) {
   };
   const Case Cases[] = {
       {Body("<r/>"), ecOk, 0},
-      {"<r/>", ecInvalidFileFormat, 1},                                  // no declaration
-      {"\n\n  <r/>", ecInvalidFileFormat, 3},                            // line of the document's start
-      {"<?xml version=\"1\" version=\"2\"?>\n<r/>", ecNotValid, 1},     // repeated keyword
-      {"", ecInvalidFileFormat, 0},                                      // empty file
-      {"\n \n\t\n", ecInvalidFileFormat, 0},                             // only blank lines
-      {kDecl, ecInvalidTag, 0},                                          // nothing after the prolog
-      {Body("<r>\n<a>\n< b/>\n</a>\n</r>"), ecInvalidTag, 4},           // empty tag name
-      {Body("<r>\n<a x=\"1\"</r>"), ecInvalidTag, 3},                    // tag cut off before ">"
-      {Body("<r/>\ntrailing text"), ecNotValid, 3},                     // text after the root
-      {Body("<r/>\n<s/>"), ecNotValid, 3},                              // a second element
-      {Body("<r>\n<r>\n</r>\n</r>"), ecNotValid, 5},                    // same-name nesting
+      {"<r/>", ecInvalidFileFormat, 1},                              // no declaration
+      {"\n\n  <r/>", ecInvalidFileFormat, 3},                        // line of the document's start
+      {"<?xml version=\"1\" version=\"2\"?>\n<r/>", ecNotValid, 1},  // repeated keyword
+      {"", ecInvalidFileFormat, 0},                                  // empty file
+      {"\n \n\t\n", ecInvalidFileFormat, 0},                         // only blank lines
+      {kDecl, ecInvalidTag, 0},                                      // nothing after the prolog
+      {Body("<r>\n<a>\n< b/>\n</a>\n</r>"), ecInvalidTag, 4},        // empty tag name
+      {Body("<r>\n<a x=\"1\"</r>"), ecInvalidTag, 3},                // tag cut off before ">"
+      {Body("<r/>\ntrailing text"), ecNotValid, 3},                  // text after the root
+      {Body("<r/>\n<s/>"), ecNotValid, 3},                           // a second element
+      {Body("<r>\n<r>\n</r>\n</r>"), ecNotValid, 5},                 // same-name nesting
   };
   for (const Case& C : Cases) {
     const Loaded L = Load(C.text);

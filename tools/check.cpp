@@ -1,7 +1,6 @@
 // linexml check: loads every file on its own parser, several at once, and prints one line per
 // file in the order of the arguments.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -110,7 +109,8 @@ int RunCheck(const CheckOptions& O) {
 
 Command AddCheckCommand(CLI::App& App) {
   auto O = std::make_shared<CheckOptions>();
-  CLI::App* Cmd = App.add_subcommand("check", "Load each FILE and print 'FILE: ok' or where and why it fails");
+  CLI::App* Cmd =
+      App.add_subcommand("check", "Load each FILE and print 'FILE: ok' or where and why it fails");
   Cmd->add_option("FILE", O->Files, "Documents to check")->required()->type_name("");
   Cmd->add_option("-j,--jobs", O->Jobs, "Check N files at a time (default: one per core)")
       ->type_name("N")

@@ -8,9 +8,13 @@
 
 namespace linexml::cli {
 
-bool IsStdin(const std::string& Arg) { return Arg == "-"; }
+bool IsStdin(const std::string& Arg) {
+  return Arg == "-";
+}
 
-std::string ShownName(const std::string& Arg) { return IsStdin(Arg) ? "<stdin>" : Arg; }
+std::string ShownName(const std::string& Arg) {
+  return IsStdin(Arg) ? "<stdin>" : Arg;
+}
 
 bool ReadStdin(std::string& Out) {
   Out.clear();

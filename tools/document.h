@@ -1,10 +1,10 @@
 #pragma once
 
+#include <linexml/xml_parser.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <linexml/xml_parser.h>
 
 // Loading and saving the document a command works on: a file, or standard input for "-".
 namespace linexml::cli {

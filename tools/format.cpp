@@ -1,6 +1,5 @@
 // linexml format: writes a document in the library's layout.
 #include <CLI/CLI.hpp>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +34,8 @@ Command AddFormatCommand(CLI::App& App) {
   CLI::Option* Out = Cmd->add_option("-o,--output", O->Output,
                                      "Write to OUT (replaced only once complete); '-': standard output");
   Out->type_name("OUT");
-  Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")->excludes(Out);
+  Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")
+      ->excludes(Out);
   Cmd->add_flag("--force", O->Force, "Format a document even when it does not load cleanly");
   return {Cmd, [O] { return RunFormat(*O); }};
 }

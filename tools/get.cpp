@@ -1,6 +1,5 @@
 // linexml get: prints an attribute's value, or an element with its subtree.
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -37,8 +36,7 @@ int RunGet(const GetOptions& O) {
       return kExitOk;
     }
   }
-  return Fail(ShownName(O.File) + ": element " + Quote(O.Tag) + " has no attribute " +
-              Quote(*O.Attribute));
+  return Fail(ShownName(O.File) + ": element " + Quote(O.Tag) + " has no attribute " + Quote(*O.Attribute));
 }
 
 }  // namespace

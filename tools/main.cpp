@@ -1,15 +1,15 @@
 // linexml: the command-line tool. This file only wires the arguments to the commands and turns
 // their outcome into the exit status: 0 done, 1 a document or a write failed, 2 a usage error.
-#include <CLI/CLI.hpp>
+#include <linexml/in_out_error.h>
+#include <linexml/version.h>
 
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
 #include <new>
 #include <string>
 
 #include "commands.h"
-#include <linexml/in_out_error.h>
-#include <linexml/version.h>
 
 namespace {
 

@@ -1,11 +1,12 @@
 #include "output.h"
 
+#include <linexml/in_out_error.h>
+#include <linexml/xml_node.h>
+#include <linexml/xml_parser.h>
+
 #include <iostream>
 
 #include "commands.h"
-#include <linexml/in_out_error.h>
-#include <linexml/xml_parser.h>
-#include <linexml/xml_node.h>
 
 namespace linexml::cli {
 
@@ -17,12 +18,23 @@ std::string Quote(std::string_view Text) {
   for (const char C : Text) {
     const auto Byte = static_cast<unsigned char>(C);
     switch (C) {
-      case '"': Out += "\\\""; continue;
-      case '\\': Out += "\\\\"; continue;
-      case '\t': Out += "\\t"; continue;
-      case '\n': Out += "\\n"; continue;
-      case '\r': Out += "\\r"; continue;
-      default: break;
+      case '"':
+        Out += "\\\"";
+        continue;
+      case '\\':
+        Out += "\\\\";
+        continue;
+      case '\t':
+        Out += "\\t";
+        continue;
+      case '\n':
+        Out += "\\n";
+        continue;
+      case '\r':
+        Out += "\\r";
+        continue;
+      default:
+        break;
     }
     if (Byte < 32 || Byte == 127) {
       Out += "\\x";

@@ -1,6 +1,5 @@
 // linexml set: sets an attribute of an element and saves the document.
 #include <CLI/CLI.hpp>
-
 #include <memory>
 #include <optional>
 #include <string>

@@ -1,6 +1,5 @@
 // linexml tree: prints an outline of the document tree, one node a line.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <iostream>
 #include <memory>

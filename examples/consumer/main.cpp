@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
   linexml::TXMLParser Parser;
   Parser.setFileName(argv[1]);
   if (Parser.XMLErrorCode() != linexml::ecOk) {
-    std::cerr << argv[1] << ":" << Parser.ErrorLine() << ": "
-              << linexml::ErrorCodeName(Parser.XMLErrorCode()) << "\n";
+    std::cerr << argv[1] << ":" << Parser.ErrorLine() << ": " << linexml::ErrorCodeName(Parser.XMLErrorCode())
+              << "\n";
     return 1;
   }
   linexml::TXMLNode* Root = Parser.XMLRoot();

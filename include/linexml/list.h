@@ -91,9 +91,7 @@ class TList {
   bool OnHeap() const { return (flags_ & kHeap) != 0; }
   // An array of the list's own always has a power of two of slots, at least 4, so its size
   // follows from the count and need not be stored; a borrowed array is full.
-  std::size_t Capacity() const {
-    return OnHeap() ? std::bit_ceil(std::max<std::size_t>(count_, 4)) : count_;
-  }
+  std::size_t Capacity() const { return OnHeap() ? std::bit_ceil(std::max<std::size_t>(count_, 4)) : count_; }
   void Grow(std::size_t Wanted) {
     const std::size_t Slots = std::bit_ceil(std::max<std::size_t>(Wanted, 4));
     if (Slots > 0x80000000u) throw std::length_error("TList too long");

@@ -46,8 +46,12 @@ Arena::~Arena() {
   Destroy<std::string>(strings_);
 }
 
-TXMLNode* Arena::NewNode() { return New<TXMLNode>(nodes_); }
-TXMLAttribute* Arena::NewAttribute() { return New<TXMLAttribute>(attributes_); }
+TXMLNode* Arena::NewNode() {
+  return New<TXMLNode>(nodes_);
+}
+TXMLAttribute* Arena::NewAttribute() {
+  return New<TXMLAttribute>(attributes_);
+}
 
 std::string* Arena::NewString(std::string_view Text) {
   std::string* S = New<std::string>(strings_);

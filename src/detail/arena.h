@@ -35,7 +35,9 @@ class Arena {
     return static_cast<T**>(Raw(Count * sizeof(T*)));
   }
   // Takes over a whole array of pointers as it is (a long list, which copying would only double).
-  TXMLNode** Keep(std::vector<TXMLNode*>&& Items) { return kept_nodes_.emplace_back(std::move(Items)).data(); }
+  TXMLNode** Keep(std::vector<TXMLNode*>&& Items) {
+    return kept_nodes_.emplace_back(std::move(Items)).data();
+  }
   TXMLAttribute** Keep(std::vector<TXMLAttribute*>&& Items) {
     return kept_attributes_.emplace_back(std::move(Items)).data();
   }

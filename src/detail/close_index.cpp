@@ -111,7 +111,8 @@ void CloseIndex::Build() {
   while (End - P > 16) {
     const __m128i A = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Lt);
     const __m128i B = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1)), Slash);
-    for (auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(A, B))); Mask != 0; Mask &= Mask - 1)
+    for (auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(A, B))); Mask != 0;
+         Mask &= Mask - 1)
       At(P + __builtin_ctz(Mask));
     P += 16;
   }

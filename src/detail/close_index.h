@@ -39,9 +39,9 @@ class CloseIndex {
   struct Entry {
     std::size_t name;  // where the name starts in names_
     std::size_t size;
-    std::size_t head;    // first closing tag of this name
-    std::size_t tail;    // last one (while building)
-    std::size_t cursor;  // first one that may still be at or after the next Pos
+    std::size_t head;          // first closing tag of this name
+    std::size_t tail;          // last one (while building)
+    std::size_t cursor;        // first one that may still be at or after the next Pos
     std::size_t last_pos = 0;  // Pos of the last query, to notice one asked out of order
   };
   static constexpr std::size_t kNone = ~std::size_t{0};

@@ -13,8 +13,12 @@
 namespace linexml::detail {
 namespace {
 
-bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= 32; }
-bool IsEol(char C) { return C == '\n' || C == '\r'; }
+bool IsTrimmed(char C) {
+  return static_cast<unsigned char>(C) <= 32;
+}
+bool IsEol(char C) {
+  return C == '\n' || C == '\r';
+}
 
 const char* FindOr(const char* P, const char* End, char C) {
   if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr

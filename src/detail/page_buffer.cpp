@@ -30,6 +30,8 @@ void* AllocatePages(std::size_t Bytes) {
   return Memory;
 }
 
-void FreePages(void* Memory, std::size_t) noexcept { ::operator delete(Memory); }
+void FreePages(void* Memory, std::size_t) noexcept {
+  ::operator delete(Memory);
+}
 
 }  // namespace linexml::detail

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool EndsName(char C) { return C == ' ' || C == '/' || C == '>'; }
+bool EndsName(char C) {
+  return C == ' ' || C == '/' || C == '>';
+}
 
 std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t End) {
   const void* P = std::memchr(Text.data() + Pos, C, End - Pos);
@@ -28,7 +30,9 @@ TreeBuilder::~TreeBuilder() {
   for (TXMLAttribute* A : attrs_) delete A;
 }
 
-TXMLNode* TreeBuilder::NewNode() { return store_ != nullptr ? store_->NewNode() : new TXMLNode; }
+TXMLNode* TreeBuilder::NewNode() {
+  return store_ != nullptr ? store_->NewNode() : new TXMLNode;
+}
 
 TXMLAttribute* TreeBuilder::NewAttribute() {
   return store_ != nullptr ? store_->NewAttribute() : new TXMLAttribute;
@@ -163,7 +167,8 @@ void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
     Close = index_.Find(*Node.tag_name_, Pos, End);
   }
   if (Close == npos)
-    stack_.push_back({&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
+    stack_.push_back(
+        {&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
   else
     stack_.push_back({&Node, Close, Node.tag_name_->size() + 3, kids_.size()});
 }
@@ -216,8 +221,7 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
   return ecOk;
 }
 
-TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos,
-                                     std::size_t End) {
+TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End) {
   const std::size_t Start = Pos;
   bool WantsChildren = false;
   const TXMLErrorCode Status = Open(Node, Level, Pos, End, WantsChildren);

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "linexml/xml_node.h"
 #include "arena.h"
 #include "close_index.h"
+#include "linexml/xml_node.h"
 
 namespace linexml::detail {
 
@@ -85,7 +85,7 @@ class TreeBuilder {
     std::size_t close_id = kUnknown;  // the closing-tag index's id for the name, once asked
   };
   NameSlot* last_slot_ = nullptr;  // the slot of the name the last Open gave (arena only)
-  std::vector<NameSlot> names_;  // by hash of the name; empty until the first element
+  std::vector<NameSlot> names_;    // by hash of the name; empty until the first element
   std::size_t fail_pos_ = 0;
 };
 

@@ -53,7 +53,9 @@ namespace {
 
 // A stream keeps what it was given in a buffer of its own, and a failure there would only show at
 // a later flush or close that callers rarely check: a save is not done until the stream took it.
-[[noreturn]] void StreamFailed() { throw EInOutError("<stream>", "the stream refused the write"); }
+[[noreturn]] void StreamFailed() {
+  throw EInOutError("<stream>", "the stream refused the write");
+}
 
 }  // namespace
 

@@ -50,7 +50,7 @@ TEST_F(CliCheck, ParallelRunPrintsTheSameLinesAsOneThread) {
     const std::string Name = std::string("f") + std::to_string(I) + ".xml";
     std::string Body = "<?xml version=\"1.0\"?>\n<r n=\"" + std::to_string(I) + "\">\n";
     for (int Line = 0; Line < I % 13; ++Line) Body += "  <item k=\"v\">text</item>\n";
-    if (I % 7 == 3) Body += "  <>\n";       // broken tag, at a line that depends on I
+    if (I % 7 == 3) Body += "  <>\n";  // broken tag, at a line that depends on I
     Body += "</r>\n";
     if (I % 11 == 5) Body += "left over\n";  // text after the root
     if (I % 17 == 0) {

@@ -44,9 +44,13 @@ void CliTest::SetUp() {
   fs::create_directories(io_);
 }
 
-void CliTest::TearDown() { root_.reset(); }
+void CliTest::TearDown() {
+  root_.reset();
+}
 
-std::string CliTest::Path(const std::string& Name) const { return dir_ + "/" + Name; }
+std::string CliTest::Path(const std::string& Name) const {
+  return dir_ + "/" + Name;
+}
 
 std::string CliTest::Write(const std::string& Name, const std::string& Content) const {
   const std::string P = Path(Name);

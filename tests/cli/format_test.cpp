@@ -84,8 +84,8 @@ TEST_F(CliFormat, WriteThatRunsOutOfRoomLeavesTheFileIntact) {
   for (int I = 0; I < 400; ++I) Big += "  <item n=\"" + std::to_string(I) + "\" state=\"in-stock\"/>\n";
   Big += "</list>\n";
   const std::string In = Write("in.xml", Big);
-  const RunResult R = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"",
-                                  LINEXML_CLI, "format", "-i", In});
+  const RunResult R = RunProgram(
+      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", LINEXML_CLI, "format", "-i", In});
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err, "linexml: " + In + ": File too large\n");
   EXPECT_EQ(Read(In), Big);

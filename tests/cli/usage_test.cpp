@@ -1,8 +1,8 @@
 // What every command of the tool shares: help, version, usage errors.
+#include <linexml/version.h>
+
 #include <string>
 #include <vector>
-
-#include <linexml/version.h>
 
 #include "cli_run.h"
 
