@@ -1,6 +1,10 @@
 #include "close_index.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 
 #if defined(__SSE2__)
@@ -10,16 +14,114 @@
 namespace linexml::detail {
 namespace {
 
-std::uint32_t HashName(std::string_view Name) {
-  std::uint32_t H = 2166136261u;  // FNV-1a: names are short, and this needs no table
-  for (const char C : Name) H = (H ^ static_cast<unsigned char>(C)) * 16777619u;
-  // FNV leaves the low bits, which pick the slot, poorly mixed for names that differ only in
-  // their last digits ("c1", "c2", ...): finish with a full avalanche.
-  H ^= H >> 16;
-  H *= 0x85EBCA6Bu;
-  H ^= H >> 13;
-  H *= 0xC2B2AE35u;
-  return H ^ (H >> 16);
+std::uint64_t Rotl(std::uint64_t X, int B) {
+  return (X << B) | (X >> (64 - B));
+}
+
+std::uint64_t Load64(const char* P) {
+  std::uint64_t V;
+  std::memcpy(&V, P, sizeof V);
+  return V;
+}
+
+std::uint64_t Load32(const char* P) {
+  std::uint32_t V;
+  std::memcpy(&V, P, sizeof V);
+  return V;
+}
+
+// SipHash-1-3: a keyed hash, so that colliding names cannot be written without the key (the
+// fixed hash this replaced let a few kilobytes of crafted names turn the index quadratic). The
+// bytes of a name are read eight at a time; its last 1 to 7 bytes with loads that stay inside it.
+std::uint64_t SipHash13(const char* P, std::size_t N, std::uint64_t K0, std::uint64_t K1) {
+  std::uint64_t V0 = 0x736F6D6570736575ULL ^ K0;
+  std::uint64_t V1 = 0x646F72616E646F6DULL ^ K1;
+  std::uint64_t V2 = 0x6C7967656E657261ULL ^ K0;
+  std::uint64_t V3 = 0x7465646279746573ULL ^ K1;
+  auto Round = [&] {
+    V0 += V1;
+    V1 = Rotl(V1, 13);
+    V1 ^= V0;
+    V0 = Rotl(V0, 32);
+    V2 += V3;
+    V3 = Rotl(V3, 16);
+    V3 ^= V2;
+    V0 += V3;
+    V3 = Rotl(V3, 21);
+    V3 ^= V0;
+    V2 += V1;
+    V1 = Rotl(V1, 17);
+    V1 ^= V2;
+    V2 = Rotl(V2, 32);
+  };
+  const std::size_t Whole = N & ~std::size_t{7};
+  for (std::size_t I = 0; I < Whole; I += 8) {
+    const std::uint64_t M = Load64(P + I);
+    V3 ^= M;
+    Round();
+    V0 ^= M;
+  }
+  const std::size_t Left = N & 7;
+  std::uint64_t Tail = 0;
+  if (Left != 0) {
+    if (N >= 8) {
+      Tail = Load64(P + N - 8) >> (64 - 8 * Left);  // the last 8 bytes, the ones already taken dropped
+    } else if (Left >= 4) {
+      Tail = Load32(P) | (Load32(P + N - 4) << (8 * (Left - 4)));  // two loads that overlap
+    } else {
+      Tail = static_cast<unsigned char>(P[0]);
+      if (Left > 1) Tail |= std::uint64_t{static_cast<unsigned char>(P[1])} << 8;
+      if (Left > 2) Tail |= std::uint64_t{static_cast<unsigned char>(P[2])} << 16;
+    }
+  }
+  const std::uint64_t B = (static_cast<std::uint64_t>(N) << 56) | Tail;
+  V3 ^= B;
+  Round();
+  V0 ^= B;
+  V2 ^= 0xFF;
+  Round();
+  Round();
+  Round();
+  return V0 ^ V1 ^ V2 ^ V3;
+}
+
+// Every index gets its own key: a secret drawn once per process from std::random_device, hashed
+// with a counter of the keys handed out. That costs no system call per load, no two indexes
+// (nor two attempts of one index) share a key, and one key seen says nothing about the others.
+// Only the layout of the table depends on the key, never an answer, so loads stay reproducible.
+struct Key {
+  std::uint64_t k0;
+  std::uint64_t k1;
+};
+
+Key ProcessSecret() {
+  static const Key Secret = [] {
+    try {
+      std::random_device Device;
+      auto Word = [&Device] { return (std::uint64_t{Device()} << 32) | Device(); };
+      return Key{Word(), Word()};
+    } catch (...) {
+      // No source of randomness on this system: the address layout and the clock are all there
+      // is; still different from run to run where addresses are randomised.
+      static const int Anchor = 0;
+      const auto Now =
+          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+      const auto Place = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&Anchor));
+      return Key{Now ^ 0x9E3779B97F4A7C15ULL, Place ^ Rotl(Now, 29)};
+    }
+  }();
+  return Secret;
+}
+
+std::atomic<std::uint64_t> KeysDrawn{0};
+
+Key FreshKey() {
+  const Key Secret = ProcessSecret();
+  std::uint64_t Counter[2];
+  Counter[0] = KeysDrawn.fetch_add(1, std::memory_order_relaxed);
+  Counter[1] = ~Counter[0];
+  const char* const Bytes = reinterpret_cast<const char*>(Counter);
+  return Key{SipHash13(Bytes, 8, Secret.k0, Secret.k1), SipHash13(Bytes + 8, 8, Secret.k0, Secret.k1)};
 }
 
 // The bytes that end a closing tag's name: space, "/" and ">".
@@ -30,51 +132,113 @@ const char* NameEnd(const char* N, const char* End) {
 
 }  // namespace
 
-std::size_t CloseIndex::Slot(std::string_view Name, std::uint32_t Hash) const {
+std::uint64_t CloseIndex::Hash(std::string_view Name, std::uint64_t K0, std::uint64_t K1) {
+  return SipHash13(Name.data(), Name.size(), K0, K1);
+}
+
+void CloseIndex::UseKey(std::uint64_t K0, std::uint64_t K1) {
+  if (built_) return;
+  k0_ = K0;
+  k1_ = K1;
+  keyed_ = true;
+}
+
+bool CloseIndex::Matches(std::uint64_t Slot, std::uint32_t Hash, std::string_view Name) const {
+  if (static_cast<std::uint32_t>(Slot >> 32) != Hash) return false;
+  const Entry& E = entries_[static_cast<std::uint32_t>(Slot) - 1];
+  return E.size == Name.size() && std::memcmp(names_.data() + E.name, Name.data(), Name.size()) == 0;
+}
+
+bool CloseIndex::Place(std::uint64_t S) {
   const std::size_t Mask = slots_.size() - 1;
-  for (std::size_t I = Hash & Mask;; I = (I + 1) & Mask) {
-    const std::uint64_t S = slots_[I];
-    if (S == 0) return I;
-    if (static_cast<std::uint32_t>(S >> 32) != Hash) continue;
-    const Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
-    if (E.size == Name.size() && std::memcmp(names_.data() + E.name, Name.data(), Name.size()) == 0) return I;
+  std::size_t I = static_cast<std::size_t>(S >> 32) & Mask;
+  for (std::size_t Dist = 0; Dist < kMaxProbe; ++Dist, I = (I + 1) & Mask) {
+    if (slots_[I] != 0) continue;
+    probes_ += Dist + 1;
+    slots_[I] = S;
+    if (Dist > max_dist_) max_dist_ = Dist;
+    return true;
   }
+  probes_ += kMaxProbe;
+  return false;
 }
 
 void CloseIndex::Grow() {
   std::vector<std::uint64_t> Old(slots_.size() * 2, 0);
   Old.swap(slots_);
-  const std::size_t Mask = slots_.size() - 1;
-  for (const std::uint64_t S : Old) {
-    if (S == 0) continue;
-    std::size_t I = static_cast<std::size_t>(S >> 32) & Mask;
-    while (slots_[I] != 0) I = (I + 1) & Mask;
-    slots_[I] = S;
+  max_dist_ = 0;
+  for (const std::uint64_t S : Old)
+    if (S != 0 && !Place(S)) return Rekey();
+}
+
+void CloseIndex::Rekey() {
+  // With a key nobody knows, a name lands kMaxProbe (64) slots or more past its own in a table
+  // at most half full with a probability near 10^-10 (the measured tail of linear probing falls
+  // tenfold every 8 slots): a rebuild is rare, and several in a row are as good as never.
+  for (;;) {
+    ++rekeys_;
+    const Key K = FreshKey();
+    k0_ = K.k0;
+    k1_ = K.k1;
+    std::fill(slots_.begin(), slots_.end(), 0);
+    max_dist_ = 0;
+    bool Placed = true;
+    for (std::size_t Id = 0; Placed && Id < entries_.size(); ++Id) {
+      const Entry& E = entries_[Id];
+      const std::uint32_t H = HashOf(std::string_view(names_.data() + E.name, E.size));
+      Placed = Place((static_cast<std::uint64_t>(H) << 32) | (Id + 1));
+    }
+    if (Placed) return;
   }
 }
 
 template <class Off>
 void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
-  const std::uint32_t Hash = HashName(Name);
-  const std::size_t At = Slot(Name, Hash);
+  const std::uint32_t Hash = HashOf(Name);
+  const std::size_t Mask = slots_.size() - 1;
+  std::size_t At = Hash & Mask;
+  std::size_t Dist = 0;
+  // Nothing is ever removed, so a free slot before the name means the name is new.
+  for (; Dist < kMaxProbe; ++Dist, At = (At + 1) & Mask) {
+    const std::uint64_t S = slots_[At];
+    if (S == 0) break;
+    if (!Matches(S, Hash, Name)) continue;
+    probes_ += Dist + 1;
+    const std::size_t Index = T.start.size();
+    T.start.push_back(static_cast<Off>(Start));
+    T.next.push_back(static_cast<Off>(kNone));
+    Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
+    T.next[E.tail] = static_cast<Off>(Index);
+    E.tail = Index;
+    return;
+  }
+  // At most 2^31 names keep the table within 2^32 slots, which the stored half of a hash can address.
+  if (entries_.size() >= (std::size_t{1} << 31)) throw std::length_error("too many distinct closing tags");
   const std::size_t Index = T.start.size();
   T.start.push_back(static_cast<Off>(Start));
   T.next.push_back(static_cast<Off>(kNone));
-  if (slots_[At] == 0) {
-    if (entries_.size() >= 0xFFFFFFFEu) throw std::length_error("too many distinct closing tags");
-    entries_.push_back(Entry{names_.size(), Name.size(), Index, Index, Index});
-    names_.append(Name);
-    slots_[At] = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
-    if (entries_.size() * 2 > slots_.size()) Grow();
-    return;
+  entries_.push_back(Entry{names_.size(), Name.size(), Index, Index, Index});
+  names_.append(Name);
+  const std::uint64_t S = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
+  if (Dist < kMaxProbe) {
+    probes_ += Dist + 1;
+    slots_[At] = S;
+    if (Dist > max_dist_) max_dist_ = Dist;
+  } else {
+    probes_ += kMaxProbe;
+    Rekey();  // places this name too
   }
-  Entry& E = entries_[static_cast<std::uint32_t>(slots_[At]) - 1];
-  T.next[E.tail] = static_cast<Off>(Index);
-  E.tail = Index;
+  if (entries_.size() * 2 > slots_.size()) Grow();
 }
 
 void CloseIndex::Build() {
   built_ = true;
+  if (!keyed_) {
+    const Key K = FreshKey();
+    k0_ = K.k0;
+    k1_ = K.k1;
+    keyed_ = true;
+  }
   const std::size_t N = text_.size();
   // A closing tag is at least 3 bytes, so 32-bit positions also bound the number of tags.
   wide_ = N > 0xFFFFFFF0u;
@@ -136,8 +300,19 @@ std::size_t CloseIndex::Lookup(Tags<Off>& T, Entry& E, std::size_t Pos) {
 
 std::size_t CloseIndex::NameId(std::string_view Name) {
   if (!built_) Build();
-  const std::uint64_t S = slots_[Slot(Name, HashName(Name))];
-  return S == 0 ? kNoName : static_cast<std::uint32_t>(S) - 1;
+  const std::uint32_t Hash = HashOf(Name);
+  const std::size_t Mask = slots_.size() - 1;
+  std::size_t At = Hash & Mask;
+  // No name lies farther than max_dist_ from its slot: the search ends there at the latest.
+  for (std::size_t Dist = 0; Dist <= max_dist_; ++Dist, At = (At + 1) & Mask) {
+    const std::uint64_t S = slots_[At];
+    if (S == 0 || Matches(S, Hash, Name)) {
+      probes_ += Dist + 1;
+      return S == 0 ? kNoName : static_cast<std::uint32_t>(S) - 1;
+    }
+  }
+  probes_ += max_dist_ + 1;
+  return kNoName;
 }
 
 std::size_t CloseIndex::FindFor(std::size_t Id, std::size_t NameSize, std::size_t Pos, std::size_t End) {

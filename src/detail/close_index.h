@@ -29,6 +29,19 @@ class CloseIndex {
   std::size_t NameId(std::string_view Name);
   std::size_t FindFor(std::size_t Id, std::size_t NameSize, std::size_t Pos, std::size_t End);
 
+  // The names are hashed with a secret key, drawn afresh for every index: no text can be made to
+  // collide without knowing it. A name never lies more than kMaxProbe slots past the slot its hash
+  // picks; a name that would is placed after a rebuild under a new key.
+  static constexpr std::size_t kMaxProbe = 64;
+  // The keyed hash of a name; equal names give equal hashes under one key.
+  static std::uint64_t Hash(std::string_view Name, std::uint64_t K0, std::uint64_t K1);
+  // Builds with this key instead of a fresh one (a rebuild still draws a fresh one), so a test can
+  // make names collide; no effect once the first query has been answered.
+  void UseKey(std::uint64_t K0, std::uint64_t K1);
+  // Slots looked at so far (building and lookups), and how many rebuilds under a new key there were.
+  std::size_t Probes() const { return probes_; }
+  std::size_t Rekeys() const { return rekeys_; }
+
  private:
   // Positions and links are 32-bit while the text allows it (half the memory), else 64-bit.
   template <class Off>
@@ -51,9 +64,16 @@ class CloseIndex {
   void Record(Tags<Off>& T, std::size_t Start, std::string_view Name);
   template <class Off>
   std::size_t Lookup(Tags<Off>& T, Entry& E, std::size_t Pos);
-  // The slot that holds Name, or the free slot where it belongs.
-  std::size_t Slot(std::string_view Name, std::uint32_t Hash) const;
+  std::uint32_t HashOf(std::string_view Name) const {
+    return static_cast<std::uint32_t>(Hash(Name, k0_, k1_));
+  }
+  bool Matches(std::uint64_t Slot, std::uint32_t Hash, std::string_view Name) const;
+  // Puts slot value S in the first free slot from its hash on; false when that is kMaxProbe or
+  // more slots away (nothing is stored then).
+  bool Place(std::uint64_t S);
   void Grow();
+  // Draws a new key and places every name again, until every name lies close to its slot.
+  void Rekey();
 
   std::string_view text_;
   const std::vector<std::uint32_t>* starts_;
@@ -61,11 +81,19 @@ class CloseIndex {
   bool wide_ = false;
   Tags<std::uint32_t> narrow_tags_;
   Tags<std::size_t> wide_tags_;
-  // Open addressing over small slots (the name's hash above, its entry's index + 1 below; 0 is
-  // free), a power of two in size and at most half full; the entries themselves lie in the
-  // order the names first appear. With a million distinct names the slots stay a sixth of the
-  // size a table of whole entries would have, which is what keeps lookups in cache.
+  // Open addressing over small slots (the low half of the name's hash above, its entry's index
+  // + 1 below; 0 is free), a power of two in size (at most 2^32, so the stored half of the hash
+  // still picks the slot after growth) and at most half full; the entries themselves lie in the
+  // order the names first appear, so ids and answers do not depend on the key. With a million
+  // distinct names the slots stay a sixth of the size a table of whole entries would have, which
+  // is what keeps lookups in cache.
   std::vector<std::uint64_t> slots_;
+  std::size_t max_dist_ = 0;  // how far past its hash's slot the farthest name lies
+  bool keyed_ = false;        // k0_, k1_ hold the key to build with
+  std::uint64_t k0_ = 0;
+  std::uint64_t k1_ = 0;
+  std::size_t probes_ = 0;
+  std::size_t rekeys_ = 0;
   std::vector<Entry> entries_;
   // The names, copied: the text before the parse position may be given back to the system
   // while the parse goes on (see DocText::ReleaseBefore).
