@@ -151,7 +151,8 @@ TEST_F(SaveTarget, LinkLoopsFailAndStay) {
   ASSERT_EQ(::symlink("b", (dir_ / "a").c_str()), 0);
   ASSERT_EQ(::symlink("a", (dir_ / "b").c_str()), 0);
   ASSERT_EQ(::symlink("self", (dir_ / "self").c_str()), 0);
-  for (const char* Name : {"a", "self"}) EXPECT_EQ(FailureOf(dir_ / Name), "Too many levels of symbolic links");
+  for (const char* Name : {"a", "self"})
+    EXPECT_EQ(FailureOf(dir_ / Name), "Too many levels of symbolic links");
   EXPECT_EQ(LinkText(dir_ / "a"), "b");
   EXPECT_EQ(LinkText(dir_ / "b"), "a");
   EXPECT_EQ(LinkText(dir_ / "self"), "self");
@@ -215,8 +216,10 @@ TEST_F(SaveMode, SavingLeavesTheUmaskOfOtherThreadsAlone) {
       while (!Done.load() && Seen.empty()) {
         const int Fd = ::open(Probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         struct stat St {};
-        if (Fd < 0 || ::fstat(Fd, &St) != 0) Seen = "the probe could not be created";
-        else if ((St.st_mode & 0777) != 0600) Seen = "a probe got mode " + Octal(St.st_mode & 0777);
+        if (Fd < 0 || ::fstat(Fd, &St) != 0)
+          Seen = "the probe could not be created";
+        else if ((St.st_mode & 0777) != 0600)
+          Seen = "a probe got mode " + Octal(St.st_mode & 0777);
         if (Fd >= 0) ::close(Fd);
         ::unlink(Probe.c_str());
       }
