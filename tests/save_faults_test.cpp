@@ -12,6 +12,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <streambuf>
+#include <typeinfo>
+#include <utility>
 
 #include "child_process.h"
 #include "test_util.h"
@@ -127,6 +131,38 @@ TEST_F(SaveFaults, FullDeviceThroughAStream) {
       ADD_FAILURE() << "no exception for a document of " << Doc->SaveToText().size() << " bytes";
     } catch (const EInOutError& E) {
       EXPECT_FALSE(E.Cause().empty());
+    }
+  }
+}
+
+// A stream buffer that takes nothing, so every write to its stream fails.
+class RefusingBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type) override { return traits_type::eof(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+// With exceptions enabled, the stream's own std::ios_base::failure must not reach the caller in
+// place of EInOutError.
+TEST_F(SaveFaults, StreamWithExceptionsEnabled) {
+  const TXMLParser& Doc = doc_;
+  const std::pair<const char*, std::function<void(std::ostream&)>> Saves[] = {
+      {"TXMLParser::SaveToStream", [&](std::ostream& F) { Doc.SaveToStream(F); }},
+      {"TXMLNode::SaveToFile", [&](std::ostream& F) { Doc.XMLRoot()->SaveToFile(F); }},
+      {"TXMLParameters::SaveToFile", [&](std::ostream& F) { Doc.XMLParameters()->SaveToFile(F); }},
+      {"TXMLDocType::SaveToFile", [&](std::ostream& F) { Doc.XMLParameters()->XMLDocType()->SaveToFile(F); }},
+  };
+  for (const auto& [Name, Save] : Saves) {
+    RefusingBuffer Buffer;
+    std::ostream Out(&Buffer);
+    Out.exceptions(std::ios::badbit | std::ios::failbit);
+    try {
+      Save(Out);
+      ADD_FAILURE() << Name << ": no exception";
+    } catch (const EInOutError& E) {
+      EXPECT_EQ(E.FileName(), "<stream>") << Name;
+    } catch (const std::exception& E) {
+      ADD_FAILURE() << Name << ": " << typeid(E).name() << ": " << E.what();
     }
   }
 }

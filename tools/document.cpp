@@ -1,5 +1,7 @@
 #include "document.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <iostream>
 
@@ -49,16 +51,36 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32
   return Out;
 }
 
-bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force) {
+namespace {
+
+// True when writing to Target would replace the file Arg names.
+bool WritesOver(const std::string& Arg, const std::optional<std::string>& Target) {
+  if (!Target || IsStdin(*Target) || IsStdin(Arg)) return false;
+  if (*Target == Arg) return true;
+  struct stat A {
+  }, T{};
+  return ::stat(Arg.c_str(), &A) == 0 && ::stat(Target->c_str(), &T) == 0 && A.st_dev == T.st_dev &&
+         A.st_ino == T.st_ino;
+}
+
+}  // namespace
+
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force,
+                    const std::optional<std::string>& Target) {
   std::string StdinText;
   const bool StdinRead = IsStdin(Arg) && ReadStdin(StdinText);
   const TXMLErrorCode Status = LoadDocument(P, Arg, StdinRead ? &StdinText : nullptr);
   if (Status == ecOk) return true;
   // A load that read nothing has no document to go on with, forced or not: writing one out would
-  // replace the file with an empty default document.
+  // replace the file with an empty default document. One that stopped early (a byte-order mark
+  // before the declaration is enough) has only part of it.
   const bool Readable = Status != ecNoFile && Status != ecInvalidFileName;
-  if (Force && Readable) return true;
+  const bool InPlace = WritesOver(Arg, Target);
+  if (Force && Readable && !InPlace) return true;
   std::cerr << CheckLine(ShownName(Arg), Status, P.ErrorLine()) << '\n';
+  if (Force && Readable)
+    Fail(Arg +
+         ": not written back: the document did not load completely (--force writes it only to another file)");
   return false;
 }
 

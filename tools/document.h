@@ -28,7 +28,12 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32
 // Loads Arg (reading standard input for "-") for a command that needs a sound document. A status
 // other than ecOk is written to standard error as the check line and gives false, except that with
 // Force a document that was read but did not parse is accepted (a file that cannot be read never is).
-bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force = false);
+// Target is where the command will write the document (nullopt or "-": standard output). When it is
+// the loaded file itself (by name or through a link), only ecOk is accepted, forced or not: a
+// document that did not load completely holds less than its file, and writing it back would lose
+// the rest; a forced load says so in a second line.
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force = false,
+                    const std::optional<std::string>& Target = std::nullopt);
 
 // Writes the document to standard output for no name or "-", else to the named file through
 // SaveFile, which replaces it only once everything was written.

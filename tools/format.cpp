@@ -20,8 +20,9 @@ struct FormatOptions {
 int RunFormat(const FormatOptions& O) {
   if (O.InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
   TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Force)) return kExitFailed;
-  SaveResult(P, O.InPlace ? std::optional<std::string>(O.File) : O.Output);
+  const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
+  if (!LoadForCommand(P, O.File, O.Force, Target)) return kExitFailed;
+  SaveResult(P, Target);
   return kExitOk;
 }
 

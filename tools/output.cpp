@@ -10,16 +10,15 @@
 
 namespace linexml::cli {
 
-std::string Quote(std::string_view Text) {
+namespace {
+
+void AppendEscaped(std::string& Out, std::string_view Text, bool InQuotes) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string Out;
-  Out.reserve(Text.size() + 2);
-  Out += '"';
   for (const char C : Text) {
     const auto Byte = static_cast<unsigned char>(C);
     switch (C) {
       case '"':
-        Out += "\\\"";
+        Out += InQuotes ? "\\\"" : "\"";
         continue;
       case '\\':
         Out += "\\\\";
@@ -44,7 +43,23 @@ std::string Quote(std::string_view Text) {
       Out += C;
     }
   }
+}
+
+}  // namespace
+
+std::string Quote(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size() + 2);
   Out += '"';
+  AppendEscaped(Out, Text, true);
+  Out += '"';
+  return Out;
+}
+
+std::string Escape(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  AppendEscaped(Out, Text, false);
   return Out;
 }
 

@@ -14,6 +14,9 @@ namespace linexml::cli {
 // Text between double quotes, with '"', '\' and control bytes escaped ("\t", "\n", "\r", "\xNN")
 // so that leading spaces and odd bytes stay visible; bytes from 128 up are kept as they are.
 std::string Quote(std::string_view Text);
+// Text escaped as Quote escapes it, but bare: no quotes around it and '"' kept as it is. Unchanged
+// for text without '\' and control bytes (ordinary names).
+std::string Escape(std::string_view Text);
 
 // Writes "linexml: MESSAGE" and a newline to standard error and returns kExitFailed.
 int Fail(const std::string& Message);

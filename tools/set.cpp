@@ -22,14 +22,17 @@ struct SetOptions {
 int RunSet(const SetOptions& O) {
   RequireStorable("ATTRIBUTE", O.Attribute, true);
   RequireStorable("VALUE", O.Value, false);
+  // In place by default; standard input has no place, so its result goes to standard output.
+  const std::optional<std::string> Target = O.Output          ? O.Output
+                                            : IsStdin(O.File) ? std::nullopt
+                                                              : std::optional<std::string>(O.File);
   TXMLParser P;
-  if (!LoadForCommand(P, O.File)) return kExitFailed;
+  if (!LoadForCommand(P, O.File, false, Target)) return kExitFailed;
   TXMLNode* Node = P.FindTagByName(O.Tag);
   if (Node == nullptr || Node->TagType() == ttCDATA)
     return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
   Node->SetAttributeValue(O.Attribute, O.Value);
-  // In place by default; standard input has no place, so its result goes to standard output.
-  SaveResult(P, O.Output ? O.Output : IsStdin(O.File) ? std::nullopt : std::optional<std::string>(O.File));
+  SaveResult(P, Target);
   return kExitOk;
 }
 

@@ -34,10 +34,10 @@ int RunTree(const TreeOptions& O) {
       Line += Quote(Node->TextData());
     } else {
       Line += ' ';
-      Line += Node->TagName();
+      Line += Escape(Node->TagName());
       for (const TXMLAttribute* A : Node->Attributes()) {
         Line += ' ';
-        Line += A->Name;
+        Line += Escape(A->Name);
         Line += '=';
         Line += Quote(A->Value);
       }

@@ -54,9 +54,15 @@ class LINEXML_API TXMLParser {
 
   // --- Saving ---
 
-  // Sets FileName (no load), then writes the prolog and the tree to a temporary file beside it and
-  // renames that over the target once all is written and synced: a failed save throws EInOutError
-  // and leaves an earlier file of that name as it was.
+  // Sets FileName (no load), then writes the prolog and the tree. Symbolic links are followed (a
+  // relative one from its own folder; more than 40 give ELOOP) and stay links. A regular file, or a
+  // name that does not exist yet (a dangling link's target too), is written to a temporary file
+  // beside it that replaces it once all is written and synced: a failed save leaves an earlier file
+  // as it was. A new file gets 0666 less the umask; a replaced one keeps its mode and, where the
+  // process may set them, its owner and group (a group it cannot keep gets only the access others
+  // have). A device, FIFO or descriptor link (/dev/stdout) is written straight to, as by a shell's
+  // "> NAME"; a FIFO that no process reads fails at once. Throws EInOutError naming AFileName and
+  // the reason; nothing process-wide (such as the umask) changes, even for a moment.
   void SaveFile(const std::string& AFileName);
   // What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
   void SaveToStream(std::ostream& F) const;

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli_run.h"
 
@@ -62,6 +63,54 @@ TEST_F(CliFormat, ForceNeverWritesADocumentThatWasNotRead) {
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be opened or read\n");
   EXPECT_FALSE(fs::exists(Path("missing.xml")));
+}
+
+// With --force a document that stopped loading early is written as far as it was read: over the
+// file itself that would lose the rest (a byte-order mark alone leaves only an empty document).
+TEST_F(CliFormat, ForceNeverRewritesAPartlyReadFileInPlace) {
+  const std::string WithMark = std::string("\xef\xbb\xbf") + kSmallDoc;
+  struct {
+    const char* name;
+    std::string content, check_line;
+  } const Cases[] = {
+      {"mark.xml", WithMark,
+       ":1: ecInvalidFileFormat: the document does not begin with an XML declaration\n"},
+      {"broken.xml", kBroken, kBrokenLine},
+  };
+  for (const auto& C : Cases) {
+    const std::string In = Write(C.name, C.content);
+    ASSERT_EQ(::symlink(C.name, Path(std::string("link-") + C.name).c_str()), 0);
+    // In place, or to the same file under its own or another name.
+    for (const std::vector<std::string>& Args :
+         {std::vector<std::string>{"format", "-i", "--force", In},
+          {"format", "--force", In, "-o", In},
+          {"format", "--force", In, "-o", Path(std::string("link-") + C.name)}}) {
+      const RunResult R = Run(Args);
+      EXPECT_EQ(R.Exit, 1) << C.name;
+      EXPECT_EQ(R.Err, In + C.check_line + "linexml: " + In +
+                           ": not written back: the document did not load completely (--force writes it "
+                           "only to another file)\n")
+          << C.name;
+      EXPECT_EQ(Read(In), C.content) << C.name;
+    }
+    const RunResult Elsewhere = Run({"format", "--force", In, "-o", Path("out.xml")});
+    EXPECT_EQ(Elsewhere.Exit, 0) << Elsewhere.Err;
+    EXPECT_EQ(Read(In), C.content) << C.name;
+  }
+  EXPECT_FALSE(linexml::test::TemporaryFileLeftIn(dir_));
+}
+
+// "-o /dev/stdout" names a link to a descriptor: the document goes through it as through "-o -".
+TEST_F(CliFormat, WritesThroughALinkToStandardOutput) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const std::string Link = Path("stdout");
+  ASSERT_EQ(::symlink("/proc/self/fd/1", Link.c_str()), 0);
+  // Standard output is a pipe here, as in "linexml format in.xml -o /dev/stdout | less".
+  const RunResult R =
+      RunProgram({"/bin/sh", "-c", "\"$0\" format \"$1\" -o \"$2\" | cat", LINEXML_CLI, In, Link});
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(R.Out, kSmallDocLayout);
+  EXPECT_TRUE(fs::is_symlink(Link));
 }
 
 // The replacement is written beside the file first; a failure must leave the file as it was and

@@ -29,4 +29,15 @@ TEST_F(CliTree, RefusesABrokenDocumentUnlessForced) {
   EXPECT_EQ(R.Out.rfind("ttNormal a\n  ttShorted b q=\"1\"\n", 0), 0U) << R.Out;
 }
 
+// Names come from the document: escape and bell bytes in them must not reach the terminal.
+TEST_F(CliTree, EscapesControlBytesInNames) {
+  const RunResult R = Run({"tree", "-"},
+                          "<?xml version=\"1.0\"?>\n<r\x1b[2J a\x07"
+                          "b=\"1\">\n<c\\d\te/>\n</r\x1b[2J>\n");
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(R.Out,
+            "ttNormal r\\x1b[2J a\\x07b=\"1\"\n"
+            "  ttShorted c\\\\d\\te\n");
+}
+
 }  // namespace
