@@ -68,6 +68,7 @@ if(TARGET linexml_cli)
   install(FILES "${PROJECT_SOURCE_DIR}/completions/_linexml" DESTINATION "${LINEXML_ZSH_COMPLETION_DIR}"
           COMPONENT tool)
   if(TARGET linexml_man)
-    install(FILES "${LINEXML_MAN_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tool)
+    # OPTIONAL: a build of the tool target alone can still be installed.
+    install(FILES "${LINEXML_MAN_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tool OPTIONAL)
   endif()
 endif()
