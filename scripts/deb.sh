@@ -5,14 +5,22 @@
 # and through pkg-config, and removes the packages again.
 #   static library (default): liblinexml-dev (headers, liblinexml.a, CMake and pkg-config files)
 #                             and linexml (the tool, its man page and completions)
+#   --shared: liblinexml0 (liblinexml.so.0) as well, which the other two then depend on; built in
+#             build/deb-shared, packages in build/deb-shared/packages
 # The throw-away root has a dpkg database of its own that lists, from this machine's, just the
 # packages that ours depend on, so dpkg checks the declared dependencies against what is installed
 # here while every file goes into the root.
-# Usage: scripts/deb.sh
+# Usage: scripts/deb.sh [--shared]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh go-md2man dpkg-dev file
 
+shared=false
+case "${1:-}" in
+  "") ;;
+  --shared) shared=true ;;
+  *) echo "usage: scripts/deb.sh [--shared]" >&2; exit 2 ;;
+esac
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
 work="$(mktemp -d)"
@@ -20,12 +28,22 @@ trap 'rm -rf "$work"' EXIT
 quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log"; return 1; }; }
 fail() { echo "deb.sh: $*" >&2; exit 1; }
 
-echo "-- building the packages (cmake --preset deb, cpack --preset deb)"
-rm -rf build/deb/packages
-quiet cmake --preset deb -DLINEXML_WERROR="$werror"
-quiet cmake --build --preset deb
-quiet cpack --preset deb
-mapfile -t debs < <(find build/deb/packages -maxdepth 1 -name '*.deb' | sort)
+if $shared; then
+  build=build/deb-shared
+  echo "-- building the packages (cmake --preset deb -DBUILD_SHARED_LIBS=ON, cpack)"
+  rm -rf "$build/packages"
+  quiet cmake --preset deb -B "$build" -DBUILD_SHARED_LIBS=ON -DLINEXML_WERROR="$werror"
+  quiet cmake --build "$build"
+  (cd "$build" && quiet cpack -G DEB -B packages)
+else
+  build=build/deb
+  echo "-- building the packages (cmake --preset deb, cpack --preset deb)"
+  rm -rf "$build/packages"
+  quiet cmake --preset deb -DLINEXML_WERROR="$werror"
+  quiet cmake --build --preset deb
+  quiet cpack --preset deb
+fi
+mapfile -t debs < <(find "$build/packages" -maxdepth 1 -name '*.deb' | sort)
 ((${#debs[@]} > 0)) || fail "cpack made no package"
 for deb in "${debs[@]}"; do
   echo "   $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
@@ -69,7 +87,9 @@ test "$("$usr/bin/linexml" get "$work/out-cmake.xml" catalog reviewed)" = yes ||
 pcdir="$(dirname "$(find "$usr" -name linexml.pc -print -quit)")"
 # shellcheck disable=SC2046  # the flags are meant to split into words
 c++ -o "$work/consumer-pc" examples/consumer/main.cpp $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs linexml)
-"$work/consumer-pc" examples/catalog.xml "$work/out-pc.xml" >/dev/null
+# The tool and the CMake-built consumer find a shared liblinexml in the root by their RPATH; this one
+# is told where it is.
+LD_LIBRARY_PATH="$(dirname "$pcdir")" "$work/consumer-pc" examples/catalog.xml "$work/out-pc.xml" >/dev/null
 cmp "$work/out-cmake.xml" "$work/out-pc.xml"
 
 echo "-- removing them again"
