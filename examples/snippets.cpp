@@ -25,7 +25,7 @@ int LoadFindChangeSave(const std::string& In, const std::string& Out) {
   //! [find]
   // The root when it has that name, else the root's last child of that name, else a match below.
   linexml::TXMLNode* Address = Doc.FindTagByName("address");
-  if (Address == nullptr) return 1;                         // no element of that name
+  if (Address == nullptr) return 1;                       // no element of that name
   std::string City = Address->GetAttributeValue("city");  // "undefined" when it has none
   //! [find]
   if (City != "Kingsport") return Fail("city is " + City);
@@ -67,7 +67,8 @@ int WalkAndText() {
   //! [walk]
   if (Doc.XMLRoot()->GetNumberOfChildren() != 2 || Doc.XMLRoot()->GetChild(1)->TextData() != " some text")
     return Fail("unexpected tree");
-  if (Layout.find("  <item n=\"1\" />\n   some text\n") == std::string::npos) return Fail("unexpected layout");
+  if (Layout.find("  <item n=\"1\" />\n   some text\n") == std::string::npos)
+    return Fail("unexpected layout");
   return 0;
 }
 

@@ -69,10 +69,13 @@ class CliHelp : public CliTest {
   // What the bash completion offers for the command line "linexml Words...", the last word being
   // the one completed; run in the test's folder.
   std::set<std::string> Complete(const std::vector<std::string>& Typed) const {
-    std::vector<std::string> Argv{"/bin/bash", "-c",
+    std::vector<std::string> Argv{"/bin/bash",
+                                  "-c",
                                   "cd \"$1\" && source \"$2\" && shift 2 && COMP_WORDS=(linexml \"$@\") && "
                                   "COMP_CWORD=$# && _linexml && printf '%s\\n' \"${COMPREPLY[@]}\"",
-                                  "bash", dir_, LINEXML_SOURCE_DIR "/completions/linexml.bash"};
+                                  "bash",
+                                  dir_,
+                                  LINEXML_SOURCE_DIR "/completions/linexml.bash"};
     Argv.insert(Argv.end(), Typed.begin(), Typed.end());
     const RunResult R = RunProgram(Argv);
     EXPECT_EQ(R.Exit, 0) << R.Err;
@@ -112,8 +115,10 @@ TEST_F(CliHelp, EachCommandsExampleRunsAsShown) {
       Shown.push_back(Text[J].substr(2));
     }
 
-    std::vector<std::string> Argv{"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$@\"", "sh", dir_, LINEXML_CLI};
-    for (const std::string& W : Words(Text[I + 1].substr(Prompt.size() - Command.size() - 1))) Argv.push_back(W);
+    std::vector<std::string> Argv{"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$@\"",
+                                  "sh",      dir_, LINEXML_CLI};
+    for (const std::string& W : Words(Text[I + 1].substr(Prompt.size() - Command.size() - 1)))
+      Argv.push_back(W);
     const RunResult R = RunProgram(Argv);
     EXPECT_EQ(R.Exit, 0) << R.Err;
     EXPECT_EQ(R.Err, "");
@@ -131,7 +136,8 @@ TEST_F(CliHelp, BashCompletionOffersEveryCommandOptionAndFile) {
   for (const std::string& Option : Options("")) EXPECT_TRUE(Complete({"-"}).count(Option)) << Option;
   for (const std::string& Command : Commands) {
     const std::set<std::string> Options = Complete({Command, "-"});
-    for (const std::string& Option : this->Options(Command)) EXPECT_TRUE(Options.count(Option)) << Command << " " << Option;
+    for (const std::string& Option : this->Options(Command))
+      EXPECT_TRUE(Options.count(Option)) << Command << " " << Option;
     EXPECT_EQ(Complete({Command, "cat"}), std::set<std::string>{"catalog.xml"}) << Command;
   }
   EXPECT_EQ(Complete({"format", "in.xml", "--output", "cat"}), std::set<std::string>{"catalog.xml"});
