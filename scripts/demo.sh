@@ -36,6 +36,6 @@ echo
 echo "\$ linexml format $example | linexml check -"
 "$linexml" format "$example" | "$linexml" check -
 echo
-echo "The tool is $linexml ('$linexml --help'). To install it with its man page, shell"
-echo "completions and the library (or as root into /usr/local: leave out --prefix):"
+echo "The tool is $linexml (see its --help). To install it with its man page, shell completions"
+echo "and the library into ~/.local (or, as root, into /usr/local: leave out --prefix):"
 echo "  cmake --install $build --prefix ~/.local"
