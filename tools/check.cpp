@@ -111,6 +111,16 @@ Command AddCheckCommand(CLI::App& App) {
   auto O = std::make_shared<CheckOptions>();
   CLI::App* Cmd =
       App.add_subcommand("check", "Load each FILE and print 'FILE: ok' or where and why it fails");
+  Cmd->footer(
+      "Prints one line per file, in the order of the arguments: 'FILE: ok', or\n"
+      "'FILE:LINE: STATUS: meaning', LINE being the line where the problem was found\n"
+      "(left out when no line applies, as for a file that cannot be read). Files are\n"
+      "loaded N at a time; the output is the same whatever N is. Exit status 0 when\n"
+      "every file loads cleanly (ecOk), else 1.\n"
+      "\n"
+      "Example:\n"
+      "  $ linexml check catalog.xml\n"
+      "  catalog.xml: ok");
   Cmd->add_option("FILE", O->Files, "Documents to check")->required()->type_name("");
   Cmd->add_option("-j,--jobs", O->Jobs, "Check N files at a time (default: one per core)")
       ->type_name("N")

@@ -31,6 +31,18 @@ int RunFormat(const FormatOptions& O) {
 Command AddFormatCommand(CLI::App& App) {
   auto O = std::make_shared<FormatOptions>();
   CLI::App* Cmd = App.add_subcommand("format", "Write FILE in the library's indented layout");
+  Cmd->footer(
+      "Writes the declaration with all four keywords, the document-type line and an\n"
+      "empty line, then one line per opening tag, text run, self-closing tag and\n"
+      "closing tag, indented two spaces per level. A file is written to a temporary\n"
+      "file beside it that replaces it only once complete, so a failed write leaves\n"
+      "the old file as it was (exit status 1, with the system's reason). A document\n"
+      "that does not load cleanly is refused with its 'check' line; --force writes\n"
+      "what was read of it. A file that cannot be read is never written, forced or\n"
+      "not. -i with FILE '-' is a usage error.\n"
+      "\n"
+      "Example:\n"
+      "  $ linexml format catalog.xml -o tidy.xml");
   Cmd->add_option("FILE", O->File, "Document to format")->required()->type_name("");
   CLI::Option* Out = Cmd->add_option("-o,--output", O->Output,
                                      "Write to OUT (replaced only once complete); '-': standard output");

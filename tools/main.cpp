@@ -35,12 +35,18 @@ int main(int argc, char** argv) {
   CLI::App App{"Checks, reads, edits and reformats line-oriented XML files.", "linexml"};
   App.set_version_flag("--version", LINEXML_VERSION_STRING, "Print the version and exit");
   App.require_subcommand(1);
-  App.footer(
-      "FILE \"-\" reads standard input. Exit status: 0 done, 1 a document failed to load or a\n"
-      "lookup or write failed, 2 usage error.");
 
   const Command Commands[] = {AddCheckCommand(App), AddFormatCommand(App), AddGetCommand(App),
                               AddSetCommand(App), AddTreeCommand(App)};
+
+  // Every help ends with what all commands share; a command's own text (with its example) comes first.
+  const std::string Shared =
+      "FILE \"-\" reads standard input. Exit status: 0 done, 1 a document failed to load or a\n"
+      "lookup or write failed, 2 usage error.";
+  App.footer(Shared +
+             " 'linexml COMMAND --help' says what a command does,\n"
+             "with an example; 'man linexml' is the manual.");
+  for (const Command& C : Commands) C.app->footer(C.app->get_footer() + "\n\n" + Shared);
 
   try {
     App.parse(argc, argv);

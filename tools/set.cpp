@@ -41,6 +41,26 @@ int RunSet(const SetOptions& O) {
 Command AddSetCommand(CLI::App& App) {
   auto O = std::make_shared<SetOptions>();
   CLI::App* Cmd = App.add_subcommand("set", "Set an attribute of an element and save the document");
+  Cmd->footer(
+      "Sets the attribute on the element that 'get' would find: the first attribute\n"
+      "of that name, or a new one at the end of the tag. The document is saved in\n"
+      "place (through a temporary file that replaces FILE only once complete, so a\n"
+      "failed write leaves FILE as it was), or to OUT; with FILE '-' the result goes\n"
+      "to standard output. A document that does not load cleanly is refused with its\n"
+      "'check' line.\n"
+      "\n"
+      "Refused, as usage errors (exit status 2), because a load would not read them\n"
+      "back the same:\n"
+      "  a space in ATTRIBUTE or VALUE         a space ends an attribute\n"
+      "  '>' in ATTRIBUTE or VALUE             it ends the tag\n"
+      "  a line break in ATTRIBUTE or VALUE    lines are trimmed and joined\n"
+      "  '<!--' in ATTRIBUTE or VALUE          it is cut out as a comment\n"
+      "  '=' in ATTRIBUTE, or an empty one     a name ends at its first '='\n"
+      "A VALUE that begins with '-' needs '--' before the arguments:\n"
+      "  linexml set prices.xml price amount -- -5\n"
+      "\n"
+      "Example:\n"
+      "  $ linexml set catalog.xml catalog updated 2024-06-01");
   Cmd->add_option("FILE", O->File, "Document to change (replaced only once the new copy is complete)")
       ->required()
       ->type_name("");

@@ -56,6 +56,18 @@ int RunTree(const TreeOptions& O) {
 Command AddTreeCommand(CLI::App& App) {
   auto O = std::make_shared<TreeOptions>();
   CLI::App* Cmd = App.add_subcommand("tree", "Print an outline of the document tree, one node a line");
+  Cmd->footer(
+      "One node a line, indented two spaces per level: the node kind (ttNormal,\n"
+      "ttShorted or ttCDATA), then for an element its tag name and attributes, for a\n"
+      "text run its text in double quotes ('\"', '\\' and control characters escaped),\n"
+      "so that a leading space stays visible. A document that does not load cleanly\n"
+      "is refused with its 'check' line; --force shows how far it was read.\n"
+      "\n"
+      "Example:\n"
+      "  $ linexml tree catalog.xml\n"
+      "  ttNormal catalog id=\"harbour-lane\" version=\"3\" updated=\"2024-05-14\" currency=\"EUR\"\n"
+      "    ttNormal store code=\"HL-01\" opened=\"1998\"\n"
+      "  ...");
   Cmd->add_option("FILE", O->File, "Document to show")->required()->type_name("");
   Cmd->add_flag("--force", O->Force, "Show the tree even when the document does not load cleanly");
   return {Cmd, [O] { return RunTree(*O); }};

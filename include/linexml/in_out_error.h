@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// linexml::EInOutError, the exception of every failed save.
 
 #include <stdexcept>
 #include <string>
@@ -7,14 +9,14 @@
 
 namespace linexml {
 
-// The runtime's I/O error: thrown by every failed create, write, flush, sync, rename or close.
+/// The runtime's I/O error: thrown by every failed create, write, flush, sync, rename or close.
 class LINEXML_API EInOutError : public std::runtime_error {
  public:
-  // what() reads "FILE: CAUSE".
+  /// what() reads "FILE: CAUSE".
   EInOutError(const std::string& FileName, const std::string& Cause);
-  // The file (or "<stream>") that failed.
+  /// The file (or `<stream>`) that failed.
   const std::string& FileName() const noexcept { return file_name_; }
-  // The system's reason, e.g. "No space left on device".
+  /// The system's reason, e.g. "No space left on device".
   const std::string& Cause() const noexcept { return cause_; }
 
  private:

@@ -1,6 +1,10 @@
 #pragma once
+/// \file
+/// The whole library in one include: lenient, line-oriented XML files loaded into a tree, edited
+/// and written back.
 
-// linexml: lenient, line-oriented XML files loaded into a tree, edited and written back.
+/// \namespace linexml
+/// Everything the library declares (its engine lives in linexml::detail, which is not installed).
 #include "in_out_error.h"
 #include "list.h"
 #include "version.h"

@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// linexml::TList, the ordered, owning list of children and attributes.
 
 #include <algorithm>
 #include <bit>
@@ -10,12 +12,12 @@
 
 namespace linexml {
 
-// The runtime's ordered object list. It releases what it owns: Clear and the destructor delete
-// the objects that were handed to Add. A loaded document's lists instead lead with objects that
-// belong to the document's storage (Adopt): those are dropped, not deleted, and live until the
-// document is destroyed or loaded again. It never holds null (Add ignores it), so Pack has
-// nothing to remove in practice and writes nothing when that is so; readers on several threads
-// may walk one list at the same time.
+/// The runtime's ordered object list. It releases what it owns: Clear and the destructor delete
+/// the objects that were handed to Add. A loaded document's lists instead lead with objects that
+/// belong to the document's storage (Adopt): those are dropped, not deleted, and live until the
+/// document is destroyed or loaded again. It never holds null (Add ignores it), so Pack has
+/// nothing to remove in practice and writes nothing when that is so; readers on several threads
+/// may walk one list at the same time.
 template <class T>
 class TList {
  public:
@@ -24,37 +26,42 @@ class TList {
   TList& operator=(const TList&) = delete;
   ~TList() { Clear(); }
 
+  /// The number of objects in the list.
   std::int32_t Count() const { return static_cast<std::int32_t>(count_); }
 
-  // Throws std::out_of_range outside 0..Count()-1.
+  /// Throws std::out_of_range outside 0..Count()-1.
   T* Get(std::int32_t Index) const {
     if (Index < 0 || static_cast<std::uint32_t>(Index) >= count_)
       throw std::out_of_range("TList index " + std::to_string(Index) + " out of range (count " +
                               std::to_string(count_) + ")");
     return items_[Index];
   }
+  /// The same as Get(Index).
   T* operator[](std::int32_t Index) const { return Get(Index); }
 
+  /// Walks the objects as T*, in order.
   using const_iterator = T* const*;
+  /// The first object (equal to end() when the list is empty).
   const_iterator begin() const { return items_; }
+  /// Past the last object.
   const_iterator end() const { return items_ + count_; }
 
   // The library's own side.
 
-  // Appends Item and takes ownership of it (null is ignored).
+  /// Appends Item and takes ownership of it (null is ignored).
   void Add(T* Item) {
     if (Item == nullptr) return;
     if (count_ == Capacity()) Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
     items_[count_++] = Item;
   }
-  // Deletes the objects it owns and empties the list.
+  /// Deletes the objects it owns and empties the list.
   void Clear() {
     for (std::uint32_t I = Borrowed(); I < count_; ++I) delete items_[I];
     if (OnHeap()) delete[] items_;
     items_ = nullptr;
     count_ = flags_ = 0;
   }
-  // Drops null entries, keeping order; writes nothing when there is none.
+  /// Drops null entries, keeping order; writes nothing when there is none.
   void Pack() {
     if (std::find(begin(), end(), nullptr) == end()) return;
     std::uint32_t Kept = 0, KeptBorrowed = 0;
@@ -66,19 +73,20 @@ class TList {
     count_ = Kept;
     flags_ = (flags_ & kHeap) | KeptBorrowed;
   }
+  /// Makes room for N objects in all, so that adding up to that many allocates nothing.
   void Reserve(std::size_t N) {
     if (N > Capacity()) Grow(N);
   }
-  // Empties the list and makes it hold the Count objects at Items, which it does not own (they
-  // and the array belong to a document's storage). Add still appends owned objects after them.
+  /// Empties the list and makes it hold the Count objects at Items, which it does not own (they
+  /// and the array belong to a document's storage). Add still appends owned objects after them.
   void Adopt(T** Items, std::uint32_t Count) {
     Clear();
     items_ = Items;
     count_ = flags_ = Count;
   }
-  // Whether it holds any object that it owns.
+  /// Whether it holds any object that it owns.
   bool OwnsAny() const { return Borrowed() < count_; }
-  // Moves the objects it owns to the end of Out and empties the list (iterative destruction).
+  /// Moves the objects it owns to the end of Out and empties the list (iterative destruction).
   void TakeOwned(std::vector<T*>& Out) {
     Out.insert(Out.end(), items_ + Borrowed(), items_ + count_);
     flags_ = (flags_ & kHeap) | count_;

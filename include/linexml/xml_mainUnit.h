@@ -1,4 +1,4 @@
 #pragma once
-
-// TXMLParser lives in xml_parser.h; this name is kept so that code including it still compiles.
+/// \file
+/// TXMLParser lives in xml_parser.h; this name is kept so that code including it still compiles.
 #include "xml_parser.h"

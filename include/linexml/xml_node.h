@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// linexml::TXMLNode, one element or text run of the tree.
 
 #include <cstdint>
 #include <iosfwd>
@@ -15,9 +17,9 @@ namespace detail {
 class TreeBuilder;
 }
 
-// One node of the document tree: an element (tag name, attributes, children) or a text run.
-// A node owns its children and attributes. Every walk over the tree (parse, search, save,
-// destruction) runs on an explicit stack, so depth is limited only by memory.
+/// One node of the document tree: an element (tag name, attributes, children) or a text run.
+/// A node owns its children and attributes. Every walk over the tree (parse, search, save,
+/// destruction) runs on an explicit stack, so depth is limited only by memory.
 class LINEXML_API TXMLNode {
  public:
   TXMLNode() = default;
@@ -25,47 +27,52 @@ class LINEXML_API TXMLNode {
   TXMLNode& operator=(const TXMLNode&) = delete;
   ~TXMLNode();
 
-  // Element name; empty for a text node.
+  /// Element name; empty for a text node.
   const std::string& TagName() const { return *tag_name_; }
-  // The character run of a text node, leading space included; empty for an element.
+  /// The character run of a text node, leading space included; empty for an element.
   const std::string& TextData() const { return *text_data_; }
-  // 0 for the root, the parent's level + 1 below it.
+  /// 0 for the root, the parent's level + 1 below it.
   std::int32_t Level() const { return level_; }
+  /// ttNormal (also for a new node), ttShorted or ttCDATA.
   TTagType TagType() const { return tag_type_; }
+  /// The child nodes in document order; empty for a text run and after a parse for ttShorted.
   const TList<TXMLNode>& Children() const { return children_; }
+  /// The attributes in the order written; empty for a text run.
   const TList<TXMLAttribute>& Attributes() const { return attributes_; }
 
   // Queries write nothing, so several threads may query one tree at once.
 
-  // The last direct child named Name; else the match found below the last child whose subtree holds
-  // one; else nullptr. The node's own name is not compared. An empty Name finds text nodes.
+  /// The last direct child named Name; else the match found below the last child whose subtree holds
+  /// one; else nullptr. The node's own name is not compared. An empty Name finds text nodes.
   TXMLNode* FindTagByName(const std::string& Name) const;
-  // The value of the first attribute named Name, or "undefined".
+  /// The value of the first attribute named Name, or "undefined".
   std::string GetAttributeValue(const std::string& Name) const;
-  // Sets the first attribute named Name, or appends a new one at the end.
+  /// Sets the first attribute named Name, or appends a new one at the end.
+  /// \snippet snippets.cpp change
   void SetAttributeValue(const std::string& Name, const std::string& Value);
-  // nullptr at or past the end, and when negative.
+  /// nullptr at or past the end, and when negative.
   TXMLNode* GetChild(std::int32_t Index) const;
+  /// The number of children.
   std::int32_t GetNumberOfChildren() const { return children_.Count(); }
-  // Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
-  // raw. Throws EInOutError when the stream fails.
+  /// Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
+  /// raw. Throws EInOutError when the stream fails.
   void SaveToFile(std::ostream& F) const;
 
   // --- Parse steps: what a load runs on every element, public for callers that drive them ---
 
-  // Parses one node from the front of S and removes what it consumed: for a normal element that is
-  // everything through its closing tag, which is found by search (the first "</name>" in S), not by
-  // nesting. Returns ecOk or ecInvalidTag (an empty tag name, which consumes nothing; a tag cut off
-  // before its ">"; an empty S). A missing closing tag leaves the element without children and
-  // removes nothing after its opening tag.
+  /// Parses one node from the front of S and removes what it consumed: for a normal element that is
+  /// everything through its closing tag, which is found by search (the first "</name>" in S), not by
+  /// nesting. Returns ecOk or ecInvalidTag (an empty tag name, which consumes nothing; a tag cut off
+  /// before its ">"; an empty S). A missing closing tag leaves the element without children and
+  /// removes nothing after its opening tag.
   TXMLErrorCode ParseString(std::int32_t ALevel, std::string& S);
-  // Parses the attributes of an opening tag whose name and following space are already consumed:
-  // consumes through the first ">", which also ends the tag inside a quoted value. ecInvalidTag,
-  // consuming nothing, when S holds no ">".
+  /// Parses the attributes of an opening tag whose name and following space are already consumed:
+  /// consumes through the first ">", which also ends the tag inside a quoted value. ecInvalidTag,
+  /// consuming nothing, when S holds no ">".
   TXMLErrorCode ParseAttributes(std::string& S);
-  // Parses every node before the first "</TagName>" of S as a child and removes that text; with no
-  // closing tag in S there are no children and nothing is removed. Stops after the first child
-  // whose status is not ecOk (that child stays in Children) and returns that status.
+  /// Parses every node before the first "</TagName>" of S as a child and removes that text; with no
+  /// closing tag in S there are no children and nothing is removed. Stops after the first child
+  /// whose status is not ecOk (that child stays in Children) and returns that status.
   TXMLErrorCode ParseChildren(std::string& S);
 
  private:

@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// linexml::TXMLParameters, the prolog record.
 
 #include <iosfwd>
 #include <memory>
@@ -13,8 +15,8 @@
 
 namespace linexml {
 
-// The prolog: the XML declaration's values, its other attributes, a style-sheet link and the
-// document-type line.
+/// The prolog: the XML declaration's values, its other attributes, a style-sheet link and the
+/// document-type line.
 class LINEXML_API TXMLParameters {
  public:
   TXMLParameters();
@@ -22,35 +24,36 @@ class LINEXML_API TXMLParameters {
   TXMLParameters& operator=(const TXMLParameters&) = delete;
   ~TXMLParameters();
 
-  const std::string& XMLVersion() const { return version_; }        // "1.0" until a declaration names it
-  const std::string& XMLEncoding() const { return encoding_; }      // "UTF-8"; recorded, never applied
-  const std::string& XMLLanguage() const { return language_; }      // "EN"
-  const std::string& XMLStandalone() const { return standalone_; }  // "yes"
-  // Every other token of the declaration, in order (a repeated keyword is not added).
+  const std::string& XMLVersion() const { return version_; }        ///< "1.0" until a declaration names it
+  const std::string& XMLEncoding() const { return encoding_; }      ///< "UTF-8"; recorded, never applied
+  const std::string& XMLLanguage() const { return language_; }      ///< "EN" until a declaration names it
+  const std::string& XMLStandalone() const { return standalone_; }  ///< "yes" until a declaration names it
+  /// Every other token of the declaration, in order (a repeated keyword is not added).
   const TList<TXMLAttribute>& XMLOtherAttrs() const { return other_attrs_; }
-  // Written back as a style-sheet line when not empty; a parse never fills it.
+  /// Written back as a style-sheet line when not empty; a parse never fills it.
   const std::string& XMLStyleSheet() const { return style_sheet_; }
+  /// The document-type line; never null.
   TXMLDocType* XMLDocType() const { return doc_type_.get(); }
 
-  // Gives the document a style-sheet link, written back as a style-sheet line when saving.
+  /// Gives the document a style-sheet link, written back as a style-sheet line when saving.
   void setXMLStyleSheet(const std::string& Value) { style_sheet_ = Value; }
 
   // --- Parse steps: what a load runs on the prolog ---
 
-  // The declaration, then one style-sheet instruction ("<?") or one document-type line ("<!").
-  // Returns the declaration's status; nothing more is consumed after a failure.
+  /// The declaration, then one style-sheet instruction ("<?") or one document-type line ("<!").
+  /// Returns the declaration's status; nothing more is consumed after a failure.
   TXMLErrorCode ParseString(std::string& S);
-  // Consumes S through the first "?>" (all of S when there is none: ecInvalidFileFormat).
-  // ecInvalidFileFormat when it begins with neither "<?xml " nor "<? xml "; ecNotValid when a
-  // keyword repeats (its first value stays), which wins over ecInvalidFileFormat.
+  /// Consumes S through the first "?>" (all of S when there is none: ecInvalidFileFormat).
+  /// ecInvalidFileFormat when it begins with neither "<?xml " nor "<? xml "; ecNotValid when a
+  /// keyword repeats (its first value stays), which wins over ecInvalidFileFormat.
   TXMLErrorCode ParseXMLHeader(std::string& S);
-  // Consumes S through the first "?>", or nothing when there is none. Always ecOk; the
-  // instruction is discarded.
+  /// Consumes S through the first "?>", or nothing when there is none. Always ecOk; the
+  /// instruction is discarded.
   TXMLErrorCode ParseStyleSheet(std::string& S);
   // --- Saving ---
 
-  // Writes the declaration line, the style-sheet line when there is a link, the document-type line
-  // and one empty line. Throws EInOutError.
+  /// Writes the declaration line, the style-sheet line when there is a link, the document-type line
+  /// and one empty line. Throws EInOutError.
   void SaveToFile(std::ostream& F) const;
 
  private:

@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// linexml::TXMLParser, the document: loading, lookup and saving.
 
 #include <cstdint>
 #include <iosfwd>
@@ -19,8 +21,8 @@ class DocText;
 class Sink;
 }  // namespace detail
 
-// The object a program works with: it owns the prolog record and the root node; assigning a file
-// name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
+/// The object a program works with: it owns the prolog record and the root node; assigning a file
+/// name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
 class LINEXML_API TXMLParser {
  public:
   TXMLParser();
@@ -30,54 +32,59 @@ class LINEXML_API TXMLParser {
 
   // --- Loading ---
 
-  // Loads the named file and stores the status. An empty name only sets ecInvalidFileName and
-  // keeps the name and document of before; the same name again loads the file again.
+  /// Loads the named file and stores the status. An empty name only sets ecInvalidFileName and
+  /// keeps the name and document of before; the same name again loads the file again.
+  /// \snippet snippets.cpp load
   void setFileName(const std::string& Value);
-  // The last non-empty name assigned (loaded or not), or the name last saved to.
+  /// The last non-empty name assigned (loaded or not), or the name last saved to.
   const std::string& FileName() const { return file_name_; }
-  // Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
-  // stores the status. FileName is not touched.
+  /// Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
+  /// stores the status. FileName is not touched.
   TXMLErrorCode LoadFromText(std::string_view Source);
-  // Status of the last assignment of FileName (or of LoadFromText).
+  /// Status of the last assignment of FileName (or of LoadFromText).
   TXMLErrorCode XMLErrorCode() const { return error_code_; }
-  // The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
-  // start of text left after the root, the start of the document for a prolog failure. 0 after
-  // ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
+  /// The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
+  /// start of text left after the root, the start of the document for a prolog failure. 0 after
+  /// ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
   std::int32_t ErrorLine() const { return error_line_; }
 
   // --- The document ---
 
+  /// The root element; never null (an empty ttNormal element before any load).
   TXMLNode* XMLRoot() const { return root_.get(); }
+  /// The prolog record; never null (the defaults before any load).
   TXMLParameters* XMLParameters() const { return parameters_.get(); }
-  // The root when its name is Name, else XMLRoot()->FindTagByName(Name).
+  /// The root when its name is Name, else XMLRoot()->FindTagByName(Name).
+  /// \snippet snippets.cpp find
   TXMLNode* FindTagByName(const std::string& Name) const;
 
   // --- Saving ---
 
-  // Sets FileName (no load), then writes the prolog and the tree. Symbolic links are followed (a
-  // relative one from its own folder; more than 40 give ELOOP) and stay links. A regular file, or a
-  // name that does not exist yet (a dangling link's target too), is written to a temporary file
-  // beside it that replaces it once all is written and synced: a failed save leaves an earlier file
-  // as it was. A new file gets 0666 less the umask; a replaced one keeps its mode and, where the
-  // process may set them, its owner and group (a group it cannot keep gets only the access others
-  // have). A device, FIFO or descriptor link (/dev/stdout) is written straight to, as by a shell's
-  // "> NAME"; a FIFO that no process reads fails at once. Throws EInOutError naming AFileName and
-  // the reason; nothing process-wide (such as the umask) changes, even for a moment.
+  /// Sets FileName (no load), then writes the prolog and the tree. Symbolic links are followed (a
+  /// relative one from its own folder; more than 40 give ELOOP) and stay links. A regular file, or a
+  /// name that does not exist yet (a dangling link's target too), is written to a temporary file
+  /// beside it that replaces it once all is written and synced: a failed save leaves an earlier file
+  /// as it was. A new file gets 0666 less the umask; a replaced one keeps its mode and, where the
+  /// process may set them, its owner and group (a group it cannot keep gets only the access others
+  /// have). A device, FIFO or descriptor link (/dev/stdout) is written straight to, as by a shell's
+  /// "> NAME"; a FIFO that no process reads fails at once. Throws EInOutError naming AFileName and
+  /// the reason; nothing process-wide (such as the umask) changes, even for a moment.
+  /// \snippet snippets.cpp save
   void SaveFile(const std::string& AFileName);
-  // What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
+  /// What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
   void SaveToStream(std::ostream& F) const;
-  // What SaveFile writes, as a string.
+  /// What SaveFile writes, as a string.
   std::string SaveToText() const;
 
   // --- Parse steps: the stages a load runs, public for callers that drive them one by one ---
 
-  // Loads the file named by FileName and returns the status without storing it. ecNoFile, with
-  // nothing changed, when the name is empty or the file cannot be opened or read; otherwise the
-  // root and the prolog are first returned to their new state, in place.
+  /// Loads the file named by FileName and returns the status without storing it. ecNoFile, with
+  /// nothing changed, when the name is empty or the file cannot be opened or read; otherwise the
+  /// root and the prolog are first returned to their new state, in place.
   TXMLErrorCode ParseFile();
-  // Trims bytes 0..32 at both ends and reduces every run of spaces to one (tabs stay).
+  /// Trims bytes 0..32 at both ends and reduces every run of spaces to one (tabs stay).
   static std::string TrimSpaces(const std::string& S);
-  // The check run on a completely parsed document: ecOk.
+  /// The check run on a completely parsed document: ecOk.
   TXMLErrorCode Validate();
 
  private:

@@ -1,4 +1,6 @@
 #pragma once
+/// \file
+/// The status codes and node kinds, and their names.
 
 #include <cstdint>
 
@@ -6,29 +8,29 @@
 
 namespace linexml {
 
-// Status of a parse step and of a whole load.
+/// Status of a parse step and of a whole load.
 enum TXMLErrorCode : std::uint8_t {
-  ecOk = 0,
-  ecNoFile = 1,             // the file cannot be opened or read
-  ecInvalidFileName = 2,    // an empty file name was assigned
-  ecInvalidFileFormat = 3,  // the declaration begins with neither "<?xml " nor "<? xml "
-  ecNotValid = 4,           // a declaration keyword repeats, or text is left after the root element
-  ecInvalidValue = 5,       // for callers; the library never reports it
-  ecInvalidTag = 6          // an element tag has an empty name, or a tag is cut off
+  ecOk = 0,                 ///< loaded completely, or the step succeeded
+  ecNoFile = 1,             ///< the file cannot be opened or read
+  ecInvalidFileName = 2,    ///< an empty file name was assigned
+  ecInvalidFileFormat = 3,  ///< the declaration begins with neither "<?xml " nor "<? xml "
+  ecNotValid = 4,           ///< a declaration keyword repeats, or text is left after the root element
+  ecInvalidValue = 5,       ///< for callers; the library never reports it
+  ecInvalidTag = 6          ///< an element tag has an empty name, or a tag is cut off
 };
 
-// Kind of a node.
+/// Kind of a node.
 enum TTagType : std::uint8_t {
-  ttCDATA = 0,   // a run of character data between tags
-  ttNormal = 1,  // an element with an opening and a closing tag
-  ttShorted = 2  // a self-closing element ("/>"), never with children from a parse
+  ttCDATA = 0,   ///< a run of character data between tags
+  ttNormal = 1,  ///< an element with an opening and a closing tag
+  ttShorted = 2  ///< a self-closing element ("/>"), never with children from a parse
 };
 
-// "ecOk", "ecNoFile", ...; "unknown" for any other value.
+/// "ecOk", "ecNoFile", ...; "unknown" for any other value.
 LINEXML_API const char* ErrorCodeName(TXMLErrorCode Code);
-// One sentence on what the status means, for messages; "unknown status" for any other value.
+/// One sentence on what the status means, for messages; "unknown status" for any other value.
 LINEXML_API const char* ErrorCodeMeaning(TXMLErrorCode Code);
-// "ttCDATA", "ttNormal", "ttShorted"; "unknown" for any other value.
+/// "ttCDATA", "ttNormal", "ttShorted"; "unknown" for any other value.
 LINEXML_API const char* TagTypeName(TTagType Kind);
 
 }  // namespace linexml

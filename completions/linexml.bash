@@ -1,0 +1,76 @@
+# bash completion for linexml: its commands, their options, and file names.
+# Installed as share/bash-completion/completions/linexml; plain bash can also `source` it.
+#
+# A new command is one line in _linexml_options (and its name in _linexml_commands); a new option is
+# a word on its command's line, and also a word in _linexml_file_options or _linexml_value_options
+# when it takes a value.
+
+_linexml_commands="check format get set tree"
+
+# The options of each command; "" stands for linexml itself, before a command.
+_linexml_options() {
+  case $1 in
+    "") echo "-h --help --version" ;;
+    check) echo "-h --help -j --jobs" ;;
+    format) echo "-h --help -o --output -i --in-place --force" ;;
+    get) echo "-h --help" ;;
+    set) echo "-h --help -o --output" ;;
+    tree) echo "-h --help --force" ;;
+  esac
+}
+
+# Options whose value is a file name, and options whose value is anything else (nothing to offer).
+_linexml_file_options="-o --output"
+_linexml_value_options="-j --jobs"
+
+_linexml_files() {
+  compopt -o filenames 2>/dev/null
+  local IFS=$'\n'
+  COMPREPLY=($(compgen -f -- "$1"))
+}
+
+_linexml() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev="" command="" word i
+  ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+  # "--output=FILE" arrives as three words: "--output", "=", "FILE".
+  if [[ $prev == "=" ]] && ((COMP_CWORD > 1)); then
+    prev=${COMP_WORDS[COMP_CWORD - 2]}
+  elif [[ $cur == "=" ]]; then
+    prev=${COMP_WORDS[COMP_CWORD - 1]}
+    cur=""
+  fi
+  COMPREPLY=()
+
+  # The command is the first word that is neither an option nor an option's value.
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    word=${COMP_WORDS[i]}
+    case " $_linexml_commands " in
+      *" $word "*)
+        command=$word
+        break
+        ;;
+    esac
+  done
+
+  for word in $_linexml_file_options; do
+    if [[ $prev == "$word" ]]; then
+      _linexml_files "$cur"
+      return 0
+    fi
+  done
+  for word in $_linexml_value_options; do
+    [[ $prev == "$word" ]] && return 0
+  done
+
+  if [[ $cur == -* ]]; then
+    local IFS=$' \t\n'
+    COMPREPLY=($(compgen -W "$(_linexml_options "$command")" -- "$cur"))
+  elif [[ -z $command ]]; then
+    COMPREPLY=($(compgen -W "$_linexml_commands" -- "$cur"))
+  else
+    _linexml_files "$cur"
+  fi
+  return 0
+}
+
+complete -F _linexml linexml

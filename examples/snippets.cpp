@@ -1,0 +1,81 @@
+// The examples shown in the API reference (each between two "//! [name]" lines). Built and run as
+// the test Examples.Snippets: snippets CATALOG OUT loads CATALOG, which must be examples/catalog.xml.
+#include <linexml/linexml.h>
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+int Fail(const std::string& What) {
+  std::cerr << "snippets: " << What << "\n";
+  return 1;
+}
+
+int LoadFindChangeSave(const std::string& In, const std::string& Out) {
+  //! [load]
+  linexml::TXMLParser Doc;
+  Doc.setFileName(In);  // loads the file; loading never throws
+  if (Doc.XMLErrorCode() != linexml::ecOk) {
+    std::cerr << In << ":" << Doc.ErrorLine() << ": " << linexml::ErrorCodeName(Doc.XMLErrorCode()) << "\n";
+    return 1;
+  }
+  //! [load]
+
+  //! [find]
+  // The root when it has that name, else the root's last child of that name, else a match below.
+  linexml::TXMLNode* Address = Doc.FindTagByName("address");
+  if (Address == nullptr) return 1;                       // no element of that name
+  std::string City = Address->GetAttributeValue("city");  // "undefined" when it has none
+  //! [find]
+  if (City != "Kingsport") return Fail("city is " + City);
+
+  //! [change]
+  Address->SetAttributeValue("city", "Galway");  // changes the first "city", or appends one
+  Address->SetAttributeValue("floor", "2");      // appended: written last in the tag
+  //! [change]
+
+  //! [save]
+  try {
+    Doc.SaveFile(Out);  // all or nothing: a failure leaves an earlier file of that name as it was
+  } catch (const linexml::EInOutError& E) {
+    std::cerr << E.what() << "\n";  // "FILE: the system's reason"
+    return 1;
+  }
+  //! [save]
+
+  linexml::TXMLParser Again;
+  Again.setFileName(Out);
+  const linexml::TXMLNode* Saved = Again.FindTagByName("address");
+  if (Again.XMLErrorCode() != linexml::ecOk || Saved == nullptr) return Fail("the saved file does not load");
+  if (Saved->GetAttributeValue("city") != "Galway" || Saved->GetAttributeValue("floor") != "2")
+    return Fail("the change was not saved");
+  return 0;
+}
+
+int WalkAndText() {
+  //! [walk]
+  linexml::TXMLParser Doc;
+  Doc.LoadFromText("<?xml version=\"1.0\"?>\n<list>\n  <item n=\"1\"/>\n  some text\n</list>\n");
+  for (const linexml::TXMLNode* Child : Doc.XMLRoot()->Children()) {
+    if (Child->TagType() == linexml::ttCDATA)
+      std::cout << "text: [" << Child->TextData() << "]\n";  // "[ some text]": its line's joining space
+    else
+      std::cout << "element: " << Child->TagName() << "\n";
+  }
+  std::string Layout = Doc.SaveToText();  // what SaveFile would write
+  //! [walk]
+  if (Doc.XMLRoot()->GetNumberOfChildren() != 2 || Doc.XMLRoot()->GetChild(1)->TextData() != " some text")
+    return Fail("unexpected tree");
+  if (Layout.find("  <item n=\"1\" />\n   some text\n") == std::string::npos)
+    return Fail("unexpected layout");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return Fail("usage: snippets CATALOG OUT");
+  if (LoadFindChangeSave(argv[1], argv[2]) != 0) return 1;
+  return WalkAndText();
+}
