@@ -19,17 +19,18 @@ inline std::string TreeFaults(const linexml::TXMLNode& Root) {
   while (!Stack.empty()) {
     const linexml::TXMLNode& N = *Stack.back();
     Stack.pop_back();
-    const std::string Where = "node [" + N.TagName() + N.TextData() + "]: ";
+    // Built only for a fault: this runs over every node of large trees.
+    auto Where = [&N] { return "node [" + N.TagName() + N.TextData() + "]: "; };
     if (N.GetNumberOfChildren() != N.Children().Count())
-      return Where + "the child count disagrees with the list";
+      return Where() + "the child count disagrees with the list";
     if (N.TagType() == ttCDATA &&
         (N.GetNumberOfChildren() > 0 || N.Attributes().Count() > 0 || !N.TagName().empty()))
-      return Where + "a text node with children, attributes or a name";
-    if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where + "an element with text";
+      return Where() + "a text node with children, attributes or a name";
+    if (N.TagType() != ttCDATA && !N.TextData().empty()) return Where() + "an element with text";
     if (N.TagType() == linexml::ttShorted && N.GetNumberOfChildren() > 0)
-      return Where + "a self-closing element with children";
+      return Where() + "a self-closing element with children";
     for (const linexml::TXMLNode* K : N.Children()) {
-      if (K->Level() != N.Level() + 1) return Where + "a child not one level below";
+      if (K->Level() != N.Level() + 1) return Where() + "a child not one level below";
       Stack.push_back(K);
     }
   }

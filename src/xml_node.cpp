@@ -1,25 +1,33 @@
 #include "linexml/xml_node.h"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
-#include "detail/string_step.h"
 #include "detail/tree_builder.h"
 #include "detail/writer.h"
 
 namespace linexml {
 
-void TXMLNode::DestroyChildren(TList<TXMLNode>& List) {
-  // Iterative: each node's owned children are taken out of it before it is deleted, so no
-  // destructor ever meets an owned child and the call depth stays at two, whatever the tree's
-  // depth. Children that belong to a document's storage are only dropped: the document destroys
-  // them.
-  std::vector<TXMLNode*> Pending;
-  List.TakeOwned(Pending);
-  while (!Pending.empty()) {
-    TXMLNode* N = Pending.back();
-    Pending.pop_back();
-    N->children_.TakeOwned(Pending);
+void TXMLNode::DestroyChildren(TList<TXMLNode>& List) noexcept {
+  // Iterative, and without memory of its own (it runs in destructors, also after an allocation
+  // failed): the nodes waiting to be deleted form a chain through their text pointers, each
+  // node's text being freed before the pointer becomes the link. Each node's owned children join
+  // the chain before it is deleted, so no destructor ever meets an owned child and the call depth
+  // stays at two, whatever the tree's depth. Children that belong to a document's storage are only
+  // dropped: the document destroys them.
+  TXMLNode* Doomed = nullptr;
+  auto Join = [&Doomed](TXMLNode* N) {
+    N->SetText(&Empty(), false);
+    N->next_doomed_ = Doomed;
+    Doomed = N;
+  };
+  List.DetachOwned(Join);
+  while (Doomed != nullptr) {
+    TXMLNode* N = Doomed;
+    Doomed = N->next_doomed_;
+    N->text_data_ = &Empty();
+    N->children_.DetachOwned(Join);
     delete N;
   }
 }
@@ -48,7 +56,7 @@ void TXMLNode::SetText(const std::string* Text, bool Owned) {
   owns_ = static_cast<std::uint8_t>(Owned ? (owns_ | kOwnsText) : (owns_ & ~kOwnsText));
 }
 
-void TXMLNode::Reset() {
+void TXMLNode::Reset() noexcept {
   DestroyChildren(children_);
   attributes_.Clear();
   SetName(&Empty(), false);
@@ -57,38 +65,16 @@ void TXMLNode::Reset() {
   tag_type_ = ttNormal;
 }
 
-namespace {
-
-// Runs one tree step over S with a cursor and removes what it consumed.
-template <class Step>
-TXMLErrorCode ParseOnString(std::string& S, Step&& Run) {
-  return detail::OnString(S, [&](std::string_view& V) {
-    detail::TreeBuilder Builder(V);
-    std::size_t Pos = 0;
-    const TXMLErrorCode Status = Run(Builder, Pos, V.size());
-    V.remove_prefix(Pos);
-    return Status;
-  });
-}
-
-}  // namespace
-
 TXMLErrorCode TXMLNode::ParseString(std::int32_t ALevel, std::string& S) {
-  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
-    return B.ParseNode(*this, ALevel, Pos, End);
-  });
+  return detail::TreeBuilder::RunOnString(*this, detail::TreeBuilder::Step::kNode, ALevel, S);
 }
 
 TXMLErrorCode TXMLNode::ParseAttributes(std::string& S) {
-  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
-    return B.ParseAttributes(*this, Pos, End);
-  });
+  return detail::TreeBuilder::RunOnString(*this, detail::TreeBuilder::Step::kAttributes, level_, S);
 }
 
 TXMLErrorCode TXMLNode::ParseChildren(std::string& S) {
-  return ParseOnString(S, [&](detail::TreeBuilder& B, std::size_t& Pos, std::size_t End) {
-    return B.ParseChildren(*this, Pos, End);
-  });
+  return detail::TreeBuilder::RunOnString(*this, detail::TreeBuilder::Step::kChildren, level_, S);
 }
 
 TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {
@@ -137,10 +123,12 @@ void TXMLNode::SetAttributeValue(const std::string& Name, const std::string& Val
       return;
     }
   }
-  auto* A = new TXMLAttribute;
-  attributes_.Add(A);
+  // Complete before it joins the list, which deletes it when it cannot take it: a failure leaves
+  // neither a half-set attribute nor a leak.
+  auto A = std::make_unique<TXMLAttribute>();
   A->Name = Name;
   A->Value = Value;
+  attributes_.Add(A.release());
 }
 
 TXMLNode* TXMLNode::GetChild(std::int32_t Index) const {

@@ -1,7 +1,10 @@
 #include "linexml/xml_parameters.h"
 
+#include <memory>
 #include <ostream>
+#include <stdexcept>
 
+#include "detail/limits.h"
 #include "detail/string_step.h"
 #include "detail/tag_tokens.h"
 #include "detail/writer.h"
@@ -14,7 +17,8 @@ TXMLParameters::TXMLParameters() : doc_type_(std::make_unique<TXMLDocType>()) {
 
 TXMLParameters::~TXMLParameters() = default;
 
-void TXMLParameters::Reset() {
+void TXMLParameters::Reset() noexcept {
+  // Short texts fit in the strings themselves: nothing here allocates.
   version_ = "1.0";
   encoding_ = "UTF-8";
   language_ = "EN";
@@ -24,20 +28,22 @@ void TXMLParameters::Reset() {
   doc_type_->definition_.clear();
 }
 
-TXMLErrorCode TXMLParameters::ParseHeader(std::string_view& S) {
-  other_attrs_.Clear();
+TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced) {
+  // Everything is parsed into locals and applied at the end, where nothing can fail any more: a
+  // failed allocation leaves the record and S as they were.
+  std::string_view Rest = S;
   TXMLErrorCode Status = ecOk;
   // The declaration runs through the first "?>"; without one, all of the text is taken for it
   // (so nothing is parsed twice) and it is not a declaration.
   std::string_view H;
-  const std::size_t End = S.find("?>");
+  const std::size_t End = Rest.find("?>");
   if (End == std::string_view::npos) {
-    H = S;
+    H = Rest;
     Status = ecInvalidFileFormat;
   } else {
-    H = S.substr(0, End + 2);
+    H = Rest.substr(0, End + 2);
   }
-  S.remove_prefix(H.size());
+  Rest.remove_prefix(H.size());
 
   if (H.starts_with("<?xml "))
     H.remove_prefix(6);
@@ -48,13 +54,16 @@ TXMLErrorCode TXMLParameters::ParseHeader(std::string_view& S) {
 
   struct Keyword {
     std::string_view prefix;
-    std::string* value;
+    std::string* target;
+    std::string value;
     bool seen;
   };
-  Keyword Keywords[] = {{"version=", &version_, false},
-                        {"encoding=", &encoding_, false},
-                        {"language=", &language_, false},
-                        {"standalone=", &standalone_, false}};
+  Keyword Keywords[] = {{"version=", &version_, {}, false},
+                        {"encoding=", &encoding_, {}, false},
+                        {"language=", &language_, {}, false},
+                        {"standalone=", &standalone_, {}, false}};
+  TList<TXMLAttribute> Others;
+  const std::uint32_t MaxOthers = detail::CurrentLimits().max_count;
 
   detail::ForEachToken(H, [&](std::string_view Piece) {
     bool Matched = false;
@@ -65,16 +74,40 @@ TXMLErrorCode TXMLParameters::ParseHeader(std::string_view& S) {
         Status = ecNotValid;  // a repeated keyword keeps its first value
       } else {
         K.seen = true;
-        K.value->assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
+        K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
       }
       break;
     }
     if (!Matched && Piece != "?>" && Piece != ">") {
-      auto* Attr = new TXMLAttribute;
-      other_attrs_.Add(Attr);
+      if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
+        throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
+      auto Attr = std::make_unique<TXMLAttribute>();
       detail::ParseAttributeToken(*Attr, Piece);
+      Others.Add(Attr.release());  // deleted by Add when the list cannot take it
     }
   });
+
+  // After a sound declaration: one style-sheet instruction, which is dropped, or one document-type
+  // line, parsed into a stand-in.
+  TXMLDocType DocType;
+  bool HasDocType = false;
+  if (WholeProlog && Status == ecOk) {
+    if (Rest.starts_with("<?")) {
+      SkipStyleSheet(Rest);
+    } else if (Rest.starts_with("<!")) {
+      DocType.Parse(Rest);
+      HasDocType = true;
+    }
+  }
+
+  // Nothing below can fail. The other attributes replaced go to the caller, which frees them once
+  // it is done with S (S may be one of their strings).
+  for (Keyword& K : Keywords)
+    if (K.seen) K.target->swap(K.value);
+  other_attrs_.Swap(Others);
+  Replaced.Swap(Others);
+  if (HasDocType) doc_type_->definition_.swap(DocType.definition_);
+  S = Rest;
   return Status;
 }
 
@@ -84,20 +117,14 @@ TXMLErrorCode TXMLParameters::SkipStyleSheet(std::string_view& S) {
   return ecOk;
 }
 
-TXMLErrorCode TXMLParameters::Parse(std::string_view& S) {
-  const TXMLErrorCode Status = ParseHeader(S);
-  if (Status != ecOk) return Status;
-  if (S.starts_with("<?")) return SkipStyleSheet(S);
-  if (S.starts_with("<!")) return doc_type_->Parse(S);
-  return ecOk;
-}
-
 TXMLErrorCode TXMLParameters::ParseString(std::string& S) {
-  return detail::OnString(S, [this](std::string_view& V) { return Parse(V); });
+  TList<TXMLAttribute> Replaced;  // freed last: S may be a string of one of them
+  return detail::OnString(S, [&](std::string_view& V) { return Parse(V, true, Replaced); });
 }
 
 TXMLErrorCode TXMLParameters::ParseXMLHeader(std::string& S) {
-  return detail::OnString(S, [this](std::string_view& V) { return ParseHeader(V); });
+  TList<TXMLAttribute> Replaced;
+  return detail::OnString(S, [&](std::string_view& V) { return Parse(V, false, Replaced); });
 }
 
 TXMLErrorCode TXMLParameters::ParseStyleSheet(std::string& S) {

@@ -1,6 +1,8 @@
 #include "linexml/xml_parser.h"
 
+#include <new>
 #include <ostream>
+#include <stdexcept>
 
 #include "detail/arena.h"
 #include "detail/atomic_file.h"
@@ -16,45 +18,88 @@ TXMLParser::TXMLParser()
 
 TXMLParser::~TXMLParser() = default;
 
+namespace {
+
+// Runs a load. Running out of memory, or passing the limits of a count (std::length_error, also
+// from the standard containers), ends it with ecOutOfMemory after Clean.
+template <class Load, class Clean>
+TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
+  try {
+    return Run();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  OnFailure();
+  return ecOutOfMemory;
+}
+
+}  // namespace
+
 void TXMLParser::setFileName(const std::string& Value) {
   if (Value.empty()) {
     error_code_ = ecInvalidFileName;
     error_line_ = 0;
     return;
   }
-  file_name_ = Value;
-  error_code_ = ParseFile();
+  error_code_ = UnlessOutOfMemory(
+      [&] {
+        file_name_ = Value;
+        return ParseFile();
+      },
+      [this] {
+        // Not even the name could be stored. The earlier name must not stay beside an emptied
+        // document, where a SaveFile(FileName()) would write that over the earlier file.
+        file_name_.clear();
+        ClearDocument();
+      });
 }
 
 TXMLErrorCode TXMLParser::ParseFile() {
-  detail::PageBuffer Bytes;
-  std::size_t Size = 0;
-  // One byte is left free in front: the document text is built over the file's bytes.
-  if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
-    error_line_ = 0;
-    return ecNoFile;
-  }
-  ResetDocument();
-  return Load(detail::DocText(std::move(Bytes), Size));
+  return UnlessOutOfMemory(
+      [this] {
+        detail::PageBuffer Bytes;
+        std::size_t Size = 0;
+        // One byte is left free in front: the document text is built over the file's bytes.
+        if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
+          error_line_ = 0;
+          return ecNoFile;
+        }
+        ResetDocument();
+        detail::DocText Doc(std::move(Bytes), Size);
+        return Load(Doc);
+      },
+      [this] { ClearDocument(); });
 }
 
 TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
-  ResetDocument();
-  error_code_ = Load(detail::DocText(Source));
+  error_code_ = UnlessOutOfMemory(
+      [&] {
+        // The text is copied before the old document goes: Source may be a view into it.
+        detail::DocText Doc(Source);
+        ResetDocument();
+        return Load(Doc);
+      },
+      [this] { ClearDocument(); });
   return error_code_;
 }
 
-void TXMLParser::ResetDocument() {
+void TXMLParser::ResetDocument() noexcept {
   root_->Reset();  // drops the root's lists first: their entries live in the arena
   arena_.reset();
   parameters_->Reset();
 }
 
-TXMLErrorCode TXMLParser::Load(detail::DocText Doc) {
+void TXMLParser::ClearDocument() noexcept {
+  ResetDocument();
+  error_line_ = 0;
+}
+
+TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   error_line_ = 0;
   const std::string_view Text = Doc.Text();
   std::string_view Rest = Text;
-  TXMLErrorCode Status = parameters_->Parse(Rest);
+  TList<TXMLAttribute> Replaced;
+  TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced);
   if (Status != ecOk) {
     error_line_ = Doc.LineAt(0);
     return Status;

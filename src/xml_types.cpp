@@ -18,6 +18,8 @@ const char* ErrorCodeName(TXMLErrorCode Code) {
       return "ecInvalidValue";
     case ecInvalidTag:
       return "ecInvalidTag";
+    case ecOutOfMemory:
+      return "ecOutOfMemory";
   }
   return "unknown";
 }
@@ -38,6 +40,8 @@ const char* ErrorCodeMeaning(TXMLErrorCode Code) {
       return "invalid value";
     case ecInvalidTag:
       return "an element tag has an empty name or is cut off";
+    case ecOutOfMemory:
+      return "not enough memory for the document, or more elements, attributes or depth than a count holds";
   }
   return "unknown status";
 }

@@ -240,6 +240,32 @@ TEST(Size, TenMillionEmptyLines) {
   Report("two loads of " + std::to_string(Lines) + " empty lines", Clock);
 }
 
+// More lines than a 32-bit count holds: the line of a failure is still right, not wrapped around.
+TEST(Size, ErrorLinePastTwoToThe31) {
+  if (UnderSanitizer() || UnderValgrind())
+    GTEST_SKIP() << "two gigabytes of line ends: too slow under the tools";
+  const std::uint64_t Empty = (std::uint64_t{1} << 31) + 5;
+  test::TempDir Dir;
+  const std::string Path = Dir / "lines.xml";
+  {
+    std::ofstream Out(Path, std::ios::binary);
+    Out << "<?xml version=\"1.0\"?>\n<r>\n";
+    const std::string Block(std::size_t{1} << 20, '\n');
+    std::uint64_t Left = Empty;
+    for (; Left >= Block.size(); Left -= Block.size())
+      Out.write(Block.data(), static_cast<std::streamsize>(Block.size()));
+    Out.write(Block.data(), static_cast<std::streamsize>(Left));
+    Out << "< broken/>\n</r>\n";
+    ASSERT_TRUE(Out.good());
+  }
+  Stopwatch Clock;
+  TXMLParser P;
+  P.setFileName(Path);
+  EXPECT_EQ(P.XMLErrorCode(), ecInvalidTag);
+  EXPECT_EQ(static_cast<std::uint64_t>(P.ErrorLine()), Empty + 3);
+  Report("load of " + std::to_string(Empty) + " empty lines", Clock);
+}
+
 TEST(Size, A50MegabyteLineOfSpaces) {
   const auto Spaces = static_cast<std::size_t>(Scaled(50'000'000));
   test::TempDir Dir;

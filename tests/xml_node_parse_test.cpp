@@ -306,3 +306,36 @@ TEST(XmlNodeParse, ManyUnclosedElementsBecomeSiblings) {
   EXPECT_EQ(Root.GetChild(2 * kCount - 1)->TextData(), "line " + std::to_string(kCount - 1));
   EXPECT_EQ(Root.GetChild(2 * 777 + 1)->TextData(), "line 777");
 }
+
+// A step may be handed a string of the very attributes or children it replaces (their fields are
+// public): the old ones are released only after the step is done with the text.
+TEST(XmlNodeParse, StepsTakeTextHeldByWhatTheyReplace) {
+  const std::string Long = "-a-value-long-enough-to-be-held-on-the-heap";
+  {
+    TXMLNode Node;
+    std::string S = "<a k=\"v\">t<b x=\"1\"/></a>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    std::string& Own = Node.Attributes()[0]->Value;
+    Own = "<z q=\"1" + Long + "\">w</z>";
+    EXPECT_EQ(Node.ParseString(0, Own), ecOk);
+    EXPECT_EQ(Shape(Node), "<z q=1" + Long + ">{\"w\"}");
+  }
+  {
+    TXMLNode Node;
+    std::string S = "<a k=\"v\"/>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    std::string& Own = Node.Attributes()[0]->Value;
+    Own = "x=\"1" + Long + "\" y=\"2\">rest";
+    EXPECT_EQ(Node.ParseAttributes(Own), ecOk);
+    EXPECT_EQ(Shape(Node), "<a x=1" + Long + " y=2/>");
+  }
+  {
+    TXMLNode Node;
+    std::string S = "<a>t<b x=\"1\"/></a>";
+    ASSERT_EQ(Node.ParseString(0, S), ecOk);
+    std::string& Inner = Node.GetChild(1)->Attributes()[0]->Value;
+    Inner = "<c" + Long + "/>u</a>";
+    EXPECT_EQ(Node.ParseChildren(Inner), ecOk);
+    EXPECT_EQ(Shape(Node), "<a>{<c" + Long + "/>\"u\"}");
+  }
+}

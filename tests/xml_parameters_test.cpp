@@ -229,3 +229,16 @@ TEST(XmlParameters, SaveToAFailingStreamThrows) {
     }
   }
 }
+
+// The declaration may be parsed from a string of the other attributes it replaces.
+TEST(XmlParameters, ParseStringTakesTextHeldByTheAttributesItReplaces) {
+  TXMLParameters P;
+  std::string S = "<?xml version=\"1.0\" old=\"x\"?>";
+  ASSERT_EQ(P.ParseString(S), ecOk);
+  std::string& Own = P.XMLOtherAttrs()[0]->Value;
+  Own = "<?xml version=\"2\" new=\"a-value-long-enough-to-be-held-on-the-heap\"?><!DOCTYPE d>";
+  EXPECT_EQ(P.ParseString(Own), ecOk);
+  EXPECT_EQ(P.XMLVersion(), "2");
+  EXPECT_EQ(Others(P), "new=a-value-long-enough-to-be-held-on-the-heap;");
+  EXPECT_EQ(P.XMLDocType()->DocTypeDefinition(), "<!DOCTYPE d>");
+}

@@ -15,7 +15,7 @@ constexpr const char* kDecl = "<?xml version=\"1.0\"?>\n";
 struct Loaded {
   TXMLErrorCode status;
   std::string tree;
-  std::int32_t line;
+  std::int64_t line;
 };
 
 Loaded Load(std::string_view Text) {
@@ -273,6 +273,56 @@ TEST_F(FileLoad, LoadFromTextLeavesTheFileNameAlone) {
   EXPECT_EQ(P.LoadFromText(Body("<s/>")), ecOk);
   EXPECT_EQ(P.FileName(), Path);
   EXPECT_EQ(P.XMLRoot()->TagName(), "s");
+}
+
+// ---- loading from a view into the document being replaced ------------------------------------
+
+// Every string of a loaded document may be handed to the next load: the text is taken before the
+// old document goes.
+TEST(Views, LoadFromTextReadsTextHeldByTheDocumentItReplaces) {
+  const std::string Doc =
+      "<?xml version=\"1.0\" other=\"other-attribute-value-long-enough-for-the-heap\"?>\n"
+      "<!DOCTYPE the-document-type-line-long-enough-to-live-on-the-heap>\n"
+      "<root-element-with-a-long-name a=\"attribute-value-long-enough-for-the-heap\">\n"
+      "<child-element-with-a-long-name/>\n"
+      "a text run long enough to be held on the heap\n"
+      "</root-element-with-a-long-name>\n";
+  using Pick = const std::string& (*)(const TXMLParser&);
+  const Pick Picks[] = {
+      [](const TXMLParser& P) -> const std::string& { return P.XMLRoot()->GetChild(0)->TagName(); },
+      [](const TXMLParser& P) -> const std::string& { return P.XMLRoot()->GetChild(1)->TextData(); },
+      [](const TXMLParser& P) -> const std::string& { return P.XMLRoot()->TagName(); },
+      [](const TXMLParser& P) -> const std::string& { return P.XMLRoot()->Attributes()[0]->Value; },
+      [](const TXMLParser& P) -> const std::string& { return P.XMLParameters()->XMLOtherAttrs()[0]->Value; },
+      [](const TXMLParser& P) -> const std::string& {
+        return P.XMLParameters()->XMLDocType()->DocTypeDefinition();
+      },
+  };
+  for (const Pick Get : Picks) {
+    TXMLParser P;
+    ASSERT_EQ(P.LoadFromText(Doc), ecOk);
+    const std::string Copy = Get(P);
+    const Loaded Expected = Load(Copy);
+    SCOPED_TRACE(Copy);
+    EXPECT_EQ(P.LoadFromText(Get(P)), Expected.status);
+    EXPECT_EQ(Outline(*P.XMLRoot()), Expected.tree);
+    EXPECT_EQ(P.ErrorLine(), Expected.line);
+  }
+}
+
+TEST(Views, SetFileNameTakesANameHeldByTheDocumentItReplaces) {
+  test::TempDir Dir;
+  const std::string Second = Dir / "second.xml";
+  test::WriteFile(Second, Body("<second/>"));
+  const std::string First = Dir / "first.xml";
+  test::WriteFile(First, Body("<first next=\"" + Second + "\"/>"));
+  TXMLParser P;
+  P.setFileName(First);
+  ASSERT_EQ(P.XMLErrorCode(), ecOk);
+  P.setFileName(P.XMLRoot()->Attributes()[0]->Value);
+  EXPECT_EQ(P.XMLErrorCode(), ecOk);
+  EXPECT_EQ(P.FileName(), Second);
+  EXPECT_EQ(P.XMLRoot()->TagName(), "second");
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::str
   return P.LoadFromText(*StdinText);
 }
 
-std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32_t Line) {
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int64_t Line) {
   if (Status == ecOk) return Shown + ": ok";
   std::string Out = Shown;
   if (Line > 0) {
@@ -71,10 +71,10 @@ bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force,
   const bool StdinRead = IsStdin(Arg) && ReadStdin(StdinText);
   const TXMLErrorCode Status = LoadDocument(P, Arg, StdinRead ? &StdinText : nullptr);
   if (Status == ecOk) return true;
-  // A load that read nothing has no document to go on with, forced or not: writing one out would
-  // replace the file with an empty default document. One that stopped early (a byte-order mark
-  // before the declaration is enough) has only part of it.
-  const bool Readable = Status != ecNoFile && Status != ecInvalidFileName;
+  // A load that read nothing (or kept nothing: out of memory) has no document to go on with, forced
+  // or not: writing one out would replace the file with an empty default document. One that
+  // stopped early (a byte-order mark before the declaration is enough) has only part of it.
+  const bool Readable = Status != ecNoFile && Status != ecInvalidFileName && Status != ecOutOfMemory;
   const bool InPlace = WritesOver(Arg, Target);
   if (Force && Readable && !InPlace) return true;
   std::cerr << CheckLine(ShownName(Arg), Status, P.ErrorLine()) << '\n';

@@ -23,11 +23,12 @@ TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::str
 
 // The check command's line for a loaded document, without its newline:
 // "NAME: ok", "NAME:LINE: STATUS: meaning", or "NAME: STATUS: meaning" when no line applies.
-std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int32_t Line);
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int64_t Line);
 
 // Loads Arg (reading standard input for "-") for a command that needs a sound document. A status
 // other than ecOk is written to standard error as the check line and gives false, except that with
-// Force a document that was read but did not parse is accepted (a file that cannot be read never is).
+// Force a document that was read but did not parse is accepted (a file that cannot be
+// read, or that did not fit in memory, never is).
 // Target is where the command will write the document (nullopt or "-": standard output). When it is
 // the loaded file itself (by name or through a link), only ecOk is accepted, forced or not: a
 // document that did not load completely holds less than its file, and writing it back would lose

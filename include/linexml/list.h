@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace linexml {
 
@@ -17,10 +18,13 @@ namespace linexml {
 /// belong to the document's storage (Adopt): those are dropped, not deleted, and live until the
 /// document is destroyed or loaded again. It never holds null (Add ignores it), so Pack has
 /// nothing to remove in practice and writes nothing when that is so; readers on several threads
-/// may walk one list at the same time.
+/// may walk one list at the same time. It holds at most kMaxCount entries, what Count() can show.
 template <class T>
 class TList {
  public:
+  /// The most entries a list holds: what Count() can show.
+  static constexpr std::int32_t kMaxCount = 0x7FFFFFFF;
+
   TList() = default;
   TList(const TList&) = delete;
   TList& operator=(const TList&) = delete;
@@ -48,21 +52,30 @@ class TList {
 
   // The library's own side.
 
-  /// Appends Item and takes ownership of it (null is ignored).
+  /// Appends Item and takes ownership of it (null is ignored), also when it fails: when the list
+  /// cannot grow (std::bad_alloc, or std::length_error at kMaxCount entries) Item is deleted, the
+  /// list stays as it was and the exception passes on. Allocates nothing while there is room.
   void Add(T* Item) {
     if (Item == nullptr) return;
-    if (count_ == Capacity()) Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
+    if (count_ == Capacity()) {
+      try {
+        Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
+      } catch (...) {
+        delete Item;
+        throw;
+      }
+    }
     items_[count_++] = Item;
   }
   /// Deletes the objects it owns and empties the list.
-  void Clear() {
+  void Clear() noexcept {
     for (std::uint32_t I = Borrowed(); I < count_; ++I) delete items_[I];
-    if (OnHeap()) delete[] items_;
+    FreeArray();
     items_ = nullptr;
     count_ = flags_ = 0;
   }
   /// Drops null entries, keeping order; writes nothing when there is none.
-  void Pack() {
+  void Pack() noexcept {
     if (std::find(begin(), end(), nullptr) == end()) return;
     std::uint32_t Kept = 0, KeptBorrowed = 0;
     for (std::uint32_t I = 0; I < count_; ++I) {
@@ -73,39 +86,58 @@ class TList {
     count_ = Kept;
     flags_ = (flags_ & kHeap) | KeptBorrowed;
   }
-  /// Makes room for N objects in all, so that adding up to that many allocates nothing.
+  /// Makes room for N entries in all, so that adding until Count() is N allocates nothing and
+  /// cannot fail. std::bad_alloc, or std::length_error past kMaxCount, with the list as it was.
   void Reserve(std::size_t N) {
     if (N > Capacity()) Grow(N);
   }
-  /// Empties the list and makes it hold the Count objects at Items, which it does not own (they
-  /// and the array belong to a document's storage). Add still appends owned objects after them.
-  void Adopt(T** Items, std::uint32_t Count) {
+  /// Empties the list and makes it hold the Count (at most kMaxCount) objects at Items, which it
+  /// does not own (they and the array belong to a document's storage). Add still appends owned
+  /// objects after them.
+  void Adopt(T** Items, std::uint32_t Count) noexcept {
     Clear();
     items_ = Items;
     count_ = flags_ = Count;
   }
+  /// Exchanges the contents of two lists.
+  void Swap(TList& Other) noexcept {
+    std::swap(items_, Other.items_);
+    std::swap(count_, Other.count_);
+    std::swap(flags_, Other.flags_);
+  }
   /// Whether it holds any object that it owns.
-  bool OwnsAny() const { return Borrowed() < count_; }
-  /// Moves the objects it owns to the end of Out and empties the list (iterative destruction).
-  void TakeOwned(std::vector<T*>& Out) {
-    Out.insert(Out.end(), items_ + Borrowed(), items_ + count_);
-    flags_ = (flags_ & kHeap) | count_;
-    Clear();
+  bool OwnsAny() const noexcept { return Borrowed() < count_; }
+  /// Hands every object it owns to Each, in order, and empties the list without deleting them
+  /// (iterative destruction, which must not need memory).
+  template <class Fn>
+  void DetachOwned(Fn&& Each) noexcept {
+    for (std::uint32_t I = Borrowed(); I < count_; ++I) Each(items_[I]);
+    FreeArray();
+    items_ = nullptr;
+    count_ = flags_ = 0;
   }
 
  private:
   static constexpr std::uint32_t kHeap = 0x80000000u;
-  std::uint32_t Borrowed() const { return flags_ & ~kHeap; }
-  bool OnHeap() const { return (flags_ & kHeap) != 0; }
-  // An array of the list's own always has a power of two of slots, at least 4, so its size
-  // follows from the count and need not be stored; a borrowed array is full.
-  std::size_t Capacity() const { return OnHeap() ? std::bit_ceil(std::max<std::size_t>(count_, 4)) : count_; }
+  std::uint32_t Borrowed() const noexcept { return flags_ & ~kHeap; }
+  bool OnHeap() const noexcept { return (flags_ & kHeap) != 0; }
+  // An array of the list's own keeps its number of slots just in front of the first slot, which
+  // keeps the list itself at 16 bytes; a borrowed array is full.
+  std::size_t Capacity() const noexcept {
+    return OnHeap() ? reinterpret_cast<const std::size_t*>(items_)[-1] : count_;
+  }
+  void FreeArray() noexcept {
+    if (OnHeap()) ::operator delete(reinterpret_cast<std::size_t*>(items_) - 1);
+  }
   void Grow(std::size_t Wanted) {
-    const std::size_t Slots = std::bit_ceil(std::max<std::size_t>(Wanted, 4));
-    if (Slots > 0x80000000u) throw std::length_error("TList too long");
-    T** Bigger = new T*[Slots];
+    constexpr auto kMax = static_cast<std::size_t>(kMaxCount);
+    if (Wanted > kMax) throw std::length_error("TList: more than 2147483647 entries");
+    const std::size_t Slots = std::min(std::bit_ceil(std::max<std::size_t>(Wanted, 4)), kMax);
+    auto* Block = static_cast<std::size_t*>(::operator new(sizeof(std::size_t) + Slots * sizeof(T*)));
+    *Block = Slots;
+    T** Bigger = reinterpret_cast<T**>(Block + 1);
     if (count_ > 0) std::memcpy(Bigger, items_, count_ * sizeof(T*));
-    if (OnHeap()) delete[] items_;
+    FreeArray();
     items_ = Bigger;
     flags_ |= kHeap;
   }

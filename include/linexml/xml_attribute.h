@@ -21,7 +21,8 @@ class LINEXML_API TXMLAttribute {
   /// (appended to what it holds), Value the cut value; S is left holding the value part.
   /// A token without "=" names a valueless attribute: Name gets the token without its trailing space
   /// and without a closing ">", "/>" or "?>", Value stays empty and S becomes empty.
-  /// Always returns ecOk.
+  /// Always returns ecOk. When an allocation fails it throws std::bad_alloc and leaves the
+  /// attribute and S as they were.
   TXMLErrorCode ParseString(std::string& S);
 };
 

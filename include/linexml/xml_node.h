@@ -18,8 +18,9 @@ class TreeBuilder;
 }
 
 /// One node of the document tree: an element (tag name, attributes, children) or a text run.
-/// A node owns its children and attributes. Every walk over the tree (parse, search, save,
-/// destruction) runs on an explicit stack, so depth is limited only by memory.
+/// A node owns its children and attributes. Every walk over the tree (parse, search, save) runs on
+/// an explicit stack and destruction on a chain through the nodes themselves, so depth is limited
+/// only by memory, and destroying a tree needs none.
 class LINEXML_API TXMLNode {
  public:
   TXMLNode() = default;
@@ -47,7 +48,8 @@ class LINEXML_API TXMLNode {
   TXMLNode* FindTagByName(const std::string& Name) const;
   /// The value of the first attribute named Name, or "undefined".
   std::string GetAttributeValue(const std::string& Name) const;
-  /// Sets the first attribute named Name, or appends a new one at the end.
+  /// Sets the first attribute named Name, or appends a new one at the end. Name and Value may be
+  /// strings of this node. When memory runs out it throws std::bad_alloc with the node unchanged.
   /// \snippet snippets.cpp change
   void SetAttributeValue(const std::string& Name, const std::string& Value);
   /// nullptr at or past the end, and when negative.
@@ -59,6 +61,11 @@ class LINEXML_API TXMLNode {
   void SaveToFile(std::ostream& F) const;
 
   // --- Parse steps: what a load runs on every element, public for callers that drive them ---
+  // S may be a string of the very attributes or children that the step replaces: those are
+  // released only after the step is done with S. When an allocation fails, a step throws
+  // std::bad_alloc, and past a limit (more than 2^31 - 1 children or attributes in one list, or
+  // a Level past 2^31 - 1) std::length_error; either way S and this node are exactly as they were
+  // (nothing consumed, nothing replaced), and the node can be used and destroyed as before.
 
   /// Parses one node from the front of S and removes what it consumed: for a normal element that is
   /// everything through its closing tag, which is found by search (the first "</name>" in S), not by
@@ -80,9 +87,9 @@ class LINEXML_API TXMLNode {
   friend class TXMLParser;
 
   // Back to the state of a new node, in place.
-  void Reset();
-  // Deletes the children that List owns, with their subtrees, and empties it.
-  static void DestroyChildren(TList<TXMLNode>& List);
+  void Reset() noexcept;
+  // Deletes the children that List owns, with their subtrees, and empties it; needs no memory.
+  static void DestroyChildren(TList<TXMLNode>& List) noexcept;
   // The empty text that every node without a name or a text points to.
   static const std::string& Empty();
   // Replace the name or the text. An Owned string is deleted with the node; any other belongs to
@@ -96,7 +103,12 @@ class LINEXML_API TXMLNode {
   // Never null. Held by pointer: a node holds two pointers instead of two strings, and a loaded
   // document's elements of one name share one string.
   const std::string* tag_name_ = &Empty();
-  const std::string* text_data_ = &Empty();
+  union {
+    const std::string* text_data_ = &Empty();
+    // Only while the node waits to be deleted with a subtree (its text already freed): the next
+    // node waiting, so that destroying a tree needs no memory (see DestroyChildren).
+    TXMLNode* next_doomed_;
+  };
   std::int32_t level_ = 0;
   TTagType tag_type_ = ttNormal;
   std::uint8_t owns_ = 0;  // kOwnsName, kOwnsText

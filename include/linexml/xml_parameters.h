@@ -39,6 +39,9 @@ class LINEXML_API TXMLParameters {
   void setXMLStyleSheet(const std::string& Value) { style_sheet_ = Value; }
 
   // --- Parse steps: what a load runs on the prolog ---
+  // S may be a string of the other attributes that a step replaces. When an allocation fails, a
+  // step throws std::bad_alloc (past 2^31 - 1 other attributes, std::length_error) and leaves S
+  // and this record exactly as they were.
 
   /// The declaration, then one style-sheet instruction ("<?") or one document-type line ("<!").
   /// Returns the declaration's status; nothing more is consumed after a failure.
@@ -58,11 +61,12 @@ class LINEXML_API TXMLParameters {
 
  private:
   friend class TXMLParser;
-  TXMLErrorCode Parse(std::string_view& S);
-  TXMLErrorCode ParseHeader(std::string_view& S);
+  // The declaration, then (WholeProlog) one style-sheet instruction or document-type line, applied
+  // only when nothing can fail any more. The other attributes it replaces go to Replaced.
+  TXMLErrorCode Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced);
   TXMLErrorCode SkipStyleSheet(std::string_view& S);
   // Back to the state of a new record, in place (the document type object stays the same).
-  void Reset();
+  void Reset() noexcept;
 
   std::string version_;
   std::string encoding_;

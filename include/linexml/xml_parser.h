@@ -23,6 +23,10 @@ class Sink;
 
 /// The object a program works with: it owns the prolog record and the root node; assigning a file
 /// name loads that file into them. Loading reports a status, never throws; saving throws EInOutError.
+/// A load that runs out of memory, or meets a document with more than 2^31 - 1 children or
+/// attributes in one element (or declaration attributes) or nested deeper than Level 2^31 - 1,
+/// reports ecOutOfMemory and leaves the document (XMLRoot, XMLParameters, ErrorLine) as a new
+/// parser has it: nothing of the old document or of the partly read new one stays.
 class LINEXML_API TXMLParser {
  public:
   TXMLParser();
@@ -33,20 +37,24 @@ class LINEXML_API TXMLParser {
   // --- Loading ---
 
   /// Loads the named file and stores the status. An empty name only sets ecInvalidFileName and
-  /// keeps the name and document of before; the same name again loads the file again.
+  /// keeps the name and document of before; the same name again loads the file again. Value may be
+  /// a string of the document it replaces. After ecOutOfMemory, FileName is Value, or empty when
+  /// there was no memory even to store it (never the earlier name).
   /// \snippet snippets.cpp load
   void setFileName(const std::string& Value);
   /// The last non-empty name assigned (loaded or not), or the name last saved to.
   const std::string& FileName() const { return file_name_; }
   /// Loads a document held in memory, as a file load would (lines split on LF, CRLF or CR), and
-  /// stores the status. FileName is not touched.
+  /// stores the status. FileName is not touched. Source may be a view into the document it
+  /// replaces (a tag name, a value, a text run): the text is copied before the old document goes.
   TXMLErrorCode LoadFromText(std::string_view Source);
   /// Status of the last assignment of FileName (or of LoadFromText).
   TXMLErrorCode XMLErrorCode() const { return error_code_; }
   /// The 1-based source line where the last load's failure was found: the "<" of a broken tag, the
   /// start of text left after the root, the start of the document for a prolog failure. 0 after
-  /// ecOk, ecNoFile and ecInvalidFileName, and when the failure has no position.
-  std::int32_t ErrorLine() const { return error_line_; }
+  /// ecOk, ecNoFile, ecInvalidFileName and ecOutOfMemory, and when the failure has no position.
+  /// 64 bits: a file may well have more than 2^31 lines.
+  std::int64_t ErrorLine() const { return error_line_; }
 
   // --- The document ---
 
@@ -73,14 +81,16 @@ class LINEXML_API TXMLParser {
   void SaveFile(const std::string& AFileName);
   /// What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
   void SaveToStream(std::ostream& F) const;
-  /// What SaveFile writes, as a string.
+  /// What SaveFile writes, as a string. Throws std::bad_alloc when memory runs out (the document
+  /// is not changed).
   std::string SaveToText() const;
 
   // --- Parse steps: the stages a load runs, public for callers that drive them one by one ---
 
   /// Loads the file named by FileName and returns the status without storing it. ecNoFile, with
   /// nothing changed, when the name is empty or the file cannot be opened or read; otherwise the
-  /// root and the prolog are first returned to their new state, in place.
+  /// root and the prolog are first returned to their new state, in place. ecOutOfMemory as above
+  /// (also when the file is too large to read into memory).
   TXMLErrorCode ParseFile();
   /// Trims bytes 0..32 at both ends and reduces every run of spaces to one (tabs stay).
   static std::string TrimSpaces(const std::string& S);
@@ -88,16 +98,19 @@ class LINEXML_API TXMLParser {
   TXMLErrorCode Validate();
 
  private:
-  // Returns the root and the prolog to their new state and frees the last load's tree.
-  void ResetDocument();
+  // Returns the root and the prolog to their new state and frees the last load's tree; needs no
+  // memory.
+  void ResetDocument() noexcept;
+  // The same, and no error line: the document after ecOutOfMemory.
+  void ClearDocument() noexcept;
   // Parses a normalised text into the root and the prolog (already returned to their new state).
-  TXMLErrorCode Load(detail::DocText Doc);
+  TXMLErrorCode Load(detail::DocText& Doc);
   // Writes the prolog and the tree to Out and flushes it.
   void Write(detail::Sink& Out) const;
 
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;
-  std::int32_t error_line_ = 0;
+  std::int64_t error_line_ = 0;
   // Holds the nodes and attributes of the last load below the root; replaced by every load.
   // Declared before the root, so it is destroyed after it.
   std::unique_ptr<detail::Arena> arena_;

@@ -16,7 +16,10 @@ enum TXMLErrorCode : std::uint8_t {
   ecInvalidFileFormat = 3,  ///< the declaration begins with neither "<?xml " nor "<? xml "
   ecNotValid = 4,           ///< a declaration keyword repeats, or text is left after the root element
   ecInvalidValue = 5,       ///< for callers; the library never reports it
-  ecInvalidTag = 6          ///< an element tag has an empty name, or a tag is cut off
+  ecInvalidTag = 6,         ///< an element tag has an empty name, or a tag is cut off
+  ecOutOfMemory = 7         ///< a load ran out of memory, or the document has more children or
+                            ///< attributes in one element, or more depth, than a 32-bit count
+                            ///< holds (nothing of it was kept)
 };
 
 /// Kind of a node.

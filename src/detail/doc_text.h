@@ -34,7 +34,7 @@ class DocText {
   // that is not known (a comment was cut, or the text is too long for 32-bit positions).
   const std::vector<std::uint32_t>* CloseTagStarts() const { return closes_known_ ? &closes_ : nullptr; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
-  std::int32_t LineAt(std::size_t Pos) const;
+  std::int64_t LineAt(std::size_t Pos) const;
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
   // whose buffers the allocator always maps afresh (smaller ones it reuses from load to load,

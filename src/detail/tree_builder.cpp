@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "doc_text.h"
 #include "tag_tokens.h"
@@ -38,8 +39,14 @@ TXMLAttribute* TreeBuilder::NewAttribute() {
   return store_ != nullptr ? store_->NewAttribute() : new TXMLAttribute;
 }
 
+void TreeBuilder::CheckCount(std::size_t Count) const {
+  if (Count > limits_.max_count)
+    throw std::length_error("more than " + std::to_string(limits_.max_count) + " entries in one list");
+}
+
 template <class T>
 void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
+  CheckCount(Count);
   if (Count == 0) {
     List.Clear();
   } else if (store_ != nullptr) {
@@ -47,9 +54,12 @@ void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
     std::memcpy(Array, Items, Count * sizeof(T*));
     List.Adopt(Array, static_cast<std::uint32_t>(Count));
   } else {
-    List.Clear();
-    List.Reserve(Count);
-    for (std::size_t I = 0; I < Count; ++I) List.Add(Items[I]);
+    // All the room first: after it nothing can fail, so the list takes every object at once and
+    // the caller drops them from its scratch right after.
+    TList<T> Fresh;
+    Fresh.Reserve(Count);
+    for (std::size_t I = 0; I < Count; ++I) Fresh.Add(Items[I]);
+    List.Swap(Fresh);
   }
 }
 
@@ -61,6 +71,7 @@ void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
     Scratch.clear();
     return;
   }
+  CheckCount(Scratch.size());
   const auto Count = static_cast<std::uint32_t>(Scratch.size());
   List.Adopt(store_->Keep(std::move(Scratch)), Count);
   Scratch = {};
@@ -136,6 +147,7 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
 
 TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
   Node.attributes_.Clear();
+  if (&Node == top_) top_attributes_ = true;
   const std::size_t Gt = FindByte(text_, '>', Pos, End);
   // A tag cut off before its ">" is broken, not a tag with a junk attribute.
   if (Gt == npos) return ecInvalidTag;
@@ -147,8 +159,9 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   // "/> " and "> " are the tag's end, not attributes.
   ForEachToken(A, [this](std::string_view Piece) {
     if (Piece == "/>" || Piece == ">") return;
+    attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
     TXMLAttribute* Attr = NewAttribute();
-    attrs_.push_back(Attr);
+    attrs_.back() = Attr;
     ParseAttributeToken(*Attr, Piece);
   });
   FillAll(Node.attributes_, attrs_);
@@ -157,6 +170,7 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
 
 void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
   Node.children_.Clear();
+  if (&Node == top_) top_children_ = true;
   // The node just opened has its name's slot in last_slot_: its closing-tag id is looked up
   // once per name, not once per element.
   std::size_t Close;
@@ -166,11 +180,15 @@ void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
   } else {
     Close = index_.Find(*Node.tag_name_, Pos, End);
   }
-  if (Close == npos)
+  if (Close == npos) {
     stack_.push_back(
         {&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
-  else
-    stack_.push_back({&Node, Close, Node.tag_name_->size() + 3, kids_.size()});
+    return;
+  }
+  // Children one level further down than Level can count: the level would wrap around.
+  if (Close > Pos && Node.level_ >= limits_.max_level)
+    throw std::length_error("elements nested deeper than " + std::to_string(limits_.max_level) + " levels");
+  stack_.push_back({&Node, Close, Node.tag_name_->size() + 3, kids_.size()});
 }
 
 void TreeBuilder::PopFrame() {
@@ -198,8 +216,9 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
         release_->ReleaseBefore(Pos);
         next_release_ = Pos + (std::size_t{8} << 20);
       }
+      kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
       TXMLNode* Child = NewNode();
-      kids_.push_back(Child);
+      kids_.back() = Child;
       const std::size_t Start = Pos;
       bool WantsChildren = false;
       const TXMLErrorCode Status = Open(*Child, F.node->level_ + 1, Pos, F.kids_end, WantsChildren);
@@ -235,6 +254,49 @@ TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::si
 
 TXMLErrorCode TreeBuilder::ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
   return RunChildren(Node, Pos, End, false);
+}
+
+TXMLErrorCode TreeBuilder::RunOnString(TXMLNode& Node, Step Which, std::int32_t Level, std::string& S) {
+  // The stand-in starts as a shallow copy of Node: Node's name and text, borrowed (not owned).
+  TXMLNode Draft;
+  Draft.tag_name_ = Node.tag_name_;
+  Draft.text_data_ = Node.text_data_;
+  Draft.level_ = Node.level_;
+  Draft.tag_type_ = Node.tag_type_;
+  std::size_t Pos = 0;
+  TXMLErrorCode Status = ecOk;
+  bool NewAttributes = false, NewChildren = false;
+  {
+    TreeBuilder B(S);
+    B.top_ = &Draft;
+    switch (Which) {
+      case Step::kNode:
+        Status = B.ParseNode(Draft, Level, Pos, S.size());
+        break;
+      case Step::kAttributes:
+        Status = B.ParseAttributes(Draft, Pos, S.size());
+        break;
+      case Step::kChildren:
+        Status = B.ParseChildren(Draft, Pos, S.size());
+        break;
+    }
+    NewAttributes = B.top_attributes_;
+    NewChildren = B.top_children_;
+  }
+
+  // Nothing below can fail. Node takes what the step set; the lists it replaced go to the
+  // stand-in, which frees them on leaving, after S is cut.
+  Node.level_ = Draft.level_;
+  Node.tag_type_ = Draft.tag_type_;
+  if (Draft.tag_name_ != Node.tag_name_)
+    Node.SetName(Draft.tag_name_, (Draft.owns_ & TXMLNode::kOwnsName) != 0);
+  if (Draft.text_data_ != Node.text_data_)
+    Node.SetText(Draft.text_data_, (Draft.owns_ & TXMLNode::kOwnsText) != 0);
+  Draft.owns_ = 0;  // its name and text are Node's now, or were Node's all along
+  if (NewAttributes) Node.attributes_.Swap(Draft.attributes_);
+  if (NewChildren) Node.children_.Swap(Draft.children_);
+  S.erase(0, Pos);
+  return Status;
 }
 
 }  // namespace linexml::detail

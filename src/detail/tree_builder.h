@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "arena.h"
 #include "close_index.h"
+#include "limits.h"
 #include "linexml/xml_node.h"
 
 namespace linexml::detail {
@@ -17,13 +19,16 @@ class DocText;
 // text instead of cutting the front off a string, and nested elements are kept on an explicit stack.
 // Each element's children text is a window that ends at the first "</name>" after its opening tag.
 // New nodes and attributes come from Store when one is given (a loaded document), else each is
-// allocated on its own and owned by the list that holds it.
+// allocated on its own and owned by the list that holds it. Until a list takes them, the builder
+// owns the new objects (kids_, attrs_): a list takes all of its objects at once, in a step that
+// cannot fail, so an object is never owned by both or by neither. Past the Limits, a parse
+// throws std::length_error.
 class TreeBuilder {
  public:
   // CloseStarts: where every "</" of Text starts, when the caller knows (see CloseIndex).
   explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr,
                        const std::vector<std::uint32_t>* CloseStarts = nullptr)
-      : text_(Text), index_(Text, CloseStarts), store_(Store) {}
+      : text_(Text), index_(Text, CloseStarts), store_(Store), limits_(CurrentLimits()) {}
   TreeBuilder(const TreeBuilder&) = delete;
   TreeBuilder& operator=(const TreeBuilder&) = delete;
   ~TreeBuilder();
@@ -34,6 +39,14 @@ class TreeBuilder {
   TXMLErrorCode ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End);
   // The children of Node up to its closing tag (which stays unconsumed).
   TXMLErrorCode ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End);
+
+  // The public string steps of TXMLNode: one node, its attributes, or its children.
+  enum class Step { kNode, kAttributes, kChildren };
+  // Runs Which on Node over S (Level for kNode) and removes what it consumed from the front of S.
+  // The step builds into a stand-in and moves the results into Node only once nothing can fail:
+  // on an exception Node and S are as they were. What Node had before and the step replaced is
+  // released last, after S is cut, so S may be a string of it.
+  static TXMLErrorCode RunOnString(TXMLNode& Node, Step Which, std::int32_t Level, std::string& S);
 
   // Lets the parse give the text behind it back to the system as it goes (a load of a large
   // document; nothing reads the text before the parse position again).
@@ -60,6 +73,8 @@ class TreeBuilder {
   // Gives Node its name: the document's string for that name, or (without a store) its own.
   void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash);
   TXMLAttribute* NewAttribute();
+  // Throws std::length_error when a list would hold more than the limits allow.
+  void CheckCount(std::size_t Count) const;
   template <class T>
   void Fill(TList<T>& List, T* const* Items, std::size_t Count);
   // The same with all of Scratch, which a long list hands over instead of copying.
@@ -70,6 +85,11 @@ class TreeBuilder {
   std::string_view text_;
   CloseIndex index_;
   Arena* store_;
+  Limits limits_;
+  // The node a string step works on, and whether the step replaced its attributes or children.
+  const TXMLNode* top_ = nullptr;
+  bool top_attributes_ = false;
+  bool top_children_ = false;
   DocText* release_ = nullptr;
   std::size_t next_release_ = 0;
   std::vector<Frame> stack_;

@@ -1,0 +1,10 @@
+#include "limits.h"
+
+namespace linexml::detail {
+
+Limits& CurrentLimits() noexcept {
+  static Limits Current;
+  return Current;
+}
+
+}  // namespace linexml::detail
