@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "test_util.h"
@@ -100,6 +101,36 @@ TEST(RoundTrip, SavedDocumentsLoadBackTheSame) {
     TXMLParser Third;
     ASSERT_EQ(Third.LoadFromText(SavedAgain), ecOk);
     EXPECT_EQ(Third.SaveToText(), SavedAgain) << Source;
+  }
+}
+
+// The documented rule for a text run T after a save and a load: the bytes 0..32 (spaces, tabs,
+// other control bytes) at both ends are gone and one space stands in front; a run left with
+// nothing is gone altogether.
+TEST(RoundTrip, TextRunsComeBackTrimmedWithOneLeadingSpace) {
+  std::mt19937 Random(20261208);
+  const std::string Alphabet = std::string("ab  \t\x01\x1f\x7f\xc3\xa9", 11) + "&;\"'/=>-!";
+  for (int Case = 0; Case < 2000; ++Case) {
+    std::string Text;
+    for (std::size_t N = Random() % 9; N > 0; --N) Text += Alphabet[Random() % Alphabet.size()];
+    TXMLParser First;
+    ASSERT_EQ(First.LoadFromText("<?xml version=\"1.0\"?><r><b/>" + Text + "<c/></r>"), ecOk);
+    const TXMLNode* Run = First.XMLRoot()->GetChild(1);
+    if (Run == nullptr || Run->TagType() != ttCDATA) continue;  // an empty T, or one ">" cut short
+    const std::string& Loaded = Run->TextData();
+    std::size_t B = 0, E = Loaded.size();
+    while (B < E && static_cast<unsigned char>(Loaded[B]) <= 32) ++B;
+    while (E > B && static_cast<unsigned char>(Loaded[E - 1]) <= 32) --E;
+
+    TXMLParser Second;
+    ASSERT_EQ(Second.LoadFromText(First.SaveToText()), ecOk);
+    const TXMLNode& Root = *Second.XMLRoot();
+    if (B == E) {
+      EXPECT_EQ(Root.GetNumberOfChildren(), 2) << test::Outline(*First.XMLRoot());
+    } else {
+      ASSERT_EQ(Root.GetNumberOfChildren(), 3) << test::Outline(*First.XMLRoot());
+      EXPECT_EQ(Root.GetChild(1)->TextData(), " " + Loaded.substr(B, E - B)) << test::Outline(*First.XMLRoot());
+    }
   }
 }
 

@@ -27,6 +27,11 @@ class Sink;
 /// attributes in one element (or declaration attributes) or nested deeper than Level 2^31 - 1,
 /// reports ecOutOfMemory and leaves the document (XMLRoot, XMLParameters, ErrorLine) as a new
 /// parser has it: nothing of the old document or of the partly read new one stays.
+///
+/// XMLRoot() and XMLParameters() stay the same objects for the parser's whole life. Every other
+/// pointer or reference into the document (nodes, attributes, their strings) dangles after the next
+/// load that opens its text (any status but ecNoFile and ecInvalidFileName) and after the parser
+/// is destroyed.
 class LINEXML_API TXMLParser {
  public:
   TXMLParser();
