@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -119,6 +121,27 @@ TEST_F(SaveTarget, FifoWithoutAReaderFailsAtOnce) {
   ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
   EXPECT_EQ(test::InChild([&] { return FailureOf(Fifo); }, 20), "no process has the FIFO open for reading");
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Fifo)));
+}
+
+// A pipe whose reader has gone: the save fails with EPIPE instead of the process ending by SIGPIPE,
+// and a SIGPIPE handler of the program does not see the signal either.
+TEST_F(SaveTarget, PipeWithoutAReaderFailsWithoutSigpipe) {
+  EXPECT_EQ(test::InChild(
+                [&]() -> std::string {
+                  static volatile sig_atomic_t Seen = 0;
+                  std::signal(SIGPIPE, [](int) { Seen = 1; });
+                  int Pipe[2];
+                  if (::pipe2(Pipe, O_CLOEXEC) != 0) return "pipe failed";
+                  ::close(Pipe[0]);
+                  const std::string Link = dir_ / "stdout";
+                  if (::symlink(("/proc/self/fd/" + std::to_string(Pipe[1])).c_str(), Link.c_str()) != 0)
+                    return "symlink failed";
+                  const std::string Cause = FailureOf(Link);
+                  if (Seen != 0) return "the handler saw SIGPIPE";
+                  return Cause;
+                },
+                20),
+            std::strerror(EPIPE));
 }
 
 // The file a dangling link points to is created, found the way the system would find it

@@ -129,7 +129,8 @@ TEST(RoundTrip, TextRunsComeBackTrimmedWithOneLeadingSpace) {
       EXPECT_EQ(Root.GetNumberOfChildren(), 2) << test::Outline(*First.XMLRoot());
     } else {
       ASSERT_EQ(Root.GetNumberOfChildren(), 3) << test::Outline(*First.XMLRoot());
-      EXPECT_EQ(Root.GetChild(1)->TextData(), " " + Loaded.substr(B, E - B)) << test::Outline(*First.XMLRoot());
+      EXPECT_EQ(Root.GetChild(1)->TextData(), " " + Loaded.substr(B, E - B))
+          << test::Outline(*First.XMLRoot());
     }
   }
 }

@@ -80,7 +80,8 @@ class LINEXML_API TXMLParser {
   /// as it was. A new file gets 0666 less the umask; a replaced one keeps its mode and, where the
   /// process may set them, its owner and group (a group it cannot keep gets only the access others
   /// have). A device, FIFO or descriptor link (/dev/stdout) is written straight to, as by a shell's
-  /// "> NAME"; a FIFO that no process reads fails at once. Throws EInOutError naming AFileName and
+  /// "> NAME"; a FIFO that no process reads fails at once, and a pipe whose reader has gone fails with
+  /// EPIPE (SIGPIPE is held back for the calling thread). Throws EInOutError naming AFileName and
   /// the reason; nothing process-wide (such as the umask) changes, even for a moment.
   /// \snippet snippets.cpp save
   void SaveFile(const std::string& AFileName);

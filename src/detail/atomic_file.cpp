@@ -1,6 +1,8 @@
 #include "atomic_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -142,6 +145,39 @@ std::string TemporaryName(const std::string& Base, std::size_t NameMax) {
   return Name;
 }
 
+// Writing to a pipe or socket whose reader has gone raises SIGPIPE, whose default action ends the
+// whole process; a library must report EPIPE instead. While it lives, SIGPIPE is blocked for this
+// thread only (nothing process-wide changes), and one that the writes raised is taken back before
+// the thread's own mask returns, so a handler the program installed never sees it either.
+class SigpipeBlocked {
+ public:
+  SigpipeBlocked() {
+    ::sigemptyset(&pipe_);
+    ::sigaddset(&pipe_, SIGPIPE);
+    sigset_t Pending;
+    ::sigemptyset(&Pending);
+    was_pending_ = ::sigpending(&Pending) == 0 && ::sigismember(&Pending, SIGPIPE) == 1;
+    ::pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  SigpipeBlocked(const SigpipeBlocked&) = delete;
+  SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
+  ~SigpipeBlocked() {
+    sigset_t Pending;
+    ::sigemptyset(&Pending);
+    if (!was_pending_ && ::sigpending(&Pending) == 0 && ::sigismember(&Pending, SIGPIPE) == 1) {
+      const timespec Now{0, 0};
+      while (::sigtimedwait(&pipe_, nullptr, &Now) < 0 && errno == EINTR) {
+      }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool was_pending_ = false;
+};
+
 }  // namespace
 
 AtomicFile::AtomicFile(const std::string& Target) : target_(Target) {
@@ -233,6 +269,8 @@ void AtomicFile::Fail(const std::string& Cause) {
 }
 
 void AtomicFile::Write(const char* Data, std::size_t Size) {
+  std::optional<SigpipeBlocked> NoSigpipe;
+  if (through_) NoSigpipe.emplace();
   while (Size > 0) {
     const ssize_t Put = ::write(fd_, Data, std::min<std::size_t>(Size, INT_MAX));
     if (Put < 0) {

@@ -21,7 +21,9 @@ namespace linexml::detail {
 // - a device, FIFO or socket, or a descriptor link in /proc (/dev/stdout): the bytes are written
 //   straight to it, as a shell's "> NAME" does (a regular file behind a descriptor link is
 //   truncated first). A FIFO that no process has open for reading fails at once instead of
-//   waiting. A failure part-way leaves what was written.
+//   waiting. A pipe or socket whose reader has gone fails with EPIPE; SIGPIPE is held back for the
+//   calling thread meanwhile, so it neither ends the process nor reaches its handler. A failure
+//   part-way leaves what was written.
 // - a folder: EISDIR.
 // Every failure throws EInOutError naming the target and the reason, and removes the temporary
 // file. Nothing process-wide (umask, working folder) is changed.
