@@ -71,28 +71,30 @@ TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList
   TList<TXMLAttribute> Others;
   const std::uint32_t MaxOthers = detail::CurrentLimits().max_count;
 
-  if (Declared) detail::ForEachToken(H, [&](std::string_view Piece) {
-    bool Matched = false;
-    for (Keyword& K : Keywords) {
-      if (!Piece.starts_with(K.prefix)) continue;
-      Matched = true;
-      if (K.seen) {
-        if (Status != ecNotValid && Notes != nullptr) Notes->repeated = K.prefix.substr(0, K.prefix.size() - 1);
-        Status = ecNotValid;  // a repeated keyword keeps its first value
-      } else {
-        K.seen = true;
-        K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
+  if (Declared)
+    detail::ForEachToken(H, [&](std::string_view Piece) {
+      bool Matched = false;
+      for (Keyword& K : Keywords) {
+        if (!Piece.starts_with(K.prefix)) continue;
+        Matched = true;
+        if (K.seen) {
+          if (Status != ecNotValid && Notes != nullptr)
+            Notes->repeated = K.prefix.substr(0, K.prefix.size() - 1);
+          Status = ecNotValid;  // a repeated keyword keeps its first value
+        } else {
+          K.seen = true;
+          K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
+        }
+        break;
       }
-      break;
-    }
-    if (!Matched && Piece != "?>" && Piece != ">") {
-      if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
-        throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
-      auto Attr = std::make_unique<TXMLAttribute>();
-      detail::ParseAttributeToken(*Attr, Piece);
-      Others.Add(Attr.release());  // deleted by Add when the list cannot take it
-    }
-  });
+      if (!Matched && Piece != "?>" && Piece != ">") {
+        if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
+          throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
+        auto Attr = std::make_unique<TXMLAttribute>();
+        detail::ParseAttributeToken(*Attr, Piece);
+        Others.Add(Attr.release());  // deleted by Add when the list cannot take it
+      }
+    });
 
   // After a sound declaration: one style-sheet instruction, which is dropped, or one document-type
   // line, parsed into a stand-in.

@@ -75,8 +75,7 @@ TXMLErrorCode TXMLParser::ParseFile() {
           return ecNoFile;
         }
         ResetDocument();
-        detail::DocText Doc(std::move(Bytes), Size,
-                            {load_options_.AcceptBOM, load_options_.CollectWarnings});
+        detail::DocText Doc(std::move(Bytes), Size, {load_options_.AcceptBOM, load_options_.CollectWarnings});
         return Load(Doc);
       },
       [this] { ClearDocument(); });
@@ -136,7 +135,8 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
     const detail::SourcePlace Place = Doc.Locate(At);
     error_line_ = Place.line;
     error_column_ = Place.column;
-    error_message_ = detail::DescribeFailure({Code, Text, At, *root_, Notes.repeated});
+    error_message_ = detail::DescribeFailure(
+        {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition()});
     return Code;
   };
   if (Status != ecOk) return Failed(Status, 0);
@@ -154,8 +154,9 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (load_options_.CollectWarnings) {
     const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
-    warnings_ = detail::FindWarnings(
-        {Doc, Body, DocType.empty() ? std::string_view::npos : Body - DocType.size(), DocType, *root_, Unclosed});
+    warnings_ =
+        detail::FindWarnings({Doc, Body, DocType.empty() ? std::string_view::npos : Body - DocType.size(),
+                              DocType, *root_, Unclosed});
   }
   if (Status != ecOk) return Failed(Status, Builder.FailPos());
   if (Pos < Text.size()) return Failed(ecNotValid, Pos);  // text after the root element

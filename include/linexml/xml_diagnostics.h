@@ -25,10 +25,10 @@ LINEXML_API const char* WarningKindName(TXMLWarningKind Kind);
 
 /// One lossy reading found by a load that collected warnings (TXMLLoadOptions::CollectWarnings).
 struct TXMLWarning {
-  std::int64_t Line = 0;          ///< 1-based source line
-  std::int64_t Column = 0;        ///< 1-based byte column in that line, as it stands in the file
+  std::int64_t Line = 0;              ///< 1-based source line
+  std::int64_t Column = 0;            ///< 1-based byte column in that line, as it stands in the file
   TXMLWarningKind Kind = wkValueCut;  ///< what was read differently
-  std::string Text;               ///< one sentence: what was read, and how an XML reader reads it
+  std::string Text;                   ///< one sentence: what was read, and how an XML reader reads it
 };
 
 }  // namespace linexml

@@ -88,7 +88,7 @@ std::string DescribeBadStart(std::string_view T) {
     return "the document begins with the element " + Quoted("<" + std::string(NameAt(T, 0))) +
            " instead of the XML declaration \"<?xml ...?>\" (the load option AcceptNoDeclaration reads a "
            "document without one)";
-  return "the document begins with text, " + Quoted(T.substr(1)) +
+  return "the document begins with text, " + Quoted(T.substr(1, T.find('<') - 1)) +
          ", instead of the XML declaration \"<?xml ...?>\"";
 }
 
@@ -104,7 +104,8 @@ std::string DescribeBrokenTag(const FailureFacts& F) {
       return "the closing tag " + Quoted(T.substr(Pos)) + " is cut off: the document ends before its \">\"";
     const std::string_view Name = After.substr(1, Gt - 1);
     const std::string Tag = Quoted(T.substr(Pos, Gt + 2));
-    if (Name.empty()) return "a closing tag without a name, " + Tag + ", stands where an element was expected";
+    if (Name.empty())
+      return "a closing tag without a name, " + Tag + ", stands where an element was expected";
     const std::string_view Nested = NestedSameName(F.root, Name);
     std::string Out = "the closing tag " + Tag + " stands where an element was expected: ";
     if (Nested == Name) return Out + SameNameCause(Name) + ", so this one is left over";
@@ -118,7 +119,7 @@ std::string DescribeBrokenTag(const FailureFacts& F) {
   const std::string Open = Quoted("<" + std::string(NameAt(T, Pos)));
   if (Pos + 1 + NameAt(T, Pos).size() >= T.size())
     return "the tag " + Open + " is cut off: the document ends before its \">\"";
-  return "the tag " + Open + " is never closed: there is no \">\" after it";
+  return "the tag " + Open + " has no \">\" before the end of the element around it";
 }
 
 std::string DescribeLeftOver(const FailureFacts& F) {
@@ -131,7 +132,8 @@ std::string DescribeLeftOver(const FailureFacts& F) {
     return "the document begins with a UTF-8 byte-order mark, which is read as text where the root element "
            "should begin (the load option AcceptBOM skips it)";
   if (Root.TagType() == ttCDATA)
-    return "the document has text, " + Quoted(Root.TextData().substr(Root.TextData().starts_with(' ') ? 1 : 0)) +
+    return "the document has text, " +
+           Quoted(Root.TextData().substr(Root.TextData().starts_with(' ') ? 1 : 0)) +
            ", where its root element should begin, and what follows it" + Left0;
   if (RootName.starts_with("!--"))
     return "a comment is never closed (there is no \"-->\" after its \"<!--\"), so it is read as the root "
@@ -195,8 +197,8 @@ void FindReferences(const DocText& Doc, std::vector<Found>& Out) {
       const bool Hex = Q < T.size() && (T[Q] == 'x' || T[Q] == 'X');
       if (Hex) ++Q;
       const std::size_t Digits = Q;
-      while (Q < T.size() && (Hex ? std::isxdigit(static_cast<unsigned char>(T[Q])) != 0
-                                  : (T[Q] >= '0' && T[Q] <= '9')))
+      while (Q < T.size() &&
+             (Hex ? std::isxdigit(static_cast<unsigned char>(T[Q])) != 0 : (T[Q] >= '0' && T[Q] <= '9')))
         ++Q;
       if (Q == Digits) continue;
     } else {
@@ -210,7 +212,8 @@ void FindReferences(const DocText& Doc, std::vector<Found>& Out) {
         {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
     std::string Text;
     for (const auto& [Name, Char] : kPredefined)
-      if (Ref == Name) Text = "the reference " + Quoted(Ref) + " is kept as written; an XML reader reads " + Quoted(Char);
+      if (Ref == Name)
+        Text = "the reference " + Quoted(Ref) + " is kept as written; an XML reader reads " + Quoted(Char);
     if (Text.empty() && Numeric)
       Text = "the character reference " + Quoted(Ref) +
              " is kept as written; an XML reader reads the character it stands for";
@@ -303,8 +306,9 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
       const std::size_t At = TagStart(T, It->second);
       if (Open[Name] > 0) {
         Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
-                       "the element \"<" + Name + ">\" stands inside another \"" + Name + "\": the first \"</" +
-                           Name + ">\" after it ends the outer one, so this one is read without content"});
+                       "the element \"<" + Name + ">\" stands inside another \"" + Name +
+                           "\": the first \"</" + Name +
+                           ">\" after it ends the outer one, so this one is read without content"});
       } else {
         Out.push_back({F.doc.JoinedAt(At), wkMissingClosingTag,
                        "no closing tag \"</" + Name + ">\" is found for the element \"<" + Name +
@@ -360,19 +364,16 @@ std::string QuoteBounded(std::string_view Text, std::size_t Max) {
 }
 
 std::string DescribeFailure(const FailureFacts& F) {
-  switch (F.status) {
-    case ecInvalidFileFormat:
-      return DescribeBadStart(F.text);
-    case ecNotValid:
-      if (!F.repeated.empty())
-        return "the declaration keyword \"" + std::string(F.repeated) +
-               "\" is written twice (the first value is kept)";
-      return DescribeLeftOver(F);
-    case ecInvalidTag:
-      return DescribeBrokenTag(F);
-    default:
-      return ErrorCodeMeaning(F.status);
-  }
+  if (F.status == ecInvalidFileFormat) return DescribeBadStart(F.text);
+  if (F.status != ecNotValid && F.status != ecInvalidTag) return ErrorCodeMeaning(F.status);
+  if (!F.repeated.empty())
+    return "the declaration keyword \"" + std::string(F.repeated) +
+           "\" is written twice (the first value is kept)";
+  if (F.doctype.starts_with("<!--"))
+    return "a comment in front of the root element is never closed (there is no \"-->\" after its \"<!--\"), "
+           "so "
+           "it is read as the document-type line, up to its first \">\"";
+  return F.status == ecNotValid ? DescribeLeftOver(F) : DescribeBrokenTag(F);
 }
 
 std::string DescribeUnreadable(int Errno) {
@@ -395,7 +396,8 @@ std::vector<TXMLWarning> FindWarnings(const WarningFacts& F) {
   FindReferences(F.doc, All);
   FindCutValues(F.doc, F.body, All);
   FindUnclosed(F, All);
-  std::stable_sort(All.begin(), All.end(), [](const Found& A, const Found& B) { return A.joined < B.joined; });
+  std::stable_sort(All.begin(), All.end(),
+                   [](const Found& A, const Found& B) { return A.joined < B.joined; });
   std::vector<TXMLWarning> Out;
   Out.reserve(All.size());
   DocText::Locator Where(F.doc);

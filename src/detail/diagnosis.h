@@ -18,13 +18,15 @@ namespace linexml::detail {
 class DocText;
 
 // What a failed load's message is made from: the status, the document text, where the failure was
-// found in it (npos: nowhere), what was parsed, and the declaration keyword met twice.
+// found in it (npos: nowhere), what was parsed, the declaration keyword met twice, and the
+// document-type line.
 struct FailureFacts {
   TXMLErrorCode status;
   std::string_view text;
   std::size_t pos;
   const TXMLNode& root;
   std::string_view repeated;
+  std::string_view doctype;
 };
 
 // One sentence on the cause of a failed parse, specific to the case.

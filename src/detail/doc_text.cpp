@@ -238,7 +238,8 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // A run collapsed among them belongs to no byte that stays.
-    while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base)) collapses_.pop_back();
+    while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base))
+      collapses_.pop_back();
     EndLine(static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
     if (P == End) break;

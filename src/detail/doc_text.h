@@ -75,13 +75,13 @@ class DocText {
 
    private:
     const DocText& doc_;
-    const char* next_;               // the next line record
-    std::int64_t line_ = 0;          // the source line of the current record
+    const char* next_;                 // the next line record
+    std::int64_t line_ = 0;            // the source line of the current record
     std::size_t start_ = 0, end_ = 0;  // the current line's span in the joined text
-    std::size_t trim_ = 0;           // bytes trimmed from the front of its source line
-    bool join_space_ = false;        // it begins with the joining space
-    std::size_t collapse_ = 0;       // the first collapse not yet passed
-    std::size_t shift_ = 0;          // spaces dropped in the current line before the last asked
+    std::size_t trim_ = 0;             // bytes trimmed from the front of its source line
+    bool join_space_ = false;          // it begins with the joining space
+    std::size_t collapse_ = 0;         // the first collapse not yet passed
+    std::size_t shift_ = 0;            // spaces dropped in the current line before the last asked
   };
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
