@@ -131,12 +131,13 @@ const char* SkipLineFeeds(const char* P, const char* End) {
   return P;
 }
 
-void PutVarint(std::string& Out, std::size_t V) {
+inline char* PutVarint(char* Out, std::size_t V) {
   while (V >= 0x80) {
-    Out.push_back(static_cast<char>((V & 0x7F) | 0x80));
+    *Out++ = static_cast<char>((V & 0x7F) | 0x80);
     V >>= 7;
   }
-  Out.push_back(static_cast<char>(V));
+  *Out++ = static_cast<char>(V);
+  return Out;
 }
 
 std::size_t GetVarint(const char*& P) {
@@ -146,6 +147,16 @@ std::size_t GetVarint(const char*& P) {
     V |= static_cast<std::size_t>(B & 0x7F) << Shift;
     if (B < 0x80) return V;
   }
+}
+
+// The record of a kept line (see DocText::lines_), at most 30 bytes, written at Rec; returns its end.
+inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, std::size_t Trimmed,
+                           bool JoinSpace) {
+  const std::size_t Low = Trimmed < 15 ? Trimmed : 15;
+  Rec = PutVarint(Rec, Length << 6 | (JoinSpace ? 32u : 0u) | (Skipped > 0 ? 16u : 0u) | Low);
+  if (Skipped > 0) Rec = PutVarint(Rec, Skipped);
+  if (Low == 15) Rec = PutVarint(Rec, Trimmed - 15);
+  return Rec;
 }
 
 }  // namespace
@@ -184,10 +195,10 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
   CutComments(Options.note_comments);
 }
 
-void DocText::EndLine(std::size_t Length, std::size_t Skipped, std::size_t Trimmed, bool JoinSpace) {
-  PutVarint(lines_, Length * 8 + (JoinSpace ? 4 : 0) + (Skipped > 0 ? 2 : 0) + (Trimmed > 0 ? 1 : 0));
-  if (Skipped > 0) PutVarint(lines_, Skipped);
-  if (Trimmed > 0) PutVarint(lines_, Trimmed);
+char* DocText::GrowLines(char* Rec) {
+  const std::size_t Used = static_cast<std::size_t>(Rec - lines_.data());
+  lines_.resize(2 * lines_.size() + 64);
+  return lines_.data() + Used;
 }
 
 void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
@@ -208,7 +219,9 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
     P += 3;
     skipped_bom_ = true;
   }
-  lines_.reserve(Size / 16 + 16);
+  lines_.resize(Size / 16 + 64);
+  char* Rec = lines_.data();
+  const char* RecEnd = Rec + lines_.size();
   const bool Narrow = Size < 0xFFFFFFF0u;
   LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &collapses_};
   while (P < End) {
@@ -240,12 +253,18 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
     // A run collapsed among them belongs to no byte that stays.
     while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base))
       collapses_.pop_back();
-    EndLine(static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
+    // Room for one record is made once per line; it is then written without further checks.
+    if (RecEnd - Rec < 32) {
+      Rec = GrowLines(Rec);
+      RecEnd = lines_.data() + lines_.size();
+    }
+    Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
     if (P == End) break;
     P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
   }
   size_ = static_cast<std::size_t>(W - Base);
+  lines_.resize(static_cast<std::size_t>(Rec - lines_.data()));
   closes_known_ = Narrow;
   may_have_comments_ = Scan.bang;
 }
@@ -345,11 +364,12 @@ SourcePlace DocText::Locator::At(std::size_t Joined) {
   while (Joined >= end_) {
     if (next_ == Last) return {};
     const std::size_t Record = GetVarint(next_);
-    line_ += 1 + static_cast<std::int64_t>((Record & 2) != 0 ? GetVarint(next_) : 0);
-    trim_ = (Record & 1) != 0 ? GetVarint(next_) : 0;
-    join_space_ = (Record & 4) != 0;
+    line_ += 1 + static_cast<std::int64_t>((Record & 16) != 0 ? GetVarint(next_) : 0);
+    trim_ = Record & 15;
+    if (trim_ == 15) trim_ += GetVarint(next_);
+    join_space_ = (Record & 32) != 0;
     start_ = end_;
-    end_ += Record >> 3;
+    end_ += Record >> 6;
     shift_ = 0;
     const auto& C = doc_.collapses_;
     while (collapse_ < C.size() && C[collapse_].at < start_) ++collapse_;

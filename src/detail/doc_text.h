@@ -99,15 +99,17 @@ class DocText {
     std::size_t dropped;  // the spaces of that run left out
   };
   void Normalise(const char* Src, std::size_t Size, bool SkipBom);
-  void EndLine(std::size_t Length, std::size_t Skipped, std::size_t Trimmed, bool JoinSpace);
+  // Makes lines_ larger; Rec, the end of the records in it, moves along.
+  char* GrowLines(char* Rec);
   void CutComments(bool NoteComments);
 
   PageBuffer buf_;
   std::size_t size_ = 0;
-  // One record per kept line, in order: varint(length in the joined text * 8 + joining space * 4
-  // + has-skips * 2 + has-trim), then, with has-skips, varint(source lines skipped right before
-  // it), and with has-trim, varint(bytes trimmed from the front of the line). Two or three bytes
-  // a line, read only when a load fails or warnings are asked for.
+  // One record per kept line, in order: varint(length in the joined text * 64 + joining space *
+  // 32 + has-skips * 16 + min(bytes trimmed from the front of the line, 15)), then, with
+  // has-skips, varint(source lines skipped right before it), and when that minimum is 15,
+  // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
+  // warnings are asked for.
   std::string lines_;
   // Every run of two or more spaces collapsed, in order (rare in most documents).
   std::vector<Collapse> collapses_;
