@@ -121,11 +121,13 @@ TEST(ErrorPlace, PrologFailuresPointAtTheStartAndSayWhy) {
   const Case Cases[] = {
       {"", ecInvalidFileFormat, 0, 0, "the document is empty: it has no XML declaration and no root element"},
       {"\n\n  <r/>", ecInvalidFileFormat, 3, 3,
-       "the document begins with the element \"<r\" instead of the XML declaration \"<?xml ...?>\" (the load "
-       "option AcceptNoDeclaration reads a document without one)"},
+       "the document begins with the element \"<r\" instead of the XML declaration \"<?xml ...?>\" "
+       "(accepting a "
+       "document without a declaration reads it)"},
       {"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<r/>", ecInvalidFileFormat, 1, 1,
-       "the document begins with a UTF-8 byte-order mark, which stands in front of the XML declaration (the "
-       "load option AcceptBOM skips it)"},
+       "the document begins with a UTF-8 byte-order mark, which stands in front of the XML declaration "
+       "(accepting a "
+       "byte-order mark skips it)"},
       {"\xFF\xFE<\0?\0", ecInvalidFileFormat, 1, 1,
        "the document begins with a UTF-16 byte-order mark: it is UTF-16 text, and only encodings of 8-bit "
        "units are read"},
@@ -160,20 +162,22 @@ TEST(ErrorPlace, LoadOptionsChangeWhatFails) {
   TXMLLoadOptions NoDeclaration;
   NoDeclaration.AcceptNoDeclaration = true;
   // What is left over starts the place: the root element after the text.
-  ExpectPlace({"  hello\n<r/>", ecNotValid, 2, 1,
-               "the document has text, \"hello\", where its root element should begin, and what follows it is "
-               "left over"},
-              NoDeclaration);
+  ExpectPlace(
+      {"  hello\n<r/>", ecNotValid, 2, 1,
+       "the document has text, \"hello\", where its root element should begin, and what follows it is "
+       "left over"},
+      NoDeclaration);
   ExpectPlace({"\xEF\xBB\xBF<r/>", ecNotValid, 1, 4,
                "the document begins with a UTF-8 byte-order mark, which is read as text where the root "
-               "element should begin (the load option AcceptBOM skips it)"},
+               "element should begin (accepting a byte-order mark skips it)"},
               NoDeclaration);
   TXMLLoadOptions Bom;
   Bom.AcceptBOM = true;
   // The mark's three bytes still count in the first line's columns.
   ExpectPlace({"\xEF\xBB\xBF  <r/>", ecInvalidFileFormat, 1, 6,
-               "the document begins with the element \"<r\" instead of the XML declaration \"<?xml ...?>\" (the "
-               "load option AcceptNoDeclaration reads a document without one)"},
+               "the document begins with the element \"<r\" instead of the XML declaration \"<?xml ...?>\" "
+               "(accepting a "
+               "document without a declaration reads it)"},
               Bom);
   ExpectPlace({"\xEF\xBB\xBF<?xml version=\"1.0\"?><r> <> </r>", ecInvalidTag, 1, 29,
                "an empty tag \"<>\": a tag needs a name"},

@@ -70,24 +70,58 @@ TEST(SaveOptions, EachChoiceWritesWhatItSays) {
     TXMLSaveOptions options;
     std::string expected;
   } Cases[] = {
-      {"indent 4", [] { TXMLSaveOptions O; O.IndentWidth = 4; return O; }(),
-       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE shelf>\n\n"
-       "<shelf code=\"a1\">\n    <book isbn=\"1-2\" />\n    <title>\n        Two books\n    </title>\n    <note>\n"
+      {"indent 4",
+       [] {
+         TXMLSaveOptions O;
+         O.IndentWidth = 4;
+         return O;
+       }(),
+       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE "
+       "shelf>\n\n"
+       "<shelf code=\"a1\">\n    <book isbn=\"1-2\" />\n    <title>\n        Two books\n    </title>\n    "
+       "<note>\n"
        "         keep dry\n        <b>\n            now\n        </b>\n    </note>\n</shelf>\n"},
-      {"indent 0", [] { TXMLSaveOptions O; O.IndentWidth = 0; return O; }(),
-       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE shelf>\n\n"
-       "<shelf code=\"a1\">\n<book isbn=\"1-2\" />\n<title>\nTwo books\n</title>\n<note>\n keep dry\n<b>\nnow\n</b>\n"
+      {"indent 0",
+       [] {
+         TXMLSaveOptions O;
+         O.IndentWidth = 0;
+         return O;
+       }(),
+       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE "
+       "shelf>\n\n"
+       "<shelf code=\"a1\">\n<book isbn=\"1-2\" />\n<title>\nTwo books\n</title>\n<note>\n keep "
+       "dry\n<b>\nnow\n</b>\n"
        "</note>\n</shelf>\n"},
-      {"tabs", [] { TXMLSaveOptions O; O.IndentWithTabs = true; return O; }(),
-       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE shelf>\n\n"
-       "<shelf code=\"a1\">\n\t<book isbn=\"1-2\" />\n\t<title>\n\t\tTwo books\n\t</title>\n\t<note>\n\t\t keep dry\n"
+      {"tabs",
+       [] {
+         TXMLSaveOptions O;
+         O.IndentWithTabs = true;
+         return O;
+       }(),
+       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE "
+       "shelf>\n\n"
+       "<shelf code=\"a1\">\n\t<book isbn=\"1-2\" />\n\t<title>\n\t\tTwo books\n\t</title>\n\t<note>\n\t\t "
+       "keep dry\n"
        "\t\t<b>\n\t\t\tnow\n\t\t</b>\n\t</note>\n</shelf>\n"},
-      {"crlf", [] { TXMLSaveOptions O; O.LineEnding = leCRLF; return O; }(),
-       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\r\n<!DOCTYPE shelf>\r\n"
-       "\r\n<shelf code=\"a1\">\r\n  <book isbn=\"1-2\" />\r\n  <title>\r\n    Two books\r\n  </title>\r\n  <note>\r\n"
+      {"crlf",
+       [] {
+         TXMLSaveOptions O;
+         O.LineEnding = leCRLF;
+         return O;
+       }(),
+       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" "
+       "extra=\"x\"?>\r\n<!DOCTYPE shelf>\r\n"
+       "\r\n<shelf code=\"a1\">\r\n  <book isbn=\"1-2\" />\r\n  <title>\r\n    Two books\r\n  </title>\r\n  "
+       "<note>\r\n"
        "     keep dry\r\n    <b>\r\n      now\r\n    </b>\r\n  </note>\r\n</shelf>\r\n"},
-      {"inline text", [] { TXMLSaveOptions O; O.InlineText = true; return O; }(),
-       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE shelf>\n\n"
+      {"inline text",
+       [] {
+         TXMLSaveOptions O;
+         O.InlineText = true;
+         return O;
+       }(),
+       "<?xml version=\"1.1\" encoding=\"latin1\" language=\"FR\" standalone=\"no\" extra=\"x\"?>\n<!DOCTYPE "
+       "shelf>\n\n"
        "<shelf code=\"a1\">\n  <book isbn=\"1-2\" />\n  <title>Two books</title>\n  <note>\n     keep dry\n"
        "    <b>now</b>\n  </note>\n</shelf>\n"},
       {"interoperable", TXMLSaveOptions::Interoperable(),
@@ -141,8 +175,13 @@ Reference Describe(const TXMLParser& P) {
   const TXMLParameters& Pr = *P.XMLParameters();
   std::string Others;
   for (const TXMLAttribute* A : Pr.XMLOtherAttrs()) Others += A->Name + "=" + A->Value + ";";
-  return {Outline(*P.XMLRoot()), Pr.XMLVersion(), Pr.XMLEncoding(), Pr.XMLLanguage(),
-          Pr.XMLStandalone(), Others, Pr.XMLDocType()->DocTypeDefinition()};
+  return {Outline(*P.XMLRoot()),
+          Pr.XMLVersion(),
+          Pr.XMLEncoding(),
+          Pr.XMLLanguage(),
+          Pr.XMLStandalone(),
+          Others,
+          Pr.XMLDocType()->DocTypeDefinition()};
 }
 
 TEST(SaveOptions, EveryCombinationLoadsBackToTheSameDocument) {
@@ -184,7 +223,8 @@ TEST(SaveOptions, EveryCombinationLoadsBackToTheSameDocument) {
                   Got.language = Want.language;
                 }
                 EXPECT_EQ(Got.tree, Want.tree) << Saved;
-                EXPECT_EQ(std::tie(Got.version, Got.encoding, Got.language, Got.standalone, Got.others, Got.doctype),
+                EXPECT_EQ(std::tie(Got.version, Got.encoding, Got.language, Got.standalone, Got.others,
+                                   Got.doctype),
                           std::tie(Want.version, Want.encoding, Want.language, Want.standalone, Want.others,
                                    Want.doctype))
                     << Saved;

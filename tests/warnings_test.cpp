@@ -54,9 +54,12 @@ TEST(Warnings, EachKindIsFoundAtItsPlace) {
       {Body("<r a=\"1>2\"/>"), {{2, 1, wkMissingClosingTag}, {2, 4, wkValueCut}}},
       {Body("<r>\n<a>\n\t<b>x</a>\n</r>"), {{4, 2, wkMissingClosingTag}}},
       {Body("<r>\n<a>\n  <a>x</a>\n</a>\n</r>"), {{4, 3, wkSameNameNesting}}},
-      {"<!-- licence -->\n" + Body("<r> x <!-- note --> </r>"), {{1, 1, wkCommentDropped}, {3, 7, wkCommentDropped}}},
+      {"<!-- licence -->\n" + Body("<r> x <!-- note --> </r>"),
+       {{1, 1, wkCommentDropped}, {3, 7, wkCommentDropped}}},
       {Body("<r a=\"&amp;\">x &#65; &#x42; &nbsp; & y &;</r>"),
-       {{2, 7, wkReferenceKeptRaw}, {2, 16, wkReferenceKeptRaw}, {2, 22, wkReferenceKeptRaw},
+       {{2, 7, wkReferenceKeptRaw},
+        {2, 16, wkReferenceKeptRaw},
+        {2, 22, wkReferenceKeptRaw},
         {2, 29, wkReferenceKeptRaw}}},
       {Body("<!DOCTYPE r [\n<!ENTITY e \"v\">\n]>\n<r/>"), {{2, 1, wkDocTypeSubsetCut}}},
       // A subset that the first ">" does not cut is read whole.
@@ -68,16 +71,18 @@ TEST(Warnings, EachKindIsFoundAtItsPlace) {
 }
 
 TEST(Warnings, TextsSayWhatWasReadAndHowAnXmlReaderReadsIt) {
-  const std::vector<TXMLWarning> W = WarningsOf(
-      Body("<!-- licence: MIT -->\n<r title=\"two words\">&amp;<a>\n<r/>\n</r>"));
+  const std::vector<TXMLWarning> W =
+      WarningsOf(Body("<!-- licence: MIT -->\n<r title=\"two words\">&amp;<a>\n<r/>\n</r>"));
   ASSERT_EQ(W.size(), 4u);
   EXPECT_EQ(W[0].Text, "the comment \"<!-- licence: MIT -->\" is cut out on loading, so a save drops it");
-  EXPECT_EQ(W[1].Text,
-            "the value of \"title\" holds a space, where it is cut: \"tw\" is kept, and the rest, \"words\\\">\", "
-            "is read as an attribute of its own");
+  EXPECT_EQ(
+      W[1].Text,
+      "the value of \"title\" holds a space, where it is cut: \"tw\" is kept, and the rest, \"words\\\">\", "
+      "is read as an attribute of its own");
   EXPECT_EQ(W[2].Text, "the reference \"&amp;\" is kept as written; an XML reader reads \"&\"");
   EXPECT_EQ(W[3].Text,
-            "no closing tag \"</a>\" is found for the element \"<a>\" (before the end of the element around it): it "
+            "no closing tag \"</a>\" is found for the element \"<a>\" (before the end of the element around "
+            "it): it "
             "is read without content, and what follows it becomes its siblings");
   EXPECT_EQ(std::string(WarningKindName(W[3].Kind)), "wkMissingClosingTag");
   EXPECT_EQ(std::string(WarningKindName(static_cast<TXMLWarningKind>(99))), "unknown");

@@ -17,11 +17,17 @@ TEST_F(CliCheck, PrintsOneLinePerFileInArgumentOrder) {
 
   const RunResult R = Run({"check", Bad, Good, Missing, Left, NoDecl});
   EXPECT_EQ(R.Exit, 1);
-  std::string Expected = Bad + ":4: ecInvalidTag: an element tag has an empty name or is cut off\n";
+  std::string Expected =
+      Bad +
+      ":4:3: ecInvalidTag: \"<\" is followed by a space: the name of a tag must follow \"<\" directly\n";
   Expected += Good + ": ok\n";
-  Expected += Missing + ": ecNoFile: the file cannot be opened or read\n";
-  Expected += Left + ":4: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
-  Expected += NoDecl + ":2: ecInvalidFileFormat: the document does not begin with an XML declaration\n";
+  Expected += Missing + ": ecNoFile: the file cannot be read: No such file or directory\n";
+  Expected += Left +
+              ":4:1: ecNotValid: a second element, \"<b\", follows the root element: a document has one root "
+              "element\n";
+  Expected += NoDecl +
+              ":2:1: ecInvalidFileFormat: the document begins with the element \"<a\" instead of the XML "
+              "declaration \"<?xml ...?>\" (accepting a document without a declaration reads it)\n";
   EXPECT_EQ(R.Out, Expected);
   EXPECT_EQ(R.Err, "");
 }
@@ -40,7 +46,7 @@ TEST_F(CliCheck, ReadsStandardInputOnceForEveryDash) {
 
   const RunResult Bad = Run({"check", "-"}, "<?xml version=\"1.0\"?>\n<a>\n<>\n</a>\n");
   EXPECT_EQ(Bad.Exit, 1);
-  EXPECT_EQ(Bad.Out, "<stdin>:3: ecInvalidTag: an element tag has an empty name or is cut off\n");
+  EXPECT_EQ(Bad.Out, "<stdin>:3:1: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
 }
 
 // Many files of every outcome: four threads must print exactly what one thread prints.
@@ -65,8 +71,8 @@ TEST_F(CliCheck, ParallelRunPrintsTheSameLinesAsOneThread) {
   EXPECT_EQ(One.Exit, 1);
   EXPECT_EQ(Four.Exit, 1);
   EXPECT_EQ(Four.Out, One.Out);
-  EXPECT_NE(One.Out.find(Path("f3.xml") + ":6: ecInvalidTag"), std::string::npos) << One.Out;
-  EXPECT_NE(One.Out.find(Path("f5.xml") + ":9: ecNotValid"), std::string::npos) << One.Out;
+  EXPECT_NE(One.Out.find(Path("f3.xml") + ":6:3: ecInvalidTag"), std::string::npos) << One.Out;
+  EXPECT_NE(One.Out.find(Path("f5.xml") + ":9:1: ecNotValid"), std::string::npos) << One.Out;
   EXPECT_NE(One.Out.find(Path("f1.xml") + ": ok\n"), std::string::npos) << One.Out;
 }
 

@@ -15,7 +15,7 @@ class CliFormat : public CliTest {};
 
 const char* const kBroken = "<?xml version=\"1.0\"?>\n<a>\n  <b></b>\n</a>\n</a>\n";
 const char* const kBrokenLine =
-    ":5: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
+    ":5:1: ecNotValid: the closing tag \"</a>\" follows the end of the root element\n";
 
 TEST_F(CliFormat, WritesTheLayoutToStandardOutput) {
   const std::string In = Write("in.xml", kSmallDoc);
@@ -61,7 +61,7 @@ TEST_F(CliFormat, RefusesABrokenDocumentUnlessForced) {
 TEST_F(CliFormat, ForceNeverWritesADocumentThatWasNotRead) {
   const RunResult R = Run({"format", "-i", "--force", Path("missing.xml")});
   EXPECT_EQ(R.Exit, 1);
-  EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be opened or read\n");
+  EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be read: No such file or directory\n");
   EXPECT_FALSE(fs::exists(Path("missing.xml")));
 }
 
@@ -74,7 +74,9 @@ TEST_F(CliFormat, ForceNeverRewritesAPartlyReadFileInPlace) {
     std::string content, check_line;
   } const Cases[] = {
       {"mark.xml", WithMark,
-       ":1: ecInvalidFileFormat: the document does not begin with an XML declaration\n"},
+       ":1:1: ecInvalidFileFormat: the document begins with a UTF-8 byte-order mark, which stands in front "
+       "of "
+       "the XML declaration (accepting a byte-order mark skips it)\n"},
       {"broken.xml", kBroken, kBrokenLine},
   };
   for (const auto& C : Cases) {
