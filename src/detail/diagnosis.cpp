@@ -75,7 +75,7 @@ std::string DescribeBadStart(std::string_view T) {
   if (T.empty()) return "the document is empty: it has no XML declaration and no root element";
   if (T.starts_with(" \xEF\xBB\xBF"))
     return "the document begins with a UTF-8 byte-order mark, which stands in front of the XML declaration "
-           "(the load option AcceptBOM skips it)";
+           "(accepting a byte-order mark skips it)";
   if (T.starts_with(" \xFF\xFE") || T.starts_with(" \xFE\xFF"))
     return "the document begins with a UTF-16 byte-order mark: it is UTF-16 text, and only encodings of "
            "8-bit units are read";
@@ -86,8 +86,8 @@ std::string DescribeBadStart(std::string_view T) {
            " instead of the XML declaration \"<?xml ...?>\"";
   if (T.starts_with("<"))
     return "the document begins with the element " + Quoted("<" + std::string(NameAt(T, 0))) +
-           " instead of the XML declaration \"<?xml ...?>\" (the load option AcceptNoDeclaration reads a "
-           "document without one)";
+           " instead of the XML declaration \"<?xml ...?>\" (accepting a document without a "
+           "declaration reads it)";
   return "the document begins with text, " + Quoted(T.substr(1, T.find('<') - 1)) +
          ", instead of the XML declaration \"<?xml ...?>\"";
 }
@@ -130,7 +130,7 @@ std::string DescribeLeftOver(const FailureFacts& F) {
   const std::string Left0 = " is left over";
   if (T.starts_with(" \xEF\xBB\xBF"))
     return "the document begins with a UTF-8 byte-order mark, which is read as text where the root element "
-           "should begin (the load option AcceptBOM skips it)";
+           "should begin (accepting a byte-order mark skips it)";
   if (Root.TagType() == ttCDATA)
     return "the document has text, " +
            Quoted(Root.TextData().substr(Root.TextData().starts_with(' ') ? 1 : 0)) +
