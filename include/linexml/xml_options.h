@@ -46,7 +46,7 @@ struct TXMLSaveOptions {
   bool StandardDeclaration = false;
   /// Leaves out the document-type line when there is none, instead of writing an empty line.
   bool OmitEmptyDocType = false;
-  /// An element whose only child is one text run is written on one line, <name>text</name>,
+  /// An element whose only child is one text run is written on one line, as "<name>text</name>",
   /// which loads back as written (no leading space is added to the text).
   bool InlineText = false;
 
