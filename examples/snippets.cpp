@@ -83,7 +83,8 @@ int WarnAndInteroperate() {
   Doc.SetLoadOptions(Options);     // for every later load
   Doc.LoadFromText("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- licence -->\n<a title=\"two words\"/>\n");
   for (const linexml::TXMLWarning& W : Doc.Warnings())
-    std::cout << W.Line << ":" << W.Column << ": " << linexml::WarningKindName(W.Kind) << ": " << W.Text << "\n";
+    std::cout << W.Line << ":" << W.Column << ": " << linexml::WarningKindName(W.Kind) << ": " << W.Text
+              << "\n";
   // A declaration without "language", text inline, no empty document-type line; the mark kept.
   linexml::TXMLSaveOptions Layout = linexml::TXMLSaveOptions::Interoperable();
   Layout.ByteOrderMark = Doc.HadByteOrderMark();

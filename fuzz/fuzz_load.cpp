@@ -43,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     std::int64_t LastLine = 0, LastColumn = 0;
     for (const linexml::TXMLWarning& W : Warned.Warnings()) {
       FUZZ_CHECK(W.Line >= 1 && W.Line <= Lines && W.Column >= 1, W.Text);
-      FUZZ_CHECK(W.Line > LastLine || (W.Line == LastLine && W.Column >= LastColumn), "warnings out of order");
-      FUZZ_CHECK(!W.Text.empty() && std::string(linexml::WarningKindName(W.Kind)) != "unknown", "warning text");
+      FUZZ_CHECK(W.Line > LastLine || (W.Line == LastLine && W.Column >= LastColumn),
+                 "warnings out of order");
+      FUZZ_CHECK(!W.Text.empty() && std::string(linexml::WarningKindName(W.Kind)) != "unknown",
+                 "warning text");
       LastLine = W.Line;
       LastColumn = W.Column;
     }
