@@ -139,10 +139,17 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
         {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition()});
     return Code;
   };
-  if (Status != ecOk) return Failed(Status, 0);
-
   std::size_t Pos = Text.size() - Rest.size();
   const std::size_t Body = Pos;
+  if (Status != ecOk) {
+    // What the declaration left unread is not read as a body: only comments and references count.
+    if (load_options_.CollectWarnings) {
+      const detail::TreeBuilder::Unclosed None;
+      warnings_ = detail::FindWarnings({Doc, Text.size(), std::string_view::npos, {}, *root_, None});
+    }
+    return Failed(Status, 0);
+  }
+
   arena_ = std::make_unique<detail::Arena>();
   detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
   detail::TreeBuilder::Unclosed Unclosed;

@@ -64,6 +64,9 @@ TEST(Warnings, EachKindIsFoundAtItsPlace) {
       {Body("<!DOCTYPE r [\n<!ENTITY e \"v\">\n]>\n<r/>"), {{2, 1, wkDocTypeSubsetCut}}},
       // A subset that the first ">" does not cut is read whole.
       {Body("<!DOCTYPE r []>\n<r/>"), {}},
+      // A failed declaration: the comments and references are still found.
+      {"<!-- c -->\n<?xml version=\"1\" version=\"&#50;\"?><r a=\"x y\"/>",
+       {{1, 1, wkCommentDropped}, {2, 28, wkReferenceKeptRaw}}},
       // Nothing lossy: no warnings.
       {Body("<r>\n  <a b=\"1\" c='2'/>\n  text\n</r>"), {}},
   };
