@@ -304,7 +304,8 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
     if (It != Ends.end()) {
       const std::string Name = N.TagName();
       const std::size_t At = TagStart(T, It->second);
-      if (Open[Name] > 0) {
+      // Keyed by the tree's own string: a view of the local copy would dangle.
+      if (Open[N.TagName()] > 0) {
         Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
                        "the element \"<" + Name + ">\" stands inside another \"" + Name +
                            "\": the first \"</" + Name +
