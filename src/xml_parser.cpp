@@ -130,13 +130,14 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   Notes.optional_declaration = load_options_.AcceptNoDeclaration;
   TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced, &Notes);
   had_declaration_ = Notes.declared;
+  const bool Marked = Text.starts_with(" \xEF\xBB\xBF");
   // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
   auto Failed = [&](TXMLErrorCode Code, std::size_t At) {
     const detail::SourcePlace Place = Doc.Locate(At);
     error_line_ = Place.line;
     error_column_ = Place.column;
     error_message_ = detail::DescribeFailure(
-        {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition()});
+        {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition(), Marked});
     return Code;
   };
   std::size_t Pos = Text.size() - Rest.size();

@@ -128,7 +128,7 @@ std::string DescribeLeftOver(const FailureFacts& F) {
   const TXMLNode& Root = F.root;
   const std::string& RootName = Root.TagName();
   const std::string Left0 = " is left over";
-  if (T.starts_with(" \xEF\xBB\xBF"))
+  if (F.marked)
     return "the document begins with a UTF-8 byte-order mark, which is read as text where the root element "
            "should begin (accepting a byte-order mark skips it)";
   if (Root.TagType() == ttCDATA)

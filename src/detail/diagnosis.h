@@ -19,7 +19,8 @@ class DocText;
 
 // What a failed load's message is made from: the status, the document text, where the failure was
 // found in it (npos: nowhere), what was parsed, the declaration keyword met twice, and the
-// document-type line.
+// document-type line. After a failed tree parse, only the text from pos on is read: a large
+// document's text before it may have been given back to the system on the way.
 struct FailureFacts {
   TXMLErrorCode status;
   std::string_view text;
@@ -27,6 +28,7 @@ struct FailureFacts {
   const TXMLNode& root;
   std::string_view repeated;
   std::string_view doctype;
+  bool marked;  // the text began with a byte-order mark (noted before the parse gave its front back)
 };
 
 // One sentence on the cause of a failed parse, specific to the case.
