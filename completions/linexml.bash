@@ -6,22 +6,32 @@
 # when it takes a value.
 
 _linexml_commands="check format get set tree"
+# Options that several commands share: how a document is read, and how one is laid out.
+_linexml_read="--accept-bom --accept-no-declaration"
+_linexml_layout="--indent --tabs --crlf --bom --standard-declaration --inline-text --profile"
 
 # The options of each command; "" stands for linexml itself, before a command.
 _linexml_options() {
   case $1 in
-    "") echo "-h --help --version" ;;
-    check) echo "-h --help -j --jobs" ;;
-    format) echo "-h --help -o --output -i --in-place --force" ;;
-    get) echo "-h --help" ;;
-    set) echo "-h --help -o --output" ;;
-    tree) echo "-h --help --force" ;;
+    "") echo "-h --help --version --config" ;;
+    check) echo "-h --help -j --jobs -w --warnings --show-source --format $_linexml_read" ;;
+    format) echo "-h --help -o --output -i --in-place --force $_linexml_layout $_linexml_read" ;;
+    get) echo "-h --help $_linexml_read" ;;
+    set) echo "-h --help -o --output $_linexml_layout $_linexml_read" ;;
+    tree) echo "-h --help --force $_linexml_read" ;;
   esac
 }
 
-# Options whose value is a file name, and options whose value is anything else (nothing to offer).
-_linexml_file_options="-o --output"
-_linexml_value_options="-j --jobs"
+# Options whose value is a file name, options whose value is one of a few words, and options whose
+# value is anything else (nothing to offer).
+_linexml_file_options="-o --output --config"
+_linexml_value_options="-j --jobs --indent"
+_linexml_words() {
+  case $1 in
+    --format) echo "text json" ;;
+    --profile) echo "linexml xml" ;;
+  esac
+}
 
 _linexml_files() {
   compopt -o filenames 2>/dev/null
@@ -61,6 +71,12 @@ _linexml() {
   for word in $_linexml_value_options; do
     [[ $prev == "$word" ]] && return 0
   done
+  local words
+  words=$(_linexml_words "$prev")
+  if [[ -n $words ]]; then
+    COMPREPLY=($(compgen -W "$words" -- "$cur"))
+    return 0
+  fi
 
   if [[ $cur == -* ]]; then
     local IFS=$' \t\n'

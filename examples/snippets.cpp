@@ -17,7 +17,9 @@ int LoadFindChangeSave(const std::string& In, const std::string& Out) {
   linexml::TXMLParser Doc;
   Doc.setFileName(In);  // loads the file; loading never throws
   if (Doc.XMLErrorCode() != linexml::ecOk) {
-    std::cerr << In << ":" << Doc.ErrorLine() << ": " << linexml::ErrorCodeName(Doc.XMLErrorCode()) << "\n";
+    // "catalog.xml:17:5: ecInvalidTag: the closing tag "</b>" stands where an element was expected: ..."
+    std::cerr << In << ":" << Doc.ErrorLine() << ":" << Doc.ErrorColumn() << ": "
+              << linexml::ErrorCodeName(Doc.XMLErrorCode()) << ": " << Doc.ErrorMessage() << "\n";
     return 1;
   }
   //! [load]
@@ -72,10 +74,33 @@ int WalkAndText() {
   return 0;
 }
 
+int WarnAndInteroperate() {
+  //! [interoperate]
+  linexml::TXMLParser Doc;
+  linexml::TXMLLoadOptions Options;
+  Options.AcceptBOM = true;        // a UTF-8 byte-order mark before the declaration is skipped
+  Options.CollectWarnings = true;  // where linexml reads the file differently from an XML reader
+  Doc.SetLoadOptions(Options);     // for every later load
+  Doc.LoadFromText("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- licence -->\n<a title=\"two words\"/>\n");
+  for (const linexml::TXMLWarning& W : Doc.Warnings())
+    std::cout << W.Line << ":" << W.Column << ": " << linexml::WarningKindName(W.Kind) << ": " << W.Text
+              << "\n";
+  // A declaration without "language", text inline, no empty document-type line; the mark kept.
+  linexml::TXMLSaveOptions Layout = linexml::TXMLSaveOptions::Interoperable();
+  Layout.ByteOrderMark = Doc.HadByteOrderMark();
+  std::string Text = Doc.SaveToText(Layout);
+  //! [interoperate]
+  if (Doc.XMLErrorCode() != linexml::ecOk || Doc.Warnings().size() != 2) return Fail("unexpected warnings");
+  if (Text.rfind("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n\n<a", 0) != 0)
+    return Fail("unexpected interoperable layout");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) return Fail("usage: snippets CATALOG OUT");
   if (LoadFindChangeSave(argv[1], argv[2]) != 0) return 1;
+  if (WarnAndInteroperate() != 0) return 1;
   return WalkAndText();
 }

@@ -23,6 +23,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   FUZZ_CHECK(Parser.ErrorLine() >= 0 && Parser.ErrorLine() <= Lines, std::to_string(Parser.ErrorLine()));
   if (Status == linexml::ecOk) FUZZ_CHECK(Parser.ErrorLine() == 0, "line after success");
 
+  // The column is there exactly when the line is, and the message exactly after a failure.
+  FUZZ_CHECK((Parser.ErrorColumn() == 0) == (Parser.ErrorLine() == 0), std::to_string(Parser.ErrorColumn()));
+  FUZZ_CHECK(Parser.ErrorColumn() >= 0 && static_cast<std::size_t>(Parser.ErrorColumn()) <= Size + 1,
+             std::to_string(Parser.ErrorColumn()));
+  FUZZ_CHECK(Parser.ErrorMessage().empty() == (Status == linexml::ecOk), Parser.ErrorMessage());
+
+  // Collecting warnings reads the same document, and finds its places in the source, in order.
+  {
+    linexml::TXMLParser Warned;
+    linexml::TXMLLoadOptions Options;
+    Options.CollectWarnings = true;
+    Warned.SetLoadOptions(Options);
+    FUZZ_CHECK(Warned.LoadFromText(Source) == Status, "status with warnings");
+    FUZZ_CHECK(Warned.ErrorLine() == Parser.ErrorLine() && Warned.ErrorColumn() == Parser.ErrorColumn(),
+               "place with warnings");
+    FUZZ_CHECK(Warned.ErrorMessage() == Parser.ErrorMessage(), "message with warnings");
+    FUZZ_CHECK(fuzz::TreeFaults(*Warned.XMLRoot()).empty(), "tree with warnings");
+    std::int64_t LastLine = 0, LastColumn = 0;
+    for (const linexml::TXMLWarning& W : Warned.Warnings()) {
+      FUZZ_CHECK(W.Line >= 1 && W.Line <= Lines && W.Column >= 1, W.Text);
+      FUZZ_CHECK(W.Line > LastLine || (W.Line == LastLine && W.Column >= LastColumn),
+                 "warnings out of order");
+      FUZZ_CHECK(!W.Text.empty() && std::string(linexml::WarningKindName(W.Kind)) != "unknown",
+                 "warning text");
+      LastLine = W.Line;
+      LastColumn = W.Column;
+    }
+    // The other load options read any bytes too.
+    Options.AcceptBOM = Options.AcceptNoDeclaration = true;
+    Warned.SetLoadOptions(Options);
+    Warned.LoadFromText(Source);
+    fuzz::CheckTree(*Warned.XMLRoot());
+    FUZZ_CHECK((Warned.ErrorColumn() == 0) == (Warned.ErrorLine() == 0), "place with the load options");
+    linexml::TXMLSaveOptions Layout = linexml::TXMLSaveOptions::Interoperable();
+    Layout.IndentWithTabs = Layout.ByteOrderMark = true;
+    Layout.LineEnding = linexml::leCRLF;
+    (void)Warned.SaveToText(Layout);
+  }
+
   fuzz::CheckTree(*Parser.XMLRoot());
   FUZZ_CHECK(Parser.FindTagByName(Parser.XMLRoot()->TagName()) == Parser.XMLRoot(), "root lookup");
   if (const linexml::TXMLNode* First = Parser.XMLRoot()->GetChild(0)) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Proves that an installed linexml can be used, and moved: builds the library alone (the library
-# preset: tests and tool off, with GTest, CLI11 and Threads made unfindable, so nothing else can be
+# preset: tests and tool off, with GTest, CLI11, nlohmann_json and Threads made unfindable, so nothing else can be
 # needed), installs it into a temporary prefix, moves that prefix elsewhere, and builds and runs
 # examples/consumer against the moved copy through find_package (CMAKE_PREFIX_PATH) and through
 # pkg-config (PKG_CONFIG_PATH).
@@ -19,7 +19,7 @@ fail() { echo "consumer.sh: $*" >&2; exit 1; }
 echo "-- the library alone, installed into a temporary prefix"
 quiet cmake --preset library -B "$work/build" -DCMAKE_INSTALL_PREFIX="$work/installed" \
       -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON \
-      -DCMAKE_DISABLE_FIND_PACKAGE_Threads=ON
+      -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=ON -DCMAKE_DISABLE_FIND_PACKAGE_Threads=ON
 quiet cmake --build "$work/build" --parallel "$jobs"
 quiet cmake --install "$work/build"
 # What a library-only build installs: headers, the library, the CMake and pkg-config files.

@@ -28,16 +28,22 @@ void TXMLParameters::Reset() noexcept {
   doc_type_->definition_.clear();
 }
 
-TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced) {
+TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced,
+                                    ParseNotes* Notes) {
   // Everything is parsed into locals and applied at the end, where nothing can fail any more: a
   // failed allocation leaves the record and S as they were.
   std::string_view Rest = S;
   TXMLErrorCode Status = ecOk;
+  const bool Declared = Notes == nullptr || !Notes->optional_declaration || Rest.starts_with("<?xml ") ||
+                        Rest.starts_with("<? xml ");
+  if (Notes != nullptr) Notes->declared = Declared;
   // The declaration runs through the first "?>"; without one, all of the text is taken for it
   // (so nothing is parsed twice) and it is not a declaration.
   std::string_view H;
   const std::size_t End = Rest.find("?>");
-  if (End == std::string_view::npos) {
+  if (!Declared) {
+    // No declaration, and none is needed: the defaults stay, and nothing is consumed.
+  } else if (End == std::string_view::npos) {
     H = Rest;
     Status = ecInvalidFileFormat;
   } else {
@@ -49,7 +55,7 @@ TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList
     H.remove_prefix(6);
   else if (H.starts_with("<? xml "))
     H.remove_prefix(7);
-  else
+  else if (Declared)
     Status = ecInvalidFileFormat;  // parsing goes on: the items are still stored
 
   struct Keyword {
@@ -65,27 +71,30 @@ TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList
   TList<TXMLAttribute> Others;
   const std::uint32_t MaxOthers = detail::CurrentLimits().max_count;
 
-  detail::ForEachToken(H, [&](std::string_view Piece) {
-    bool Matched = false;
-    for (Keyword& K : Keywords) {
-      if (!Piece.starts_with(K.prefix)) continue;
-      Matched = true;
-      if (K.seen) {
-        Status = ecNotValid;  // a repeated keyword keeps its first value
-      } else {
-        K.seen = true;
-        K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
+  if (Declared)
+    detail::ForEachToken(H, [&](std::string_view Piece) {
+      bool Matched = false;
+      for (Keyword& K : Keywords) {
+        if (!Piece.starts_with(K.prefix)) continue;
+        Matched = true;
+        if (K.seen) {
+          if (Status != ecNotValid && Notes != nullptr)
+            Notes->repeated = K.prefix.substr(0, K.prefix.size() - 1);
+          Status = ecNotValid;  // a repeated keyword keeps its first value
+        } else {
+          K.seen = true;
+          K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
+        }
+        break;
       }
-      break;
-    }
-    if (!Matched && Piece != "?>" && Piece != ">") {
-      if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
-        throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
-      auto Attr = std::make_unique<TXMLAttribute>();
-      detail::ParseAttributeToken(*Attr, Piece);
-      Others.Add(Attr.release());  // deleted by Add when the list cannot take it
-    }
-  });
+      if (!Matched && Piece != "?>" && Piece != ">") {
+        if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
+          throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
+        auto Attr = std::make_unique<TXMLAttribute>();
+        detail::ParseAttributeToken(*Attr, Piece);
+        Others.Add(Attr.release());  // deleted by Add when the list cannot take it
+      }
+    });
 
   // After a sound declaration: one style-sheet instruction, which is dropped, or one document-type
   // line, parsed into a stand-in.

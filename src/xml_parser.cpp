@@ -1,11 +1,13 @@
 #include "linexml/xml_parser.h"
 
+#include <cerrno>
 #include <new>
 #include <ostream>
 #include <stdexcept>
 
 #include "detail/arena.h"
 #include "detail/atomic_file.h"
+#include "detail/diagnosis.h"
 #include "detail/doc_text.h"
 #include "detail/read_file.h"
 #include "detail/tree_builder.h"
@@ -19,6 +21,10 @@ TXMLParser::TXMLParser()
 TXMLParser::~TXMLParser() = default;
 
 namespace {
+
+// Made at start-up: these messages are there without any memory.
+const std::string kOutOfMemoryMessage = ErrorCodeMeaning(ecOutOfMemory);
+const std::string kEmptyNameMessage = "the file name is empty";
 
 // Runs a load. Running out of memory, or passing the limits of a count (std::length_error, also
 // from the standard containers), ends it with ecOutOfMemory after Clean.
@@ -38,7 +44,8 @@ TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
 void TXMLParser::setFileName(const std::string& Value) {
   if (Value.empty()) {
     error_code_ = ecInvalidFileName;
-    error_line_ = 0;
+    ClearDiagnosis();
+    fixed_message_ = &kEmptyNameMessage;
     return;
   }
   error_code_ = UnlessOutOfMemory(
@@ -57,15 +64,18 @@ void TXMLParser::setFileName(const std::string& Value) {
 TXMLErrorCode TXMLParser::ParseFile() {
   return UnlessOutOfMemory(
       [this] {
+        ClearDiagnosis();
         detail::PageBuffer Bytes;
         std::size_t Size = 0;
         // One byte is left free in front: the document text is built over the file's bytes.
         if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
-          error_line_ = 0;
+          const int Reason = file_name_.empty() ? 0 : errno;
+          Bytes = {};
+          error_message_ = detail::DescribeUnreadable(Reason);
           return ecNoFile;
         }
         ResetDocument();
-        detail::DocText Doc(std::move(Bytes), Size);
+        detail::DocText Doc(std::move(Bytes), Size, {load_options_.AcceptBOM, load_options_.CollectWarnings});
         return Load(Doc);
       },
       [this] { ClearDocument(); });
@@ -74,8 +84,9 @@ TXMLErrorCode TXMLParser::ParseFile() {
 TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
   error_code_ = UnlessOutOfMemory(
       [&] {
+        ClearDiagnosis();
         // The text is copied before the old document goes: Source may be a view into it.
-        detail::DocText Doc(Source);
+        detail::DocText Doc(Source, {load_options_.AcceptBOM, load_options_.CollectWarnings});
         ResetDocument();
         return Load(Doc);
       },
@@ -83,41 +94,80 @@ TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
   return error_code_;
 }
 
+const std::string& TXMLParser::ErrorMessage() const {
+  return fixed_message_ != nullptr ? *fixed_message_ : error_message_;
+}
+
 void TXMLParser::ResetDocument() noexcept {
   root_->Reset();  // drops the root's lists first: their entries live in the arena
   arena_.reset();
   parameters_->Reset();
+  had_bom_ = false;
+  had_declaration_ = true;
+}
+
+void TXMLParser::ClearDiagnosis() noexcept {
+  error_line_ = 0;
+  error_column_ = 0;
+  error_message_.clear();
+  fixed_message_ = nullptr;
+  warnings_.clear();
 }
 
 void TXMLParser::ClearDocument() noexcept {
   ResetDocument();
-  error_line_ = 0;
+  ClearDiagnosis();
+  fixed_message_ = &kOutOfMemoryMessage;
 }
 
 TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
-  error_line_ = 0;
+  ClearDiagnosis();
+  had_bom_ = Doc.SkippedBom();
   const std::string_view Text = Doc.Text();
   std::string_view Rest = Text;
   TList<TXMLAttribute> Replaced;
-  TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced);
+  TXMLParameters::ParseNotes Notes;
+  Notes.optional_declaration = load_options_.AcceptNoDeclaration;
+  TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced, &Notes);
+  had_declaration_ = Notes.declared;
+  const bool Marked = Text.starts_with(" \xEF\xBB\xBF");
+  // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
+  auto Failed = [&](TXMLErrorCode Code, std::size_t At) {
+    const detail::SourcePlace Place = Doc.Locate(At);
+    error_line_ = Place.line;
+    error_column_ = Place.column;
+    error_message_ = detail::DescribeFailure(
+        {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition(), Marked});
+    return Code;
+  };
+  std::size_t Pos = Text.size() - Rest.size();
+  const std::size_t Body = Pos;
   if (Status != ecOk) {
-    error_line_ = Doc.LineAt(0);
-    return Status;
+    // What the declaration left unread is not read as a body: only comments and references count.
+    if (load_options_.CollectWarnings) {
+      const detail::TreeBuilder::Unclosed None;
+      warnings_ = detail::FindWarnings({Doc, Text.size(), std::string_view::npos, {}, *root_, None});
+    }
+    return Failed(Status, 0);
   }
 
-  std::size_t Pos = Text.size() - Rest.size();
   arena_ = std::make_unique<detail::Arena>();
   detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
-  Builder.ReleaseConsumedText(&Doc);
+  detail::TreeBuilder::Unclosed Unclosed;
+  // Warnings read the whole text after the parse: it is then not given back on the way.
+  if (load_options_.CollectWarnings)
+    Builder.NoteUnclosed(&Unclosed);
+  else
+    Builder.ReleaseConsumedText(&Doc);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
-  if (Status != ecOk) {
-    error_line_ = Doc.LineAt(Builder.FailPos());
-    return Status;
+  if (load_options_.CollectWarnings) {
+    const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
+    warnings_ =
+        detail::FindWarnings({Doc, Body, DocType.empty() ? std::string_view::npos : Body - DocType.size(),
+                              DocType, *root_, Unclosed});
   }
-  if (Pos < Text.size()) {
-    error_line_ = Doc.LineAt(Pos);
-    return ecNotValid;  // text after the root element
-  }
+  if (Status != ecOk) return Failed(Status, Builder.FailPos());
+  if (Pos < Text.size()) return Failed(ecNotValid, Pos);  // text after the root element
   return Validate();
 }
 
@@ -137,26 +187,58 @@ TXMLNode* TXMLParser::FindTagByName(const std::string& Name) const {
   return root_->FindTagByName(Name);
 }
 
+namespace {
+
+detail::Layout LayoutOf(const TXMLSaveOptions& O) {
+  if (O.IndentWidth < 0 || O.IndentWidth > 255)
+    throw std::invalid_argument("IndentWidth " + std::to_string(O.IndentWidth) + " is outside 0..255");
+  detail::Layout L;
+  L.indent = static_cast<std::size_t>(O.IndentWidth);
+  L.tabs = O.IndentWithTabs;
+  L.crlf = O.LineEnding == leCRLF;
+  L.bom = O.ByteOrderMark;
+  L.standard_declaration = O.StandardDeclaration;
+  L.omit_empty_doctype = O.OmitEmptyDocType;
+  L.inline_text = O.InlineText;
+  return L;
+}
+
+}  // namespace
+
 void TXMLParser::SaveFile(const std::string& AFileName) {
+  SaveFile(AFileName, TXMLSaveOptions{});
+}
+
+void TXMLParser::SaveFile(const std::string& AFileName, const TXMLSaveOptions& Options) {
+  (void)LayoutOf(Options);  // a bad option is refused before anything changes
   file_name_ = AFileName;
   detail::AtomicFile File(AFileName);
-  Write(File);
+  Write(File, Options);
   File.Commit();
 }
 
-void TXMLParser::Write(detail::Sink& Out) const {
-  detail::WriteTo(Out, [this](detail::Writer& W) { detail::WriteDocument(W, *parameters_, *root_); });
+void TXMLParser::Write(detail::Sink& Out, const TXMLSaveOptions& Options) const {
+  const detail::Layout L = LayoutOf(Options);
+  detail::WriteTo(Out, [&](detail::Writer& W) { detail::WriteDocument(W, *parameters_, *root_, L); });
 }
 
 void TXMLParser::SaveToStream(std::ostream& F) const {
+  SaveToStream(F, TXMLSaveOptions{});
+}
+
+void TXMLParser::SaveToStream(std::ostream& F, const TXMLSaveOptions& Options) const {
   detail::StreamSink Out(F);
-  Write(Out);
+  Write(Out, Options);
 }
 
 std::string TXMLParser::SaveToText() const {
+  return SaveToText(TXMLSaveOptions{});
+}
+
+std::string TXMLParser::SaveToText(const TXMLSaveOptions& Options) const {
   std::string Text;
   detail::StringSink Out(Text);
-  Write(Out);
+  Write(Out, Options);
   return Text;
 }
 

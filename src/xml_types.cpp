@@ -1,5 +1,7 @@
 #include "linexml/xml_types.h"
 
+#include "linexml/xml_diagnostics.h"
+
 namespace linexml {
 
 const char* ErrorCodeName(TXMLErrorCode Code) {
@@ -54,6 +56,24 @@ const char* TagTypeName(TTagType Kind) {
       return "ttNormal";
     case ttShorted:
       return "ttShorted";
+  }
+  return "unknown";
+}
+
+const char* WarningKindName(TXMLWarningKind Kind) {
+  switch (Kind) {
+    case wkValueCut:
+      return "wkValueCut";
+    case wkMissingClosingTag:
+      return "wkMissingClosingTag";
+    case wkSameNameNesting:
+      return "wkSameNameNesting";
+    case wkCommentDropped:
+      return "wkCommentDropped";
+    case wkReferenceKeptRaw:
+      return "wkReferenceKeptRaw";
+    case wkDocTypeSubsetCut:
+      return "wkDocTypeSubsetCut";
   }
   return "unknown";
 }

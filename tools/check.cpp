@@ -1,13 +1,19 @@
-// linexml check: loads every file on its own parser, several at once, and prints one line per
-// file in the order of the arguments.
+// linexml check: loads every file on its own parser, several at once, and prints what it found
+// per file in the order of the arguments: as compilers print diagnostics, or as JSON.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -22,10 +28,14 @@ namespace {
 struct CheckOptions {
   std::vector<std::string> Files;
   unsigned Jobs = 0;  // 0: one thread per core
+  bool Warnings = false;
+  bool ShowSource = false;
+  std::string Format = "text";
+  ReadOptions Read;
 };
 
 struct Result {
-  std::string Line;
+  std::string Text;  // everything printed for the file, newlines included
   bool Ok = false;
   bool Ready = false;
 };
@@ -36,10 +46,10 @@ class Board {
  public:
   explicit Board(std::size_t Count) : results_(Count) {}
 
-  void Put(std::size_t I, std::string Line, bool Ok) {
+  void Put(std::size_t I, std::string Text, bool Ok) {
     {
       const std::lock_guard<std::mutex> Lock(mutex_);
-      results_[I].Line = std::move(Line);
+      results_[I].Text = std::move(Text);
       results_[I].Ok = Ok;
       results_[I].Ready = true;
     }
@@ -58,18 +68,101 @@ class Board {
   std::vector<Result> results_;
 };
 
-void CheckOne(const std::string& Arg, const std::string* StdinText, std::size_t I, Board& Out) {
+// The source lines numbered in Wanted, split as a load splits them (LF, CRLF or a lone CR).
+std::map<std::int64_t, std::string> SourceLines(std::string_view Text,
+                                                const std::vector<std::int64_t>& Wanted) {
+  std::map<std::int64_t, std::string> Out;
+  if (Wanted.empty()) return Out;
+  const std::int64_t Last = *std::max_element(Wanted.begin(), Wanted.end());
+  std::int64_t Line = 1;
+  std::size_t Start = 0;
+  for (std::size_t I = 0; Line <= Last; ++I) {
+    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
+    if (std::find(Wanted.begin(), Wanted.end(), Line) != Wanted.end())
+      Out[Line] = Text.substr(Start, I - Start);
+    if (I >= Text.size()) break;
+    if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
+    Start = I + 1;
+    ++Line;
+  }
+  return Out;
+}
+
+std::string ReadAll(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::ostringstream Bytes;
+  Bytes << In.rdbuf();
+  return Bytes.str();
+}
+
+std::string TextReport(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P,
+                       const CheckOptions& O, const std::string& Arg, const std::string* StdinText) {
+  std::string Out;
+  std::map<std::int64_t, std::string> Lines;
+  if (O.ShowSource) {
+    std::vector<std::int64_t> Wanted;
+    for (const TXMLWarning& W : P.Warnings()) Wanted.push_back(W.Line);
+    if (Status != ecOk && P.ErrorLine() > 0) Wanted.push_back(P.ErrorLine());
+    if (!Wanted.empty()) {
+      // The file is read again, as it is now: only when there is something to show.
+      const std::string Text =
+          IsStdin(Arg) ? (StdinText != nullptr ? *StdinText : std::string()) : ReadAll(Arg);
+      Lines = SourceLines(Text, Wanted);
+    }
+  }
+  auto Source = [&](std::int64_t Line, std::int64_t Column) {
+    const auto It = Lines.find(Line);
+    if (It != Lines.end()) Out += SourceExcerpt(It->second, Line, Column);
+  };
+  for (const TXMLWarning& W : P.Warnings()) {
+    Out += Shown + ":" + std::to_string(W.Line) + ":" + std::to_string(W.Column) + ": warning: " + W.Text +
+           " [" + WarningKindName(W.Kind) + "]\n";
+    Source(W.Line, W.Column);
+  }
+  Out += CheckLine(Shown, Status, P) + "\n";
+  if (Status != ecOk) Source(P.ErrorLine(), P.ErrorColumn());
+  return Out;
+}
+
+std::string JsonReport(const std::string& Shown, TXMLErrorCode Status, const TXMLParser* P) {
+  nlohmann::json Warnings = nlohmann::json::array();
+  // The parser's place and message, unless the load never reached it (unreadable standard input).
+  const bool Loaded = P != nullptr && P->XMLErrorCode() == Status;
+  if (Loaded)
+    for (const TXMLWarning& W : P->Warnings())
+      Warnings.push_back(
+          {{"line", W.Line}, {"column", W.Column}, {"kind", WarningKindName(W.Kind)}, {"text", W.Text}});
+  const nlohmann::json Object = {{"file", Shown},
+                                 {"status", ErrorCodeName(Status)},
+                                 {"line", Loaded ? P->ErrorLine() : 0},
+                                 {"column", Loaded ? P->ErrorColumn() : 0},
+                                 {"message", Status == ecOk ? ""
+                                             : Loaded       ? P->ErrorMessage()
+                                                            : ErrorCodeMeaning(Status)},
+                                 {"warnings", std::move(Warnings)}};
+  // Names and texts are bytes in any encoding: what is not UTF-8 becomes U+FFFD.
+  return Object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+void CheckOne(const CheckOptions& O, const std::string& Arg, const std::string* StdinText, std::size_t I,
+              Board& Out) {
   const std::string Shown = ShownName(Arg);
   try {
     TXMLParser P;
+    P.SetLoadOptions(LoadOptionsFor(O.Read, O.Warnings));
     const TXMLErrorCode Status = LoadDocument(P, Arg, StdinText);
-    Out.Put(I, CheckLine(Shown, Status, P.ErrorLine()), Status == ecOk);
+    Out.Put(
+        I,
+        O.Format == "json" ? JsonReport(Shown, Status, &P) : TextReport(Shown, Status, P, O, Arg, StdinText),
+        Status == ecOk);
   } catch (const std::bad_alloc&) {
-    Out.Put(I, Shown + ": out of memory", false);
+    Out.Put(I, O.Format == "json" ? JsonReport(Shown, ecOutOfMemory, nullptr) : Shown + ": out of memory\n",
+            false);
   }
 }
 
-int RunCheck(const CheckOptions& O) {
+int RunCheck(CheckOptions O) {
+  if (!O.ShowSource && O.Format == "text") O.ShowSource = ::isatty(STDOUT_FILENO) != 0;
   // Standard input is read once, before any thread starts, however often "-" is named.
   std::string StdinText;
   bool StdinRead = false;
@@ -85,7 +178,7 @@ int RunCheck(const CheckOptions& O) {
   std::vector<std::thread> Workers;
   Workers.reserve(Threads);
   const auto Work = [&] {
-    for (std::size_t I = Next++; I < Count; I = Next++) CheckOne(O.Files[I], Stdin, I, Results);
+    for (std::size_t I = Next++; I < Count; I = Next++) CheckOne(O, O.Files[I], Stdin, I, Results);
   };
   try {
     for (std::size_t T = 0; T < Threads; ++T) Workers.emplace_back(Work);
@@ -97,7 +190,7 @@ int RunCheck(const CheckOptions& O) {
   bool AllOk = true;
   for (std::size_t I = 0; I < Count; ++I) {
     const Result R = Results.Take(I);
-    std::cout << R.Line << '\n';
+    std::cout << R.Text;
     AllOk = AllOk && R.Ok;
   }
   for (std::thread& W : Workers) W.join();
@@ -112,11 +205,17 @@ Command AddCheckCommand(CLI::App& App) {
   CLI::App* Cmd =
       App.add_subcommand("check", "Load each FILE and print 'FILE: ok' or where and why it fails");
   Cmd->footer(
-      "Prints one line per file, in the order of the arguments: 'FILE: ok', or\n"
-      "'FILE:LINE: STATUS: meaning', LINE being the line where the problem was found\n"
-      "(left out when no line applies, as for a file that cannot be read). Files are\n"
-      "loaded N at a time; the output is the same whatever N is. Exit status 0 when\n"
-      "every file loads cleanly (ecOk), else 1.\n"
+      "Prints, per file and in the order of the arguments, 'FILE: ok' or\n"
+      "'FILE:LINE:COLUMN: STATUS: message', as compilers print errors: LINE and\n"
+      "COLUMN (in bytes, counted in the line as it stands in the file) are where the\n"
+      "problem was found, and are left out when no place applies (a file that\n"
+      "cannot be read). On a terminal, or with --show-source, the source line\n"
+      "follows with a caret under the column. --warnings first prints the places\n"
+      "that linexml reads differently from an XML reader, so that a save would\n"
+      "change them: 'FILE:LINE:COLUMN: warning: text [kind]'. --format json prints\n"
+      "one JSON object per file and line instead. Files are loaded N at a time; the\n"
+      "output is the same whatever N is. Exit status 0 when every file loads\n"
+      "cleanly (ecOk; warnings do not count), else 1.\n"
       "\n"
       "Example:\n"
       "  $ linexml check catalog.xml\n"
@@ -125,6 +224,14 @@ Command AddCheckCommand(CLI::App& App) {
   Cmd->add_option("-j,--jobs", O->Jobs, "Check N files at a time (default: one per core)")
       ->type_name("N")
       ->check(CLI::Range(1U, 1024U));
+  Cmd->add_flag("-w,--warnings", O->Warnings,
+                "Also report what a save would change: cut values, missing closing tags, comments, ...");
+  Cmd->add_flag("--show-source", O->ShowSource,
+                "Show the source line and a caret (the default on a terminal)");
+  Cmd->add_option("--format", O->Format, "'text' (default) or 'json': one object per file and line")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"text", "json"}));
+  AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunCheck(*O); }};
 }
 

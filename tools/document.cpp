@@ -2,13 +2,66 @@
 
 #include <sys/stat.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "commands.h"
 #include "output.h"
 
 namespace linexml::cli {
+
+void AddReadOptions(CLI::App& Cmd, ReadOptions& O) {
+  Cmd.add_flag("--accept-bom", O.AcceptBom, "Read a document that begins with a UTF-8 byte-order mark");
+  Cmd.add_flag("--accept-no-declaration", O.AcceptNoDeclaration,
+               "Read a document without an XML declaration, with the declaration's defaults");
+}
+
+TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings) {
+  TXMLLoadOptions L;
+  L.AcceptBOM = O.AcceptBom;
+  L.AcceptNoDeclaration = O.AcceptNoDeclaration;
+  L.CollectWarnings = Warnings;
+  return L;
+}
+
+void AddWriteOptions(CLI::App& Cmd, WriteOptions& O) {
+  Cmd.add_option("--indent", O.Indent, "Indent N spaces per level, 0 to 255 (default: 2)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 255));
+  Cmd.add_flag("--tabs", O.Tabs, "Indent one tab per level (wins over --indent)");
+  Cmd.add_flag("--crlf", O.Crlf, "End lines with CR LF instead of LF");
+  Cmd.add_flag("--bom", O.Bom, "Begin the file with a UTF-8 byte-order mark");
+  Cmd.add_flag("--standard-declaration", O.StandardDeclaration,
+               "Write the declaration as XML 1.0 has it: version, encoding, standalone (no language)");
+  Cmd.add_flag("--inline-text", O.InlineText,
+               "Write an element whose only child is text on one line: <name>text</name>");
+  Cmd.add_option("--profile", O.Profile,
+                 "'xml': every choice other XML tools need (standard declaration, inline text, no empty "
+                 "document-type line); 'linexml' (default): the library's layout")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"linexml", "xml"}));
+}
+
+TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P) {
+  TXMLSaveOptions S = O.Profile == "xml" ? TXMLSaveOptions::Interoperable() : TXMLSaveOptions{};
+  S.IndentWidth = O.Indent;
+  S.IndentWithTabs = O.Tabs;
+  S.LineEnding = O.Crlf ? leCRLF : leLF;
+  S.ByteOrderMark = O.Bom || P.HadByteOrderMark();
+  S.StandardDeclaration = S.StandardDeclaration || O.StandardDeclaration;
+  S.InlineText = S.InlineText || O.InlineText;
+  return S;
+}
+
+std::string DefaultConfigFile() {
+  const char* Config = std::getenv("XDG_CONFIG_HOME");
+  if (Config != nullptr && *Config == '/') return std::string(Config) + "/linexml/config";
+  const char* Home = std::getenv("HOME");
+  if (Home != nullptr && *Home != '\0') return std::string(Home) + "/.config/linexml/config";
+  return {};
+}
 
 bool IsStdin(const std::string& Arg) {
   return Arg == "-";
@@ -37,17 +90,21 @@ TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::str
   return P.LoadFromText(*StdinText);
 }
 
-std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int64_t Line) {
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P) {
   if (Status == ecOk) return Shown + ": ok";
   std::string Out = Shown;
-  if (Line > 0) {
+  if (P.ErrorLine() > 0) {
     Out += ':';
-    Out += std::to_string(Line);
+    Out += std::to_string(P.ErrorLine());
+    Out += ':';
+    Out += std::to_string(P.ErrorColumn());
   }
   Out += ": ";
   Out += ErrorCodeName(Status);
   Out += ": ";
-  Out += ErrorCodeMeaning(Status);
+  // Standard input that could not be read never reached the parser.
+  const std::string& Message = P.ErrorMessage();
+  Out += P.XMLErrorCode() == Status && !Message.empty() ? Message : ErrorCodeMeaning(Status);
   return Out;
 }
 
@@ -65,8 +122,9 @@ bool WritesOver(const std::string& Arg, const std::optional<std::string>& Target
 
 }  // namespace
 
-bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force,
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Read, bool Force,
                     const std::optional<std::string>& Target) {
+  P.SetLoadOptions(LoadOptionsFor(Read));
   std::string StdinText;
   const bool StdinRead = IsStdin(Arg) && ReadStdin(StdinText);
   const TXMLErrorCode Status = LoadDocument(P, Arg, StdinRead ? &StdinText : nullptr);
@@ -77,18 +135,18 @@ bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force,
   const bool Readable = Status != ecNoFile && Status != ecInvalidFileName && Status != ecOutOfMemory;
   const bool InPlace = WritesOver(Arg, Target);
   if (Force && Readable && !InPlace) return true;
-  std::cerr << CheckLine(ShownName(Arg), Status, P.ErrorLine()) << '\n';
+  std::cerr << CheckLine(ShownName(Arg), Status, P) << '\n';
   if (Force && Readable)
     Fail(Arg +
          ": not written back: the document did not load completely (--force writes it only to another file)");
   return false;
 }
 
-void SaveResult(TXMLParser& P, const std::optional<std::string>& Target) {
+void SaveResult(TXMLParser& P, const std::optional<std::string>& Target, const TXMLSaveOptions& Layout) {
   if (!Target || IsStdin(*Target)) {
-    SaveToStdout(P);
+    SaveToStdout(P, Layout);
   } else {
-    P.SaveFile(*Target);
+    P.SaveFile(*Target, Layout);
   }
 }
 

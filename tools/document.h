@@ -6,8 +6,43 @@
 #include <string>
 #include <string_view>
 
-// Loading and saving the document a command works on: a file, or standard input for "-".
+namespace CLI {
+class App;
+}
+
+// Loading and saving the document a command works on: a file, or standard input for "-"; and the
+// options that say how, shared by every command that reads or writes one.
 namespace linexml::cli {
+
+// What every command that reads a document accepts beyond the format's rules.
+struct ReadOptions {
+  bool AcceptBom = false;
+  bool AcceptNoDeclaration = false;
+};
+// Adds --accept-bom and --accept-no-declaration to Cmd.
+void AddReadOptions(CLI::App& Cmd, ReadOptions& O);
+// The library's load options for O; Warnings collects warnings too.
+TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings = false);
+
+// How a command that writes a document lays it out.
+struct WriteOptions {
+  int Indent = 2;
+  bool Tabs = false;
+  bool Crlf = false;
+  bool Bom = false;
+  bool StandardDeclaration = false;
+  bool InlineText = false;
+  std::string Profile = "linexml";  // "xml": every choice other XML tools need
+};
+// Adds --indent, --tabs, --crlf, --bom, --standard-declaration, --inline-text and --profile to Cmd.
+void AddWriteOptions(CLI::App& Cmd, WriteOptions& O);
+// The library's save options for O and the document P: a byte-order mark that P's file began
+// with is kept.
+TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P);
+
+// The file the tool reads its defaults from when --config does not name one:
+// $XDG_CONFIG_HOME/linexml/config, else $HOME/.config/linexml/config; empty when neither is set.
+std::string DefaultConfigFile();
 
 // True when Arg names standard input.
 bool IsStdin(const std::string& Arg);
@@ -17,13 +52,14 @@ std::string ShownName(const std::string& Arg);
 // Reads all of standard input into Out; false when the read fails.
 bool ReadStdin(std::string& Out);
 
-// Loads Arg into P and returns the status. For "-", StdinText is the document (already read),
-// or nullptr when standard input could not be read, which counts as ecNoFile.
+// Loads Arg into P (with the load options P has) and returns the status. For "-", StdinText is
+// the document (already read), or nullptr when standard input could not be read, which counts as
+// ecNoFile.
 TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::string* StdinText);
 
-// The check command's line for a loaded document, without its newline:
-// "NAME: ok", "NAME:LINE: STATUS: meaning", or "NAME: STATUS: meaning" when no line applies.
-std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int64_t Line);
+// The check command's line for a load, without its newline: "NAME: ok",
+// "NAME:LINE:COLUMN: STATUS: message", or "NAME: STATUS: message" when no line applies.
+std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P);
 
 // Loads Arg (reading standard input for "-") for a command that needs a sound document. A status
 // other than ecOk is written to standard error as the check line and gives false, except that with
@@ -33,12 +69,13 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, std::int64
 // the loaded file itself (by name or through a link), only ecOk is accepted, forced or not: a
 // document that did not load completely holds less than its file, and writing it back would lose
 // the rest; a forced load says so in a second line.
-bool LoadForCommand(TXMLParser& P, const std::string& Arg, bool Force = false,
+// Read gives the load options.
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Read, bool Force = false,
                     const std::optional<std::string>& Target = std::nullopt);
 
 // Writes the document to standard output for no name or "-", else to the named file through
 // SaveFile, which replaces it only once everything was written.
-void SaveResult(TXMLParser& P, const std::optional<std::string>& Target);
+void SaveResult(TXMLParser& P, const std::optional<std::string>& Target, const TXMLSaveOptions& Layout = {});
 
 // Throws UsageError when Text, as an attribute name (IsName) or value, would not read back the
 // same after a save; What names it in the message.

@@ -15,14 +15,16 @@ struct FormatOptions {
   std::optional<std::string> Output;  // "-" or absent: standard output
   bool InPlace = false;
   bool Force = false;
+  ReadOptions Read;
+  WriteOptions Write;
 };
 
 int RunFormat(const FormatOptions& O) {
   if (O.InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
   TXMLParser P;
   const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
-  if (!LoadForCommand(P, O.File, O.Force, Target)) return kExitFailed;
-  SaveResult(P, Target);
+  if (!LoadForCommand(P, O.File, O.Read, O.Force, Target)) return kExitFailed;
+  SaveResult(P, Target, SaveOptionsFor(O.Write, P));
   return kExitOk;
 }
 
@@ -34,12 +36,16 @@ Command AddFormatCommand(CLI::App& App) {
   Cmd->footer(
       "Writes the declaration with all four keywords, the document-type line and an\n"
       "empty line, then one line per opening tag, text run, self-closing tag and\n"
-      "closing tag, indented two spaces per level. A file is written to a temporary\n"
-      "file beside it that replaces it only once complete, so a failed write leaves\n"
-      "the old file as it was (exit status 1, with the system's reason). A document\n"
-      "that does not load cleanly is refused with its 'check' line; --force writes\n"
-      "what was read of it. A file that cannot be read is never written, forced or\n"
-      "not. -i with FILE '-' is a usage error.\n"
+      "closing tag, indented two spaces per level. The layout options change that;\n"
+      "--profile xml writes what other XML tools accept (a declaration without\n"
+      "language, text inline, no empty document-type line). A byte-order mark that\n"
+      "the file began with (--accept-bom) is kept. Defaults for the options can be\n"
+      "kept in a configuration file (see 'linexml --help'). A file is written to a\n"
+      "temporary file beside it that replaces it only once complete, so a failed\n"
+      "write leaves the old file as it was (exit status 1, with the system's\n"
+      "reason). A document that does not load cleanly is refused with its 'check'\n"
+      "line; --force writes what was read of it. A file that cannot be read is never\n"
+      "written, forced or not. -i with FILE '-' is a usage error.\n"
       "\n"
       "Example:\n"
       "  $ linexml format catalog.xml -o tidy.xml");
@@ -50,6 +56,8 @@ Command AddFormatCommand(CLI::App& App) {
   Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")
       ->excludes(Out);
   Cmd->add_flag("--force", O->Force, "Format a document even when it does not load cleanly");
+  AddWriteOptions(*Cmd, O->Write);
+  AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunFormat(*O); }};
 }
 

@@ -16,11 +16,12 @@ struct GetOptions {
   std::string File;
   std::string Tag;
   std::optional<std::string> Attribute;
+  ReadOptions Read;
 };
 
 int RunGet(const GetOptions& O) {
   TXMLParser P;
-  if (!LoadForCommand(P, O.File)) return kExitFailed;
+  if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
   const TXMLNode* Node = P.FindTagByName(O.Tag);
   if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
   if (!O.Attribute) {
@@ -63,6 +64,7 @@ Command AddGetCommand(CLI::App& App) {
       ->required()
       ->type_name("");
   Cmd->add_option("ATTRIBUTE", O->Attribute, "Attribute whose value to print")->type_name("");
+  AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunGet(*O); }};
 }
 

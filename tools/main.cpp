@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "document.h"
 
 namespace {
 
@@ -35,6 +36,12 @@ int main(int argc, char** argv) {
   CLI::App App{"Checks, reads, edits and reformats line-oriented XML files.", "linexml"};
   App.set_version_flag("--version", LINEXML_VERSION_STRING, "Print the version and exit");
   App.require_subcommand(1);
+  // Defaults for any command's options, in a section per command ("[format]" then "indent = 4");
+  // the command line wins over the file.
+  App.set_config("--config", DefaultConfigFile(),
+                 "Read option defaults from FILE (default: $XDG_CONFIG_HOME/linexml/config, if it exists); "
+                 "--config '' reads none")
+      ->type_name("FILE");
 
   const Command Commands[] = {AddCheckCommand(App), AddFormatCommand(App), AddGetCommand(App),
                               AddSetCommand(App), AddTreeCommand(App)};
@@ -45,7 +52,11 @@ int main(int argc, char** argv) {
       "lookup or write failed, 2 usage error.";
   App.footer(Shared +
              " 'linexml COMMAND --help' says what a command does,\n"
-             "with an example; 'man linexml' is the manual.");
+             "with an example; 'man linexml' is the manual.\n\n"
+             "Defaults for the options of any command can be kept in\n"
+             "$XDG_CONFIG_HOME/linexml/config (~/.config/linexml/config), one section\n"
+             "per command, e.g. '[format]' then 'profile = xml' and 'indent = 4'; options\n"
+             "given on the command line win.");
   for (const Command& C : Commands) C.app->footer(C.app->get_footer() + "\n\n" + Shared);
 
   try {

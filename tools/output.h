@@ -1,5 +1,8 @@
 #pragma once
 
+#include <linexml/xml_options.h>
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +21,11 @@ std::string Quote(std::string_view Text);
 // for text without '\' and control bytes (ordinary names).
 std::string Escape(std::string_view Text);
 
+// A source line and a caret under Column (1-based, in bytes), as compilers show them, two lines
+// each ending in a newline: "  LINE | text" and "       | ^". Control bytes (but tabs) show as
+// "?", a leading byte-order mark as "<BOM>"; a long line shows only the part around Column.
+std::string SourceExcerpt(std::string_view Text, std::int64_t Line, std::int64_t Column);
+
 // Writes "linexml: MESSAGE" and a newline to standard error and returns kExitFailed.
 int Fail(const std::string& Message);
 
@@ -26,7 +34,7 @@ void FlushStdout();
 
 // The document (prolog and tree), or one node with its subtree, in the library's layout on standard
 // output. Throw EInOutError naming standard output when the write fails.
-void SaveToStdout(const TXMLParser& P);
+void SaveToStdout(const TXMLParser& P, const TXMLSaveOptions& Layout = {});
 void SaveToStdout(const TXMLNode& Node);
 
 }  // namespace linexml::cli

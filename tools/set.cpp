@@ -17,6 +17,8 @@ struct SetOptions {
   std::string Attribute;
   std::string Value;
   std::optional<std::string> Output;
+  ReadOptions Read;
+  WriteOptions Write;
 };
 
 int RunSet(const SetOptions& O) {
@@ -27,12 +29,12 @@ int RunSet(const SetOptions& O) {
                                             : IsStdin(O.File) ? std::nullopt
                                                               : std::optional<std::string>(O.File);
   TXMLParser P;
-  if (!LoadForCommand(P, O.File, false, Target)) return kExitFailed;
+  if (!LoadForCommand(P, O.File, O.Read, false, Target)) return kExitFailed;
   TXMLNode* Node = P.FindTagByName(O.Tag);
   if (Node == nullptr || Node->TagType() == ttCDATA)
     return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
   Node->SetAttributeValue(O.Attribute, O.Value);
-  SaveResult(P, Target);
+  SaveResult(P, Target, SaveOptionsFor(O.Write, P));
   return kExitOk;
 }
 
@@ -46,8 +48,8 @@ Command AddSetCommand(CLI::App& App) {
       "of that name, or a new one at the end of the tag. The document is saved in\n"
       "place (through a temporary file that replaces FILE only once complete, so a\n"
       "failed write leaves FILE as it was), or to OUT; with FILE '-' the result goes\n"
-      "to standard output. A document that does not load cleanly is refused with its\n"
-      "'check' line.\n"
+      "to standard output, in the layout that the options choose, as 'format' writes\n"
+      "it. A document that does not load cleanly is refused with its 'check' line.\n"
       "\n"
       "Refused, as usage errors (exit status 2), because a load would not read them\n"
       "back the same:\n"
@@ -71,6 +73,8 @@ Command AddSetCommand(CLI::App& App) {
   Cmd->add_option("VALUE", O->Value, "New value")->required()->type_name("");
   Cmd->add_option("-o,--output", O->Output, "Write to OUT instead of changing FILE; '-': standard output")
       ->type_name("OUT");
+  AddWriteOptions(*Cmd, O->Write);
+  AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunSet(*O); }};
 }
 

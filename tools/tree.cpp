@@ -16,11 +16,12 @@ namespace {
 struct TreeOptions {
   std::string File;
   bool Force = false;
+  ReadOptions Read;
 };
 
 int RunTree(const TreeOptions& O) {
   TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Force)) return kExitFailed;
+  if (!LoadForCommand(P, O.File, O.Read, O.Force)) return kExitFailed;
   // Depth-first, in document order: the stack holds the nodes still to print, the next one on top.
   std::vector<const TXMLNode*> Stack{P.XMLRoot()};
   std::string Line;
@@ -70,6 +71,7 @@ Command AddTreeCommand(CLI::App& App) {
       "  ...");
   Cmd->add_option("FILE", O->File, "Document to show")->required()->type_name("");
   Cmd->add_flag("--force", O->Force, "Show the tree even when the document does not load cleanly");
+  AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunTree(*O); }};
 }
 

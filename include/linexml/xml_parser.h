@@ -7,9 +7,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export.h"
+#include "xml_diagnostics.h"
 #include "xml_node.h"
+#include "xml_options.h"
 #include "xml_parameters.h"
 #include "xml_types.h"
 
@@ -60,6 +63,30 @@ class LINEXML_API TXMLParser {
   /// ecOk, ecNoFile, ecInvalidFileName and ecOutOfMemory, and when the failure has no position.
   /// 64 bits: a file may well have more than 2^31 lines.
   std::int64_t ErrorLine() const { return error_line_; }
+  /// The 1-based byte column, in the line that ErrorLine() names, of the place it names, counted in
+  /// that line as it stands in the file (before trimming and collapsing spaces; a tab is one byte,
+  /// a skipped byte-order mark three). The space that joins a line on stands at the column of the
+  /// line's first byte. 0 exactly when ErrorLine() is 0.
+  std::int64_t ErrorColumn() const { return error_column_; }
+  /// One sentence naming the cause of the last load's failure, specific to the case (which closing
+  /// tag, which keyword, the first bytes of text left after the root, the system's reason for a
+  /// file that cannot be read, ...). Empty after ecOk.
+  const std::string& ErrorMessage() const;
+
+  /// Options for every later load (setFileName, ParseFile, LoadFromText); a new parser has the
+  /// defaults, which load the format as it always was.
+  void SetLoadOptions(const TXMLLoadOptions& Options) { load_options_ = Options; }
+  /// The options that loads use.
+  const TXMLLoadOptions& LoadOptions() const { return load_options_; }
+  /// The lossy readings that the last load found, in the order of the source, when its options
+  /// asked for them (CollectWarnings); empty otherwise, and after a load that read nothing.
+  const std::vector<TXMLWarning>& Warnings() const { return warnings_; }
+  /// True when the document began with a UTF-8 byte-order mark that AcceptBOM let the load skip
+  /// (a save keeps it with TXMLSaveOptions::ByteOrderMark). False for a new parser.
+  bool HadByteOrderMark() const { return had_bom_; }
+  /// False when the document had no declaration and AcceptNoDeclaration let it load with the
+  /// defaults. True for a new parser.
+  bool HadDeclaration() const { return had_declaration_; }
 
   // --- The document ---
 
@@ -85,11 +112,18 @@ class LINEXML_API TXMLParser {
   /// the reason; nothing process-wide (such as the umask) changes, even for a moment.
   /// \snippet snippets.cpp save
   void SaveFile(const std::string& AFileName);
+  /// SaveFile with a layout of the caller's choice; SaveFile(Name) is SaveFile(Name, {}).
+  /// Throws std::invalid_argument, before anything is written, for an IndentWidth outside 0..255.
+  void SaveFile(const std::string& AFileName, const TXMLSaveOptions& Options);
   /// What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
   void SaveToStream(std::ostream& F) const;
+  /// SaveToStream with a layout of the caller's choice (std::invalid_argument as for SaveFile).
+  void SaveToStream(std::ostream& F, const TXMLSaveOptions& Options) const;
   /// What SaveFile writes, as a string. Throws std::bad_alloc when memory runs out (the document
   /// is not changed).
   std::string SaveToText() const;
+  /// SaveToText with a layout of the caller's choice (std::invalid_argument as for SaveFile).
+  std::string SaveToText(const TXMLSaveOptions& Options) const;
 
   // --- Parse steps: the stages a load runs, public for callers that drive them one by one ---
 
@@ -109,14 +143,23 @@ class LINEXML_API TXMLParser {
   void ResetDocument() noexcept;
   // The same, and no error line: the document after ecOutOfMemory.
   void ClearDocument() noexcept;
+  // No error place, message or warnings: the start of every load. Needs no memory.
+  void ClearDiagnosis() noexcept;
   // Parses a normalised text into the root and the prolog (already returned to their new state).
   TXMLErrorCode Load(detail::DocText& Doc);
   // Writes the prolog and the tree to Out and flushes it.
-  void Write(detail::Sink& Out) const;
+  void Write(detail::Sink& Out, const TXMLSaveOptions& Options) const;
 
   std::string file_name_;
   TXMLErrorCode error_code_ = ecOk;
   std::int64_t error_line_ = 0;
+  std::int64_t error_column_ = 0;
+  std::string error_message_;
+  const std::string* fixed_message_ = nullptr;  // a message made at start-up, in place of error_message_
+  TXMLLoadOptions load_options_;
+  std::vector<TXMLWarning> warnings_;
+  bool had_bom_ = false;
+  bool had_declaration_ = true;
   // Holds the nodes and attributes of the last load below the root; replaced by every load.
   // Declared before the root, so it is destroyed after it.
   std::unique_ptr<detail::Arena> arena_;

@@ -26,19 +26,27 @@ const char* FindOr(const char* P, const char* End, char C) {
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
 
-// What the copy notices on the way: where "</" stands in the text, and whether any "!" does.
-struct LineScan {
+// What the copy notices on the way: where "</" stands in the text, whether any "!" does, and
+// where runs of spaces were collapsed.
+template <class CollapseT>
+struct LineScanT {
   const char* base;
   std::vector<std::uint32_t>* closes;  // null: not kept (a text of 4 GB or more)
+  std::vector<CollapseT>* collapses;
   bool bang = false;
   void Close(const char* At) {
     if (closes != nullptr) closes->push_back(static_cast<std::uint32_t>(At - base));
+  }
+  // After is where the byte after the run's one kept space goes.
+  void Collapsed(const char* After, std::size_t Dropped) {
+    collapses->push_back({static_cast<std::size_t>(After - base), Dropped});
   }
 };
 
 // Copies the rest of a line from P to W up to its end (an LF, a CR or End) with every run of
 // spaces reduced to one; returns where the line ends and advances W. W may point into the same
 // buffer as P, but never after it: bytes not yet read are never overwritten.
+template <class LineScan>
 const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, LineScan& Scan) {
 #if defined(__SSE2__)
   const __m128i Lf = _mm_set1_epi8('\n');
@@ -85,8 +93,9 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
       return P;
     }
     *W++ = ' ';
-    ++P;
+    const char* const Run = ++P;
     while (P < End && *P == ' ') ++P;
+    Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
   }
   Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
 #else
@@ -97,8 +106,11 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
     if (C == '<' && P < End && *P == '/') Scan.Close(W);
     Scan.bang = Scan.bang || C == '!';
     *W++ = C;
-    if (C == ' ')
+    if (C == ' ' && P < End && *P == ' ') {
+      const char* const Run = P;
       while (P < End && *P == ' ') ++P;
+      Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
+    }
   }
   return P;
 }
@@ -119,12 +131,13 @@ const char* SkipLineFeeds(const char* P, const char* End) {
   return P;
 }
 
-void PutVarint(std::string& Out, std::size_t V) {
+inline char* PutVarint(char* Out, std::size_t V) {
   while (V >= 0x80) {
-    Out.push_back(static_cast<char>((V & 0x7F) | 0x80));
+    *Out++ = static_cast<char>((V & 0x7F) | 0x80);
     V >>= 7;
   }
-  Out.push_back(static_cast<char>(V));
+  *Out++ = static_cast<char>(V);
+  return Out;
 }
 
 std::size_t GetVarint(const char*& P) {
@@ -134,6 +147,16 @@ std::size_t GetVarint(const char*& P) {
     V |= static_cast<std::size_t>(B & 0x7F) << Shift;
     if (B < 0x80) return V;
   }
+}
+
+// The record of a kept line (see DocText::lines_), at most 30 bytes, written at Rec; returns its end.
+inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, std::size_t Trimmed,
+                           bool JoinSpace) {
+  const std::size_t Low = Trimmed < 15 ? Trimmed : 15;
+  Rec = PutVarint(Rec, Length << 6 | (JoinSpace ? 32u : 0u) | (Skipped > 0 ? 16u : 0u) | Low);
+  if (Skipped > 0) Rec = PutVarint(Rec, Skipped);
+  if (Low == 15) Rec = PutVarint(Rec, Trimmed - 15);
+  return Rec;
 }
 
 }  // namespace
@@ -162,22 +185,23 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
   return Out;
 }
 
-DocText::DocText(std::string_view Source) : buf_(Source.size() + 1) {
-  Normalise(Source.data(), Source.size());
-  CutComments();
+DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1) {
+  Normalise(Source.data(), Source.size(), Options.skip_bom);
+  CutComments(Options.note_comments);
 }
 
-DocText::DocText(PageBuffer Bytes, std::size_t Size) : buf_(std::move(Bytes)) {
-  Normalise(buf_.get() + 1, Size);
-  CutComments();
+DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : buf_(std::move(Bytes)) {
+  Normalise(buf_.get() + 1, Size, Options.skip_bom);
+  CutComments(Options.note_comments);
 }
 
-void DocText::EndLine(std::size_t Length, std::size_t Skipped) {
-  PutVarint(lines_, Length * 2 + (Skipped > 0 ? 1 : 0));
-  if (Skipped > 0) PutVarint(lines_, Skipped);
+char* DocText::GrowLines(char* Rec) {
+  const std::size_t Used = static_cast<std::size_t>(Rec - lines_.data());
+  lines_.resize(2 * lines_.size() + 64);
+  return lines_.data() + Used;
 }
 
-void DocText::Normalise(const char* Src, std::size_t Size) {
+void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
   // The text is written over buf_ from its start. Every kept line costs at most its length plus
   // the joining space, and every line but the last has a terminator of at least one byte, so the
   // text needs one byte more than the source, and written in place (the source one byte in) it
@@ -188,10 +212,20 @@ void DocText::Normalise(const char* Src, std::size_t Size) {
   const char* P = Src;
   const char* const End = Src + Size;
   std::size_t Skipped = 0;  // empty source lines since the last kept one
-  lines_.reserve(Size / 32 + 16);
+  // A skipped byte-order mark counts as trimmed from the front of the first line.
+  std::size_t Mark = 0;
+  if (SkipBom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
+    Mark = 3;
+    P += 3;
+    skipped_bom_ = true;
+  }
+  lines_.resize(Size / 16 + 64);
+  char* Rec = lines_.data();
+  const char* RecEnd = Rec + lines_.size();
   const bool Narrow = Size < 0xFFFFFFF0u;
-  LineScan Scan{Base, Narrow ? &closes_ : nullptr};
+  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &collapses_};
   while (P < End) {
+    const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
     while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
     if (P == End) break;
@@ -199,29 +233,43 @@ void DocText::Normalise(const char* Src, std::size_t Size) {
       const char* const Run = SkipLineFeeds(P, End);
       Skipped += static_cast<std::size_t>(Run - P);
       P = Run;
+      Mark = 0;
       continue;
     }
     if (IsEol(*P)) {
       P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
       ++Skipped;
+      Mark = 0;
       continue;
     }
+    const std::size_t Trimmed = static_cast<std::size_t>(P - From) + Mark;
+    Mark = 0;
     char* const LineStart = W;
-    if (*P != '<') *W++ = ' ';
+    const bool JoinSpace = *P != '<';
+    if (JoinSpace) *W++ = ' ';
     P = CopyLineBody(W, P, End, InPlace, Scan);
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
-    EndLine(static_cast<std::size_t>(W - LineStart), Skipped);
+    // A run collapsed among them belongs to no byte that stays.
+    while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base))
+      collapses_.pop_back();
+    // Room for one record is made once per line; it is then written without further checks.
+    if (RecEnd - Rec < 32) {
+      Rec = GrowLines(Rec);
+      RecEnd = lines_.data() + lines_.size();
+    }
+    Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
     if (P == End) break;
     P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
   }
   size_ = static_cast<std::size_t>(W - Base);
+  lines_.resize(static_cast<std::size_t>(Rec - lines_.data()));
   closes_known_ = Narrow;
   may_have_comments_ = Scan.bang;
 }
 
-void DocText::CutComments() {
+void DocText::CutComments(bool NoteComments) {
   char* const S = buf_.get();
   const std::size_t N = size_;
   const std::string_view Text(S, N);
@@ -261,9 +309,19 @@ void DocText::CutComments() {
       After = Close + 3;
     }
     W -= 4;
-    R = After;
     // A comment formed across an earlier cut starts before it: that cut's text is gone too.
-    while (!cuts_.empty() && cuts_.back().offset >= W) cuts_.pop_back();
+    while (!cuts_.empty() && cuts_.back().offset >= W) {
+      cuts_.pop_back();
+      if (NoteComments) comments_.pop_back();
+    }
+    if (NoteComments) {
+      // Its start in the joined text, and its first bytes: the part kept so far, then the rest.
+      constexpr std::size_t kHead = 48;
+      CommentNote Note{W + (cuts_.empty() ? 0 : cuts_.back().removed), std::string(S + W, 4)};
+      Note.head.append(S + R, std::min(After - R, kHead - 4));
+      comments_.push_back(std::move(Note));
+    }
+    R = After;
     cuts_.push_back({W, R - W});
   }
   if (R < N) {
@@ -288,24 +346,39 @@ void DocText::ReleaseBefore(std::size_t Pos) {
 #endif
 }
 
-std::int64_t DocText::LineAt(std::size_t Pos) const {
-  if (Pos >= size_) return 0;
-  std::size_t Joined = Pos;
+std::size_t DocText::JoinedAt(std::size_t Pos) const {
   const auto Before = std::upper_bound(cuts_.begin(), cuts_.end(), Pos,
                                        [](std::size_t P, const DocText::Cut& C) { return P < C.offset; });
-  if (Before != cuts_.begin()) Joined += std::prev(Before)->removed;
+  return Before == cuts_.begin() ? Pos : Pos + std::prev(Before)->removed;
+}
+
+SourcePlace DocText::Locate(std::size_t Pos) const {
+  if (Pos >= size_) return {};
+  Locator L(*this);
+  return L.At(JoinedAt(Pos));
+}
+
+SourcePlace DocText::Locator::At(std::size_t Joined) {
+  const char* const Last = doc_.lines_.data() + doc_.lines_.size();
   // Walk the kept lines until the one that holds Joined.
-  const char* P = lines_.data();
-  const char* const End = P + lines_.size();
-  std::size_t Offset = 0;
-  std::int64_t Line = 0;
-  while (P < End) {
-    const std::size_t Record = GetVarint(P);
-    Line += 1 + static_cast<std::int64_t>((Record & 1) != 0 ? GetVarint(P) : 0);
-    Offset += Record >> 1;
-    if (Joined < Offset) return Line;
+  while (Joined >= end_) {
+    if (next_ == Last) return {};
+    const std::size_t Record = GetVarint(next_);
+    line_ += 1 + static_cast<std::int64_t>((Record & 16) != 0 ? GetVarint(next_) : 0);
+    trim_ = Record & 15;
+    if (trim_ == 15) trim_ += GetVarint(next_);
+    join_space_ = (Record & 32) != 0;
+    start_ = end_;
+    end_ += Record >> 6;
+    shift_ = 0;
+    const auto& C = doc_.collapses_;
+    while (collapse_ < C.size() && C[collapse_].at < start_) ++collapse_;
   }
-  return 0;
+  const auto& C = doc_.collapses_;
+  for (; collapse_ < C.size() && C[collapse_].at <= Joined; ++collapse_) shift_ += C[collapse_].dropped;
+  const std::size_t Space = join_space_ ? 1 : 0;
+  const std::size_t Offset = Joined - start_ < Space ? 0 : Joined - start_ - Space;
+  return {line_, static_cast<std::int64_t>(trim_ + Offset + shift_ + 1)};
 }
 
 }  // namespace linexml::detail

@@ -17,24 +17,72 @@ std::string_view TrimLine(std::string_view Line);
 // Returns the end of what it wrote; Out needs room for Line.size() bytes.
 char* CopyCollapsed(char* Out, std::string_view Line);
 
+// How a document text is built beyond the fixed rules.
+struct DocTextOptions {
+  bool skip_bom = false;       // a UTF-8 byte-order mark at the very start is left out
+  bool note_comments = false;  // every comment cut out is noted (CommentsCut)
+};
+
+// A place in the source: 1-based line and byte column; {0, 0} when there is none.
+struct SourcePlace {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+};
+
 // The document text that the parse steps consume, with what it takes to trace a position in it
-// back to a line of the source.
+// back to a line and column of the source.
 class DocText {
  public:
+  // A comment that was cut out: where it started (a position in the joined text, see Locator) and
+  // its first bytes.
+  struct CommentNote {
+    std::size_t joined;
+    std::string head;
+  };
+
   // Splits Source into lines (LF, CRLF or a lone CR), trims each and collapses its space runs,
   // skips lines that are left empty, joins the rest (a line that does not begin with "<" gets one
   // space in front), then cuts out the comments.
-  explicit DocText(std::string_view Source);
+  explicit DocText(std::string_view Source, DocTextOptions Options = {});
   // The same, in place: Bytes holds the source from its second byte on (Size bytes; the first
   // byte is free), and the text is built over it.
-  DocText(PageBuffer Bytes, std::size_t Size);
+  DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options = {});
 
   std::string_view Text() const { return {buf_.get(), size_}; }
   // Where every "</" of Text() starts, in order, noticed while the text was built; null when
   // that is not known (a comment was cut, or the text is too long for 32-bit positions).
   const std::vector<std::uint32_t>* CloseTagStarts() const { return closes_known_ ? &closes_ : nullptr; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
-  std::int64_t LineAt(std::size_t Pos) const;
+  std::int64_t LineAt(std::size_t Pos) const { return Locate(Pos).line; }
+  // The source line and byte column of Pos of Text(), counted in the line as it stands in the
+  // source (before trimming and collapsing); {0, 0} when Pos is past the end. The joining space
+  // of a line stands at the column of the line's first byte.
+  SourcePlace Locate(std::size_t Pos) const;
+  // Where Pos of Text() stood in the joined text, before the comments were cut out.
+  std::size_t JoinedAt(std::size_t Pos) const;
+  // True when a byte-order mark was left out (skip_bom).
+  bool SkippedBom() const { return skipped_bom_; }
+  // The comments cut out, in order (only with note_comments).
+  const std::vector<CommentNote>& CommentsCut() const { return comments_; }
+
+  // Traces positions of the joined text back to the source, given in ascending order: one walk
+  // over the line records serves them all.
+  class Locator {
+   public:
+    explicit Locator(const DocText& Doc) : doc_(Doc), next_(Doc.lines_.data()) {}
+    // Joined must not be below the one asked before; {0, 0} past the end of the text.
+    SourcePlace At(std::size_t Joined);
+
+   private:
+    const DocText& doc_;
+    const char* next_;                 // the next line record
+    std::int64_t line_ = 0;            // the source line of the current record
+    std::size_t start_ = 0, end_ = 0;  // the current line's span in the joined text
+    std::size_t trim_ = 0;             // bytes trimmed from the front of its source line
+    bool join_space_ = false;          // it begins with the joining space
+    std::size_t collapse_ = 0;         // the first collapse not yet passed
+    std::size_t shift_ = 0;            // spaces dropped in the current line before the last asked
+  };
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
   // whose buffers the allocator always maps afresh (smaller ones it reuses from load to load,
@@ -46,21 +94,32 @@ class DocText {
     std::size_t offset;   // position in the final text where a comment was cut out
     std::size_t removed;  // bytes cut out before that position, all comments so far
   };
-  void Normalise(const char* Src, std::size_t Size);
-  void EndLine(std::size_t Length, std::size_t Skipped);
-  void CutComments();
+  struct Collapse {
+    std::size_t at;       // position in the joined text of the byte after a collapsed run's space
+    std::size_t dropped;  // the spaces of that run left out
+  };
+  void Normalise(const char* Src, std::size_t Size, bool SkipBom);
+  // Makes lines_ larger; Rec, the end of the records in it, moves along.
+  char* GrowLines(char* Rec);
+  void CutComments(bool NoteComments);
 
   PageBuffer buf_;
   std::size_t size_ = 0;
-  // One record per kept line, in order: varint(length in the joined text * 2 + has-skips), then,
-  // with has-skips, varint(source lines skipped right before it). About a byte per line, read
-  // only when a load fails.
+  // One record per kept line, in order: varint(length in the joined text * 64 + joining space *
+  // 32 + has-skips * 16 + min(bytes trimmed from the front of the line, 15)), then, with
+  // has-skips, varint(source lines skipped right before it), and when that minimum is 15,
+  // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
+  // warnings are asked for.
   std::string lines_;
+  // Every run of two or more spaces collapsed, in order (rare in most documents).
+  std::vector<Collapse> collapses_;
   std::vector<Cut> cuts_;
+  std::vector<CommentNote> comments_;
   std::vector<std::uint32_t> closes_;
   std::size_t released_ = 0;  // Text()[0, released_) is given back
   bool closes_known_ = false;
   bool may_have_comments_ = true;  // a "!" was seen
+  bool skipped_bom_ = false;
 };
 
 }  // namespace linexml::detail

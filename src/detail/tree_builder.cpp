@@ -181,6 +181,7 @@ void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
     Close = index_.Find(*Node.tag_name_, Pos, End);
   }
   if (Close == npos) {
+    if (unclosed_ != nullptr) unclosed_->emplace_back(&Node, Pos);
     stack_.push_back(
         {&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
     return;

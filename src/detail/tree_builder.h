@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "arena.h"
@@ -54,6 +55,11 @@ class TreeBuilder {
 
   // Where the node whose status ended the parse starts (its "<"); End when the text ran out.
   std::size_t FailPos() const { return fail_pos_; }
+
+  // Every element whose closing tag is not found, with the end of its opening tag, goes to Out
+  // (for the warnings of a load; null, the default, notes nothing).
+  using Unclosed = std::vector<std::pair<const TXMLNode*, std::size_t>>;
+  void NoteUnclosed(Unclosed* Out) { unclosed_ = Out; }
 
  private:
   struct Frame {
@@ -107,6 +113,7 @@ class TreeBuilder {
   NameSlot* last_slot_ = nullptr;  // the slot of the name the last Open gave (arena only)
   std::vector<NameSlot> names_;    // by hash of the name; empty until the first element
   std::size_t fail_pos_ = 0;
+  Unclosed* unclosed_ = nullptr;
 };
 
 }  // namespace linexml::detail

@@ -34,11 +34,11 @@ void Writer::Put(std::string_view Bytes) {
   used_ = Bytes.size();
 }
 
-void Writer::Spaces(std::size_t Count) {
+void Writer::Repeat(char C, std::size_t Count) {
   while (Count > 0) {
     if (used_ == kSize) Drain();
     const std::size_t N = std::min(Count, kSize - used_);
-    std::memset(buf_.get() + used_, ' ', N);
+    std::memset(buf_.get() + used_, C, N);
     used_ += N;
     Count -= N;
   }
@@ -79,8 +79,19 @@ void StreamSink::Flush() {
 
 namespace {
 
-void PutIndent(Writer& W, std::int32_t Level) {
-  if (Level > 0) W.Spaces(2 * static_cast<std::size_t>(Level));
+void PutIndent(Writer& W, std::int32_t Level, const Layout& L) {
+  if (Level <= 0) return;
+  if (L.tabs)
+    W.Repeat('\t', static_cast<std::size_t>(Level));
+  else
+    W.Spaces(L.indent * static_cast<std::size_t>(Level));
+}
+
+void PutEol(Writer& W, const Layout& L) {
+  if (L.crlf)
+    W.Put("\r\n");
+  else
+    W.Put('\n');
 }
 
 void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
@@ -93,25 +104,41 @@ void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
   }
 }
 
+void PutClose(Writer& W, const TXMLNode& N, const Layout& L) {
+  W.Put("</");
+  W.Put(N.TagName());
+  W.Put('>');
+  PutEol(W, L);
+}
+
 }  // namespace
 
-void WriteNode(Writer& W, const TXMLNode& Root) {
+void WriteNode(Writer& W, const TXMLNode& Root, const Layout& L) {
   // Writes a node's first line; true when its children and its closing line follow.
-  auto Open = [&W](const TXMLNode& N) {
-    PutIndent(W, N.Level());
+  auto Open = [&W, &L](const TXMLNode& N) {
+    PutIndent(W, N.Level(), L);
     if (N.TagType() == ttCDATA) {
       W.Put(N.TextData());
-      W.Put('\n');
+      PutEol(W, L);
       return false;
     }
     W.Put('<');
     W.Put(N.TagName());
     PutAttributes(W, N.Attributes());
     if (N.TagType() == ttShorted) {
-      W.Put(" />\n");
+      W.Put(" />");
+      PutEol(W, L);
       return false;
     }
-    W.Put(">\n");
+    W.Put('>');
+    const auto& Kids = N.Children();
+    // One text run as the only child shares the element's line: read back, it gains no space.
+    if (L.inline_text && Kids.Count() == 1 && Kids.begin()[0]->TagType() == ttCDATA) {
+      W.Put(Kids.begin()[0]->TextData());
+      PutClose(W, N, L);
+      return false;
+    }
+    PutEol(W, L);
     return true;
   };
   if (!Open(Root)) return;
@@ -130,43 +157,48 @@ void WriteNode(Writer& W, const TXMLNode& Root) {
       if (Open(*Child)) Stack.push_back({Child, 0});
       continue;
     }
-    PutIndent(W, F.node->Level());
-    W.Put("</");
-    W.Put(F.node->TagName());
-    W.Put(">\n");
+    PutIndent(W, F.node->Level(), L);
+    PutClose(W, *F.node, L);
     Stack.pop_back();
   }
 }
 
-void WriteDocType(Writer& W, const TXMLDocType& DocType) {
+void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L) {
+  if (L.omit_empty_doctype && DocType.DocTypeDefinition().empty()) return;
   W.Put(DocType.DocTypeDefinition());
-  W.Put('\n');
+  PutEol(W, L);
 }
 
-void WriteProlog(Writer& W, const TXMLParameters& P) {
+void WriteProlog(Writer& W, const TXMLParameters& P, const Layout& L) {
+  if (L.bom) W.Put("\xEF\xBB\xBF");
   W.Put("<?xml version=\"");
   W.Put(P.XMLVersion());
   W.Put("\" encoding=\"");
   W.Put(P.XMLEncoding());
-  W.Put("\" language=\"");
-  W.Put(P.XMLLanguage());
+  // XML 1.0 knows no language keyword, and wants standalone last.
+  if (!L.standard_declaration) {
+    W.Put("\" language=\"");
+    W.Put(P.XMLLanguage());
+  }
   W.Put("\" standalone=\"");
   W.Put(P.XMLStandalone());
   W.Put('"');
   PutAttributes(W, P.XMLOtherAttrs());
-  W.Put("?>\n");
+  W.Put("?>");
+  PutEol(W, L);
   if (!P.XMLStyleSheet().empty()) {
     W.Put("<?stylesheet link=\"");
     W.Put(P.XMLStyleSheet());
-    W.Put("\"?>\n");
+    W.Put("\"?>");
+    PutEol(W, L);
   }
-  WriteDocType(W, *P.XMLDocType());
-  W.Put('\n');
+  WriteDocType(W, *P.XMLDocType(), L);
+  PutEol(W, L);
 }
 
-void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root) {
-  WriteProlog(W, Params);
-  WriteNode(W, Root);
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const Layout& L) {
+  WriteProlog(W, Params, L);
+  WriteNode(W, Root, L);
 }
 
 }  // namespace linexml::detail

@@ -26,7 +26,9 @@ class Writer {
     if (used_ == kSize) Drain();
     buf_[used_++] = C;
   }
-  void Spaces(std::size_t Count);
+  void Spaces(std::size_t Count) { Repeat(' ', Count); }
+  // Count copies of C.
+  void Repeat(char C, std::size_t Count);
   // Hands everything to the sink and flushes the sink, so a failure shows here.
   void Flush();
 
@@ -47,10 +49,21 @@ void WriteTo(Sink& To, Fill&& Put) {
   W.Flush();
 }
 
+// The choices of a save's layout (TXMLSaveOptions); the defaults are the library's own layout.
+struct Layout {
+  std::size_t indent = 2;  // spaces per level
+  bool tabs = false;       // a tab per level instead
+  bool crlf = false;
+  bool bom = false;
+  bool standard_declaration = false;
+  bool omit_empty_doctype = false;
+  bool inline_text = false;
+};
+
 // The document layout: a node with its subtree as indented lines; the prolog lines; both.
-void WriteNode(Writer& W, const TXMLNode& Node);
-void WriteDocType(Writer& W, const TXMLDocType& DocType);
-void WriteProlog(Writer& W, const TXMLParameters& Params);
-void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root);
+void WriteNode(Writer& W, const TXMLNode& Node, const Layout& L = {});
+void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L = {});
+void WriteProlog(Writer& W, const TXMLParameters& Params, const Layout& L = {});
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const Layout& L = {});
 
 }  // namespace linexml::detail

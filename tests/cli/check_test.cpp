@@ -17,11 +17,17 @@ TEST_F(CliCheck, PrintsOneLinePerFileInArgumentOrder) {
 
   const RunResult R = Run({"check", Bad, Good, Missing, Left, NoDecl});
   EXPECT_EQ(R.Exit, 1);
-  std::string Expected = Bad + ":4: ecInvalidTag: an element tag has an empty name or is cut off\n";
+  std::string Expected =
+      Bad +
+      ":4:3: ecInvalidTag: \"<\" is followed by a space: the name of a tag must follow \"<\" directly\n";
   Expected += Good + ": ok\n";
-  Expected += Missing + ": ecNoFile: the file cannot be opened or read\n";
-  Expected += Left + ":4: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
-  Expected += NoDecl + ":2: ecInvalidFileFormat: the document does not begin with an XML declaration\n";
+  Expected += Missing + ": ecNoFile: the file cannot be read: No such file or directory\n";
+  Expected += Left +
+              ":4:1: ecNotValid: a second element, \"<b\", follows the root element: a document has one root "
+              "element\n";
+  Expected += NoDecl +
+              ":2:1: ecInvalidFileFormat: the document begins with the element \"<a\" instead of the XML "
+              "declaration \"<?xml ...?>\" (accepting a document without a declaration reads it)\n";
   EXPECT_EQ(R.Out, Expected);
   EXPECT_EQ(R.Err, "");
 }
@@ -40,7 +46,7 @@ TEST_F(CliCheck, ReadsStandardInputOnceForEveryDash) {
 
   const RunResult Bad = Run({"check", "-"}, "<?xml version=\"1.0\"?>\n<a>\n<>\n</a>\n");
   EXPECT_EQ(Bad.Exit, 1);
-  EXPECT_EQ(Bad.Out, "<stdin>:3: ecInvalidTag: an element tag has an empty name or is cut off\n");
+  EXPECT_EQ(Bad.Out, "<stdin>:3:1: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
 }
 
 // Many files of every outcome: four threads must print exactly what one thread prints.
@@ -65,9 +71,145 @@ TEST_F(CliCheck, ParallelRunPrintsTheSameLinesAsOneThread) {
   EXPECT_EQ(One.Exit, 1);
   EXPECT_EQ(Four.Exit, 1);
   EXPECT_EQ(Four.Out, One.Out);
-  EXPECT_NE(One.Out.find(Path("f3.xml") + ":6: ecInvalidTag"), std::string::npos) << One.Out;
-  EXPECT_NE(One.Out.find(Path("f5.xml") + ":9: ecNotValid"), std::string::npos) << One.Out;
+  EXPECT_NE(One.Out.find(Path("f3.xml") + ":6:3: ecInvalidTag"), std::string::npos) << One.Out;
+  EXPECT_NE(One.Out.find(Path("f5.xml") + ":9:1: ecNotValid"), std::string::npos) << One.Out;
   EXPECT_NE(One.Out.find(Path("f1.xml") + ": ok\n"), std::string::npos) << One.Out;
+}
+
+}  // namespace
+
+namespace {
+
+class CliCheckPlaces : public CliTest {};
+
+// Each broken example of the README: line, column, the specific cause, and with --show-source the
+// source line with a caret under the column.
+TEST_F(CliCheckPlaces, EachBrokenExampleShowsItsPlaceCauseAndCaret) {
+  const struct {
+    const char* file;
+    std::string expected;
+  } Cases[] = {
+      {"byte-order-mark.xml",
+       ":1:1: ecInvalidFileFormat: the document begins with a UTF-8 byte-order mark, which stands in front "
+       "of the "
+       "XML declaration (accepting a byte-order mark skips it)\n"
+       " 1 | <BOM><?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+       "   | ^\n"},
+      {"empty-tag-name.xml",
+       ":4:2: ecInvalidTag: \"<\" is followed by a space: the name of a tag must follow \"<\" directly\n"
+       " 4 | \t< track n=\"2\"/>\n"
+       "   | \t^\n"},
+      {"no-declaration.xml",
+       ":1:1: ecInvalidFileFormat: the document begins with the element \"<settings\" instead of the XML "
+       "declaration \"<?xml ...?>\" (accepting a document without a declaration reads it)\n"
+       " 1 | <settings>\n"
+       "   | ^\n"},
+      {"repeated-keyword.xml",
+       ":1:1: ecNotValid: the declaration keyword \"version\" is written twice (the first value is kept)\n"
+       " 1 | <?xml version=\"1.0\" encoding=\"UTF-8\" version=\"1.1\"?>\n"
+       "   | ^\n"},
+      {"same-name-inside.xml",
+       ":8:3: ecInvalidTag: the closing tag \"</g>\" stands where an element was expected: an element \"g\" "
+       "inside another \"g\" ends the outer one at the inner \"</g>\", so this one is left over\n"
+       " 8 |   </g>\n"
+       "   |   ^\n"},
+      {"text-after-root.xml",
+       ":5:1: ecNotValid: text follows the root element: \"end of settings\"\n"
+       " 5 | end of settings\n"
+       "   | ^\n"},
+  };
+  for (const auto& C : Cases) {
+    const std::string File = std::string(LINEXML_EXAMPLES_DIR "/broken/") + C.file;
+    const RunResult R = Run({"check", "--show-source", File});
+    EXPECT_EQ(R.Exit, 1) << C.file;
+    EXPECT_EQ(R.Out, File + C.expected);
+    EXPECT_EQ(R.Err, "");
+  }
+}
+
+TEST_F(CliCheckPlaces, TheSourceLineComesFromStandardInputTooAndLongLinesAreCut) {
+  const std::string Long =
+      "<?xml version=\"1.0\"?>\n<r>" + std::string(100, 'x') + "<>" + std::string(100, 'y') + "</r>\n";
+  const RunResult R = Run({"check", "--show-source", "-"}, Long);
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Out,
+            "<stdin>:2:104: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n"
+            " 2 | ..." +
+                std::string(60, 'x') + "<>" + std::string(38, 'y') + "...\n" + "   | ..." +
+                std::string(60, ' ') + "^\n");
+  // Without --show-source and not on a terminal: the line alone.
+  EXPECT_EQ(Run({"check", "-"}, Long).Out,
+            "<stdin>:2:104: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
+}
+
+TEST_F(CliCheckPlaces, WarningsFindTheCutValuesOfASpacedFile) {
+  const std::string File = LINEXML_EXAMPLES_DIR "/lossy/build.xml";
+  const RunResult R = Run({"check", "--warnings", File});
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(
+      R.Out,
+      File +
+          ":2:1: warning: the comment \"<!-- Licence: MIT. Keep this notice in e...\" is cut out on loading, "
+          "so "
+          "a save drops it [wkCommentDropped]\n" +
+          File +
+          ":4:27: warning: the value of \"value\" holds a space, where it is cut: \"sr\" is kept, and the "
+          "rest, \"main\\\"/>\", is read as an attribute of its own [wkValueCut]\n" +
+          File +
+          ":5:26: warning: the value of \"value\" holds a space, where it is cut: \"Book\" is kept, and the "
+          "rest, \"&amp;\", is read as an attribute of its own [wkValueCut]\n" +
+          File +
+          ":5:39: warning: the reference \"&amp;\" is kept as written; an XML reader reads \"&\" "
+          "[wkReferenceKeptRaw]\n" +
+          File +
+          ":6:24: warning: the value of \"description\" holds a space, where it is cut: \"compil\" is kept, "
+          "and the rest, \"and\", is read as an attribute of its own [wkValueCut]\n" +
+          File + ": ok\n");
+  // Without --warnings the file is simply ok.
+  EXPECT_EQ(Run({"check", File}).Out, File + ": ok\n");
+  // With the source shown, each warning gets its line and caret.
+  const RunResult Shown =
+      Run({"check", "-w", "--show-source", "-"}, "<?xml version=\"1.0\"?>\n<a b=\"c d\"/>\n");
+  EXPECT_EQ(
+      Shown.Out,
+      "<stdin>:2:4: warning: the value of \"b\" holds a space, where it is cut: \"\" is kept, and the rest, "
+      "\"d\\\"/>\", is read as an attribute of its own [wkValueCut]\n"
+      " 2 | <a b=\"c d\"/>\n"
+      "   |    ^\n"
+      "<stdin>: ok\n");
+}
+
+TEST_F(CliCheckPlaces, JsonGivesOneObjectPerFile) {
+  const std::string Bad = Write("bad.xml", "<?xml version=\"1.0\"?>\n<a b=\"c d\">\n  <>\n</a>\n");
+  const std::string Missing = Path("missing.xml");
+  const RunResult R = Run({"check", "--format", "json", "--warnings", Bad, Missing});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Out, "{\"column\":3,\"file\":\"" + Bad +
+                       "\",\"line\":3,\"message\":\"an empty tag \\\"<>\\\": a tag needs a "
+                       "name\",\"status\":\"ecInvalidTag\","
+                       "\"warnings\":[{\"column\":4,\"kind\":\"wkValueCut\",\"line\":2,\"text\":\"the value "
+                       "of \\\"b\\\" holds a "
+                       "space, where it is cut: \\\"\\\" is kept, and the rest, \\\"d\\\\\\\">\\\", is read "
+                       "as an attribute of "
+                       "its own\"}]}\n"
+                       "{\"column\":0,\"file\":\"" +
+                       Missing +
+                       "\",\"line\":0,\"message\":\"the file cannot be read: No such file or "
+                       "directory\",\"status\":\"ecNoFile\","
+                       "\"warnings\":[]}\n");
+  // Bytes that are not UTF-8 do not break the output.
+  const RunResult Odd = Run({"check", "--format", "json", "-"}, "<?xml version=\"1.0\"?>\n<r/>\n\xff\xfe");
+  EXPECT_EQ(Odd.Out,
+            "{\"column\":1,\"file\":\"<stdin>\",\"line\":3,\"message\":\"text follows the root element: "
+            "\\\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\",\"status\":\"ecNotValid\",\"warnings\":[]}\n");
+}
+
+TEST_F(CliCheckPlaces, ReadOptionsLetMarkedAndUndeclaredFilesLoad) {
+  const std::string Marked = LINEXML_EXAMPLES_DIR "/broken/byte-order-mark.xml";
+  const std::string Undeclared = LINEXML_EXAMPLES_DIR "/broken/no-declaration.xml";
+  const RunResult R = Run({"check", "--accept-bom", "--accept-no-declaration", Marked, Undeclared});
+  EXPECT_EQ(R.Exit, 0) << R.Out;
+  EXPECT_EQ(R.Out, Marked + ": ok\n" + Undeclared + ": ok\n");
 }
 
 }  // namespace

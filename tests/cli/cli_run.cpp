@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,11 @@ void CliTest::SetUp() {
   io_ = *root_ / "io";
   fs::create_directories(dir_);
   fs::create_directories(io_);
+  // The tool reads option defaults from $XDG_CONFIG_HOME/linexml/config: a folder of the test's
+  // own keeps the user's real configuration out of every run.
+  config_ = *root_ / "config";
+  fs::create_directories(config_ + "/linexml");
+  ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
 }
 
 void CliTest::TearDown() {

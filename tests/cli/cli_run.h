@@ -37,8 +37,9 @@ class CliTest : public ::testing::Test {
                        const std::string& StdoutPath = {}) const;
 
   std::unique_ptr<linexml::test::TempDir> root_;
-  std::string dir_;  // the test's files
-  std::string io_;   // captured streams, kept apart so that listings of dir_ see only the test's files
+  std::string dir_;     // the test's files
+  std::string io_;      // captured streams, kept apart so that listings of dir_ see only the test's files
+  std::string config_;  // $XDG_CONFIG_HOME of the runs: config_ + "/linexml/config" is the tool's file
 };
 
 // A small document that loads with ecOk, and its layout as the tool writes it.

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ class CliFormat : public CliTest {};
 
 const char* const kBroken = "<?xml version=\"1.0\"?>\n<a>\n  <b></b>\n</a>\n</a>\n";
 const char* const kBrokenLine =
-    ":5: ecNotValid: a declaration keyword repeats, or text follows the root element\n";
+    ":5:1: ecNotValid: the closing tag \"</a>\" follows the end of the root element\n";
 
 TEST_F(CliFormat, WritesTheLayoutToStandardOutput) {
   const std::string In = Write("in.xml", kSmallDoc);
@@ -61,7 +62,7 @@ TEST_F(CliFormat, RefusesABrokenDocumentUnlessForced) {
 TEST_F(CliFormat, ForceNeverWritesADocumentThatWasNotRead) {
   const RunResult R = Run({"format", "-i", "--force", Path("missing.xml")});
   EXPECT_EQ(R.Exit, 1);
-  EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be opened or read\n");
+  EXPECT_EQ(R.Err, Path("missing.xml") + ": ecNoFile: the file cannot be read: No such file or directory\n");
   EXPECT_FALSE(fs::exists(Path("missing.xml")));
 }
 
@@ -74,7 +75,9 @@ TEST_F(CliFormat, ForceNeverRewritesAPartlyReadFileInPlace) {
     std::string content, check_line;
   } const Cases[] = {
       {"mark.xml", WithMark,
-       ":1: ecInvalidFileFormat: the document does not begin with an XML declaration\n"},
+       ":1:1: ecInvalidFileFormat: the document begins with a UTF-8 byte-order mark, which stands in front "
+       "of "
+       "the XML declaration (accepting a byte-order mark skips it)\n"},
       {"broken.xml", kBroken, kBrokenLine},
   };
   for (const auto& C : Cases) {
@@ -146,6 +149,141 @@ TEST_F(CliFormat, FailedWriteToStandardOutputIsReported) {
   const RunResult R = Run({"format", In}, {}, "/dev/full");
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err, "linexml: standard output: the write failed\n");
+}
+
+}  // namespace
+
+namespace {
+
+class CliLayout : public CliTest {};
+
+// kSmallDoc with each layout option; the defaults are kSmallDocLayout (WritesTheLayoutToStandardOutput).
+TEST_F(CliLayout, EachOptionWritesWhatItSays) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const std::string Decl = "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\n";
+  const std::string Standard = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+  const struct {
+    std::vector<std::string> options;
+    std::string expected;
+  } Cases[] = {
+      {{"--indent", "4"},
+       Decl + "\n\n<shelf code=\"a1\" count=\"2\">\n    <book isbn=\"1-2\" state=\"undefined\" />\n     Two "
+              "books,\tone note\n"
+              "    <note>\n        keep dry\n    </note>\n</shelf>\n"},
+      {{"--tabs"},
+       Decl + "\n\n<shelf code=\"a1\" count=\"2\">\n\t<book isbn=\"1-2\" state=\"undefined\" />\n\t Two "
+              "books,\tone note\n"
+              "\t<note>\n\t\tkeep dry\n\t</note>\n</shelf>\n"},
+      {{"--crlf", "--indent", "0"},
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\"?>\r\n\r\n\r\n<shelf "
+       "code=\"a1\" "
+       "count=\"2\">\r\n<book isbn=\"1-2\" state=\"undefined\" />\r\n Two books,\tone note\r\n<note>\r\nkeep "
+       "dry\r\n"
+       "</note>\r\n</shelf>\r\n"},
+      {{"--bom", "--standard-declaration"},
+       "\xEF\xBB\xBF" + Standard +
+           "\n\n<shelf code=\"a1\" count=\"2\">\n  <book isbn=\"1-2\" state=\"undefined\" />\n   Two "
+           "books,\tone note\n"
+           "  <note>\n    keep dry\n  </note>\n</shelf>\n"},
+      {{"--inline-text"},
+       Decl + "\n\n<shelf code=\"a1\" count=\"2\">\n  <book isbn=\"1-2\" state=\"undefined\" />\n   Two "
+              "books,\tone note\n"
+              "  <note>keep dry</note>\n</shelf>\n"},
+      {{"--profile", "xml"},
+       Standard + "\n<shelf code=\"a1\" count=\"2\">\n  <book isbn=\"1-2\" state=\"undefined\" />\n   Two "
+                  "books,\tone note\n"
+                  "  <note>keep dry</note>\n</shelf>\n"},
+      {{"--profile", "xml", "--indent", "1", "--tabs"},
+       Standard + "\n<shelf code=\"a1\" count=\"2\">\n\t<book isbn=\"1-2\" state=\"undefined\" />\n\t Two "
+                  "books,\tone note\n"
+                  "\t<note>keep dry</note>\n</shelf>\n"},
+  };
+  for (const auto& C : Cases) {
+    std::vector<std::string> Args{"format", In};
+    Args.insert(Args.end(), C.options.begin(), C.options.end());
+    const RunResult R = Run(Args);
+    EXPECT_EQ(R.Exit, 0) << R.Err;
+    EXPECT_EQ(R.Out, C.expected) << C.options[0];
+    // What was written loads back to the tree that the default layout gives; inline text keeps
+    // "keep dry" without the leading space that a line of its own gives it.
+    const RunResult Back = Run({"tree", "--accept-bom", "-"}, R.Out);
+    EXPECT_EQ(Back.Exit, 0) << Back.Err;
+    const bool Inline = R.Out.find("<note>keep dry</note>") != std::string::npos;
+    EXPECT_EQ(Back.Out, Run({"tree", "-"}, Inline ? kSmallDoc : kSmallDocLayout).Out) << C.options[0];
+  }
+  EXPECT_EQ(Run({"format", In, "--indent", "256"}).Exit, 2);
+  EXPECT_EQ(Run({"format", In, "--profile", "html"}).Exit, 2);
+}
+
+// Whatever it holds, an example that format writes with --profile xml is accepted by an XML reader.
+TEST_F(CliLayout, ProfileXmlIsAcceptedByXmllint) {
+  std::string Xmllint;
+  for (const char* Dir : {"/usr/bin", "/usr/local/bin", "/bin"})
+    if (::access((std::string(Dir) + "/xmllint").c_str(), X_OK) == 0) Xmllint = std::string(Dir) + "/xmllint";
+  if (Xmllint.empty()) GTEST_SKIP() << "xmllint is not installed (Debian: libxml2-utils)";
+  int Examples = 0;
+  for (const auto& E : fs::directory_iterator(LINEXML_EXAMPLES_DIR)) {
+    if (E.path().extension() != ".xml") continue;
+    SCOPED_TRACE(E.path().string());
+    const std::string Out = Path(E.path().filename().string());
+    const RunResult R = Run({"format", "--profile", "xml", E.path().string(), "-o", Out});
+    ASSERT_EQ(R.Exit, 0) << R.Err;
+    const RunResult Lint = RunProgram({Xmllint, "--noout", Out});
+    EXPECT_EQ(Lint.Exit, 0) << Lint.Err;
+    EXPECT_EQ(Lint.Err, "");
+    // The library's own layout is refused, for its declaration: the check above means something.
+    const RunResult Plain = Run({"format", E.path().string(), "-o", Out});
+    ASSERT_EQ(Plain.Exit, 0);
+    EXPECT_NE(RunProgram({Xmllint, "--noout", Out}).Exit, 0);
+    ++Examples;
+  }
+  EXPECT_GE(Examples, 2);
+}
+
+TEST_F(CliLayout, ReadOptionsAndAKeptByteOrderMark) {
+  const std::string Marked = Write("marked.xml", "\xEF\xBB\xBF" + std::string(kSmallDoc));
+  EXPECT_EQ(Run({"format", Marked}).Exit, 1);
+  const RunResult R = Run({"format", "--accept-bom", Marked});
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(R.Out, "\xEF\xBB\xBF" + std::string(kSmallDocLayout));  // the mark is kept
+  const std::string Bare = Write("bare.xml", "<r a=\"1\"/>\n");
+  const RunResult Undeclared = Run({"format", "--accept-no-declaration", Bare});
+  EXPECT_EQ(Undeclared.Exit, 0) << Undeclared.Err;
+  EXPECT_EQ(Undeclared.Out, std::string(linexml::test::kDefaultProlog) + "<r a=\"1\" />\n");
+  EXPECT_EQ(Run({"get", "--accept-no-declaration", Bare, "r", "a"}).Out, "1\n");
+  EXPECT_EQ(Run({"tree", "--accept-bom", Marked}).Exit, 0);
+  // set writes in the layout it is given, in place.
+  const RunResult Set = Run({"set", "--accept-bom", "--profile", "xml", Marked, "book", "state", "new"});
+  EXPECT_EQ(Set.Exit, 0) << Set.Err;
+  EXPECT_EQ(Read(Marked).rfind(
+                "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n\n<sh", 0),
+            0u);
+  EXPECT_NE(Read(Marked).find("state=\"new\""), std::string::npos);
+}
+
+// Defaults come from $XDG_CONFIG_HOME/linexml/config (a folder of the test's own, see CliTest), or
+// from --config FILE; the command line wins, and --config '' reads none.
+TEST_F(CliLayout, AConfigurationFileGivesDefaults) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const std::string Xml = Run({"format", "--profile", "xml", In}).Out;
+  const std::string Tabs = Run({"format", "--tabs", In}).Out;
+  std::ofstream(config_ + "/linexml/config")
+      << "# my defaults\n[format]\nprofile = xml\n[check]\naccept-bom = true\n";
+  EXPECT_EQ(Run({"format", In}).Out, Xml);
+  EXPECT_EQ(Run({"format", "--profile", "linexml", In}).Out, kSmallDocLayout);
+  EXPECT_EQ(Run({"--config", "", "format", In}).Out, kSmallDocLayout);
+  const std::string Marked = Write("marked.xml", "\xEF\xBB\xBF" + std::string(kSmallDoc));
+  EXPECT_EQ(Run({"check", Marked}).Exit, 0);
+  EXPECT_EQ(Run({"format", Marked}).Exit, 1);  // a section holds only for its own command
+
+  const std::string Other = Write("other.conf", "[format]\ntabs = true\n");
+  EXPECT_EQ(Run({"--config", Other, "format", In}).Out, Tabs);
+  const RunResult Missing = Run({"--config", Path("missing.conf"), "format", In});
+  EXPECT_EQ(Missing.Exit, 2);
+  const std::string Bad = Write("bad.conf", "[format]\nindent = many\n");
+  const RunResult R = Run({"--config", Bad, "format", In});
+  EXPECT_EQ(R.Exit, 2);
+  EXPECT_EQ(R.Out, "");
 }
 
 }  // namespace

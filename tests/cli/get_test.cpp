@@ -45,7 +45,7 @@ TEST_F(CliGet, BrokenDocumentIsRefusedWithTheCheckLine) {
   const RunResult R = Run({"get", In, "a", "x"});
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Out, "");
-  EXPECT_EQ(R.Err, In + ":3: ecInvalidTag: an element tag has an empty name or is cut off\n");
+  EXPECT_EQ(R.Err, In + ":3:1: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
 }
 
 }  // namespace

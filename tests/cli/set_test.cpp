@@ -50,7 +50,9 @@ TEST_F(CliSet, FailuresLeaveTheFileUntouched) {
   R = Run({"set", Broken, "a", "x", "1"});
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err,
-            Broken + ":3: ecNotValid: a declaration keyword repeats, or text follows the root element\n");
+            Broken +
+                ":3:1: ecNotValid: a second element, \"<b\", follows the root element: a document has one "
+                "root element\n");
   EXPECT_EQ(Read(Broken), "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
 }
 

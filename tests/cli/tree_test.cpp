@@ -23,7 +23,7 @@ TEST_F(CliTree, RefusesABrokenDocumentUnlessForced) {
   RunResult R = Run({"tree", "-"}, Broken);
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Out, "");
-  EXPECT_EQ(R.Err, "<stdin>:4: ecInvalidTag: an element tag has an empty name or is cut off\n");
+  EXPECT_EQ(R.Err, "<stdin>:4:3: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
   R = Run({"tree", "--force", "-"}, Broken);
   EXPECT_EQ(R.Exit, 0);
   EXPECT_EQ(R.Out.rfind("ttNormal a\n  ttShorted b q=\"1\"\n", 0), 0U) << R.Out;

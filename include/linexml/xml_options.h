@@ -1,0 +1,64 @@
+#pragma once
+/// \file
+/// linexml::TXMLLoadOptions and linexml::TXMLSaveOptions: what a load accepts and collects beyond
+/// the fixed rules, and how a save lays the document out.
+
+#include <cstdint>
+
+namespace linexml {
+
+/// What a load does beyond the fixed rules. Every field is off by default, which is the format as
+/// it always was. Given to TXMLParser::SetLoadOptions, they hold for every later load.
+struct TXMLLoadOptions {
+  /// A UTF-8 byte-order mark (EF BB BF) at the very start is skipped instead of failing the load
+  /// with ecInvalidFileFormat; TXMLParser::HadByteOrderMark() tells that there was one. Columns
+  /// of the first line still count its three bytes.
+  bool AcceptBOM = false;
+  /// A document that does not begin with "<?xml " or "<? xml " loads with the declaration's
+  /// defaults (one style-sheet instruction or document-type line may still come first);
+  /// TXMLParser::HadDeclaration() is then false.
+  bool AcceptNoDeclaration = false;
+  /// The load also collects TXMLParser::Warnings(). Off, the load does no work for them.
+  bool CollectWarnings = false;
+};
+
+/// The line ending a save writes.
+enum TXMLLineEnding : std::uint8_t {
+  leLF = 0,   ///< "\n", the default
+  leCRLF = 1  ///< "\r\n"
+};
+
+/// How a save lays the document out. The defaults are the library's own layout, byte for byte what
+/// the saves without options write. Every choice loads back to the same tree (with AcceptBOM for
+/// a byte-order mark); only StandardDeclaration loses something, the language keyword.
+struct TXMLSaveOptions {
+  /// Spaces per level, 0 to 255 (std::invalid_argument otherwise); unused with IndentWithTabs.
+  std::int32_t IndentWidth = 2;
+  /// One tab per level instead of spaces.
+  bool IndentWithTabs = false;
+  /// What ends every line.
+  TXMLLineEnding LineEnding = leLF;
+  /// Begins the file with a UTF-8 byte-order mark.
+  bool ByteOrderMark = false;
+  /// Writes the declaration as XML 1.0 defines it: version, encoding and standalone, in that
+  /// order, and never language, which an XML reader refuses (a load then gives the default "EN").
+  /// Other declaration attributes are still written after them.
+  bool StandardDeclaration = false;
+  /// Leaves out the document-type line when there is none, instead of writing an empty line.
+  bool OmitEmptyDocType = false;
+  /// An element whose only child is one text run is written on one line, as "<name>text</name>",
+  /// which loads back as written (no leading space is added to the text).
+  bool InlineText = false;
+
+  /// Every choice that other XML tools need: StandardDeclaration, OmitEmptyDocType and
+  /// InlineText, the rest as by default.
+  static TXMLSaveOptions Interoperable() {
+    TXMLSaveOptions O;
+    O.StandardDeclaration = true;
+    O.OmitEmptyDocType = true;
+    O.InlineText = true;
+    return O;
+  }
+};
+
+}  // namespace linexml

@@ -1,0 +1,412 @@
+#include "diagnosis.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <unordered_map>
+
+#include "doc_text.h"
+#include "linexml/xml_node.h"
+#include "tag_tokens.h"
+
+namespace linexml::detail {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool EndsName(char C) {
+  return C == ' ' || C == '/' || C == '>';
+}
+
+// The name of the tag whose "<" is at Lt, as the parse reads it: up to a space, "/" or ">".
+std::string_view NameAt(std::string_view T, std::size_t Lt) {
+  std::size_t I = Lt + 1;
+  while (I < T.size() && !EndsName(T[I])) ++I;
+  return T.substr(Lt + 1, I - Lt - 1);
+}
+
+std::string Quoted(std::string_view Text) {
+  return QuoteBounded(Text, 32);
+}
+
+// The name of an element that the tree holds inside an element of the same name, Prefer when it is
+// one of them; empty when there is none. Walks the tree once, with the names of the open ancestors
+// counted.
+std::string_view NestedSameName(const TXMLNode& Root, std::string_view Prefer) {
+  std::unordered_map<std::string_view, std::size_t> Open;
+  std::string_view Found;
+  struct Frame {
+    const TXMLNode* node;
+    std::int32_t next;
+  };
+  // Invariant: Open counts the names of the elements on the stack.
+  std::vector<Frame> Stack{{&Root, 0}};
+  ++Open[Root.TagName()];
+  while (!Stack.empty()) {
+    Frame& F = Stack.back();
+    const auto& Kids = F.node->Children();
+    if (F.next == Kids.Count()) {
+      --Open[F.node->TagName()];
+      Stack.pop_back();
+      continue;
+    }
+    const TXMLNode* Child = Kids.begin()[F.next++];
+    if (Child->TagType() == ttCDATA) continue;
+    std::size_t& Count = Open[Child->TagName()];
+    if (Count > 0) {
+      if (Child->TagName() == Prefer) return Prefer;
+      if (Found.empty()) Found = Child->TagName();
+    }
+    ++Count;
+    Stack.push_back({Child, 0});
+  }
+  return Found;
+}
+
+std::string SameNameCause(std::string_view Name) {
+  const std::string N(Name);
+  return "an element \"" + N + "\" inside another \"" + N + "\" ends the outer one at the inner \"</" + N +
+         ">\"";
+}
+
+std::string DescribeBadStart(std::string_view T) {
+  if (T.empty()) return "the document is empty: it has no XML declaration and no root element";
+  if (T.starts_with(" \xEF\xBB\xBF"))
+    return "the document begins with a UTF-8 byte-order mark, which stands in front of the XML declaration "
+           "(accepting a byte-order mark skips it)";
+  if (T.starts_with(" \xFF\xFE") || T.starts_with(" \xFE\xFF"))
+    return "the document begins with a UTF-16 byte-order mark: it is UTF-16 text, and only encodings of "
+           "8-bit units are read";
+  if (T.starts_with("<?xml ") || T.starts_with("<? xml "))
+    return "the XML declaration is never closed: there is no \"?>\" in the document";
+  if (T.starts_with("<?"))
+    return "the document begins with the processing instruction " + Quoted("<" + std::string(NameAt(T, 0))) +
+           " instead of the XML declaration \"<?xml ...?>\"";
+  if (T.starts_with("<"))
+    return "the document begins with the element " + Quoted("<" + std::string(NameAt(T, 0))) +
+           " instead of the XML declaration \"<?xml ...?>\" (accepting a document without a "
+           "declaration reads it)";
+  return "the document begins with text, " + Quoted(T.substr(1, T.find('<') - 1)) +
+         ", instead of the XML declaration \"<?xml ...?>\"";
+}
+
+std::string DescribeBrokenTag(const FailureFacts& F) {
+  const std::string_view T = F.text;
+  const std::size_t Pos = F.pos;
+  if (Pos >= T.size()) return "nothing follows the prolog: the document has no root element";
+  const std::string_view After = T.substr(Pos + 1);
+  if (After.empty()) return "the document ends with a lone \"<\"";
+  if (After[0] == '/') {
+    const std::size_t Gt = After.find('>');
+    if (Gt == npos)
+      return "the closing tag " + Quoted(T.substr(Pos)) + " is cut off: the document ends before its \">\"";
+    const std::string_view Name = After.substr(1, Gt - 1);
+    const std::string Tag = Quoted(T.substr(Pos, Gt + 2));
+    if (Name.empty())
+      return "a closing tag without a name, " + Tag + ", stands where an element was expected";
+    const std::string_view Nested = NestedSameName(F.root, Name);
+    std::string Out = "the closing tag " + Tag + " stands where an element was expected: ";
+    if (Nested == Name) return Out + SameNameCause(Name) + ", so this one is left over";
+    if (!Nested.empty())
+      return Out + SameNameCause(Nested) + ", which leaves \"" + std::string(Name) +
+             "\" without its content before it";
+    return Out + "no element \"" + std::string(Name) + "\" is open here";
+  }
+  if (After[0] == ' ') return "\"<\" is followed by a space: the name of a tag must follow \"<\" directly";
+  if (After[0] == '>') return "an empty tag \"<>\": a tag needs a name";
+  const std::string Open = Quoted("<" + std::string(NameAt(T, Pos)));
+  if (Pos + 1 + NameAt(T, Pos).size() >= T.size())
+    return "the tag " + Open + " is cut off: the document ends before its \">\"";
+  return "the tag " + Open + " has no \">\" before the end of the element around it";
+}
+
+std::string DescribeLeftOver(const FailureFacts& F) {
+  const std::string_view T = F.text;
+  const std::string_view Left = T.substr(std::min(F.pos, T.size()));
+  const TXMLNode& Root = F.root;
+  const std::string& RootName = Root.TagName();
+  const std::string Left0 = " is left over";
+  if (F.marked)
+    return "the document begins with a UTF-8 byte-order mark, which is read as text where the root element "
+           "should begin (accepting a byte-order mark skips it)";
+  if (Root.TagType() == ttCDATA)
+    return "the document has text, " +
+           Quoted(Root.TextData().substr(Root.TextData().starts_with(' ') ? 1 : 0)) +
+           ", where its root element should begin, and what follows it" + Left0;
+  if (RootName.starts_with("!--"))
+    return "a comment is never closed (there is no \"-->\" after its \"<!--\"), so it is read as the root "
+           "element, and the document after it" +
+           Left0;
+  if (RootName.starts_with("!"))
+    return Quoted("<" + RootName) +
+           " is read as the root element (a document-type line is read only right after the declaration, "
+           "not after a style-sheet instruction), so the document after it" +
+           Left0;
+  if (RootName.starts_with("?"))
+    return "the processing instruction " + Quoted("<" + RootName) +
+           " is read as the root element (only one instruction is read after the declaration), so the "
+           "document after it" +
+           Left0;
+  if (Root.TagType() == ttNormal && Root.Children().Count() == 0 &&
+      T.find("</" + RootName + ">", F.pos) == npos)
+    return "the root element \"<" + RootName + ">\" has no closing tag \"</" + RootName +
+           ">\", so the document after its opening tag" + Left0;
+  if (Left.starts_with("</")) {
+    const std::size_t Gt = Left.find('>');
+    const std::string_view Name = Left.substr(2, Gt == npos ? npos : Gt - 2);
+    const std::string Tag = Quoted(Left.substr(0, Gt == npos ? npos : Gt + 1));
+    const std::string_view Nested = NestedSameName(Root, Name);
+    if (!Nested.empty())
+      return "the closing tag " + Tag + " is left over after the root element: " + SameNameCause(Nested);
+    return "the closing tag " + Tag + " follows the end of the root element";
+  }
+  if (Left.starts_with("<?"))
+    return "the processing instruction " + Quoted("<" + std::string(NameAt(Left, 0))) +
+           " follows the root element, where only comments may follow";
+  if (Left.starts_with("<!--"))
+    return "a comment after the root element is never closed (there is no \"-->\" after its \"<!--\")";
+  if (Left.starts_with("<"))
+    return "a second element, " + Quoted("<" + std::string(NameAt(Left, 0))) +
+           ", follows the root element: a document has one root element";
+  return "text follows the root element: " + Quoted(Left.substr(Left.starts_with(' ') ? 1 : 0));
+}
+
+// ---- warnings ----------------------------------------------------------------------------------
+
+struct Found {
+  std::size_t joined;  // position in the joined text
+  TXMLWarningKind kind;
+  std::string text;
+};
+
+bool IsNameByte(char C) {
+  const auto B = static_cast<unsigned char>(C);
+  return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9') || B == '_' || B == ':' ||
+         B == '.' || B == '-' || B >= 128;
+}
+
+void FindReferences(const DocText& Doc, std::vector<Found>& Out) {
+  const std::string_view T = Doc.Text();
+  for (std::size_t P = T.find('&'); P != npos; P = T.find('&', P + 1)) {
+    std::size_t Q = P + 1;
+    const bool Numeric = Q < T.size() && T[Q] == '#';
+    if (Numeric) {
+      ++Q;
+      const bool Hex = Q < T.size() && (T[Q] == 'x' || T[Q] == 'X');
+      if (Hex) ++Q;
+      const std::size_t Digits = Q;
+      while (Q < T.size() &&
+             (Hex ? std::isxdigit(static_cast<unsigned char>(T[Q])) != 0 : (T[Q] >= '0' && T[Q] <= '9')))
+        ++Q;
+      if (Q == Digits) continue;
+    } else {
+      // A name runs over name bytes only, and '&' is none: the scans of two references never overlap.
+      while (Q < T.size() && IsNameByte(T[Q])) ++Q;
+      if (Q == P + 1) continue;
+    }
+    if (Q >= T.size() || T[Q] != ';') continue;
+    const std::string_view Ref = T.substr(P, Q + 1 - P);
+    static constexpr std::pair<std::string_view, const char*> kPredefined[] = {
+        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
+    std::string Text;
+    for (const auto& [Name, Char] : kPredefined)
+      if (Ref == Name)
+        Text = "the reference " + Quoted(Ref) + " is kept as written; an XML reader reads " + Quoted(Char);
+    if (Text.empty() && Numeric)
+      Text = "the character reference " + Quoted(Ref) +
+             " is kept as written; an XML reader reads the character it stands for";
+    if (Text.empty())
+      Text = "the entity reference " + Quoted(Ref) +
+             " is kept as written; an XML reader expands it (or refuses it when it is not declared)";
+    Out.push_back({Doc.JoinedAt(P), wkReferenceKeptRaw, std::move(Text)});
+  }
+}
+
+// The tags of the body, read as the parse reads them: a tag runs from "<" to its first ">", its
+// name ends at a space, "/" or ">", and its attributes are cut at every space.
+void FindCutValues(const DocText& Doc, std::size_t Body, std::vector<Found>& Out) {
+  const std::string_view T = Doc.Text();
+  std::size_t I = Body;
+  while (I < T.size()) {
+    const std::size_t Lt = T.find('<', I);
+    if (Lt == npos) return;
+    std::size_t J = Lt + 1;
+    while (J < T.size() && !EndsName(T[J])) ++J;
+    if (J >= T.size()) return;
+    if (T[J] == '/') {
+      // A closing tag runs to its ">"; after a name, "/" takes the byte after it along.
+      I = J == Lt + 1 ? std::min(T.find('>', J), T.size() - 1) + 1 : J + 2;
+      continue;
+    }
+    if (T[J] == '>') {
+      I = J + 1;
+      continue;
+    }
+    const std::size_t Gt = T.find('>', J);
+    if (Gt == npos) return;  // cut off: the parse fails there
+    const std::string_view Tag = T.substr(J + 1, Gt - J);
+    std::vector<std::string_view> Pieces;
+    ForEachToken(Tag, [&](std::string_view Piece) { Pieces.push_back(Piece); });
+    for (std::size_t K = 0; K < Pieces.size(); ++K) {
+      const std::string_view Piece = Pieces[K];
+      const std::size_t Eq = Piece.find('=');
+      if (Eq == npos) continue;
+      const bool Last = K + 1 == Pieces.size();
+      std::string_view Rest = Piece.substr(Eq + 1);
+      if (Last) {
+        Rest.remove_suffix(1);  // the tag's ">"
+        if (Rest.ends_with('/') || Rest.ends_with('?')) Rest.remove_suffix(1);
+      }
+      if (Rest.empty() || (Rest[0] != '"' && Rest[0] != '\'')) continue;
+      if (Rest.size() >= 2 && Rest.back() == Rest[0]) continue;
+      const std::string Name(Piece.substr(0, Eq));
+      const std::string Kept(CutAttributeValue(Piece.substr(Eq + 1), true));
+      std::string Text;
+      if (!Last) {
+        Text = "the value of \"" + Name + "\" holds a space, where it is cut: " + Quoted(Kept) +
+               " is kept, and the rest, " + Quoted(Pieces[K + 1]) + ", is read as an attribute of its own";
+      } else {
+        Text = "the value of \"" + Name + "\" holds \">\", which ends the tag: " + Quoted(Kept) +
+               " is kept, and the rest of the value is read as text";
+      }
+      const std::size_t At = J + 1 + static_cast<std::size_t>(Piece.data() - Tag.data());
+      Out.push_back({Doc.JoinedAt(At), wkValueCut, std::move(Text)});
+    }
+    I = Gt + 1;
+  }
+}
+
+// The "<" of the opening tag that ends just before After: the first "<" after the ">" before it
+// (a tag holds no ">" before its end, and text holds no "<").
+std::size_t TagStart(std::string_view T, std::size_t After) {
+  std::size_t I = After - 1;
+  while (I > 0 && T[I - 1] != '>') --I;
+  const std::size_t Lt = T.find('<', I);
+  return Lt < After ? Lt : After - 1;
+}
+
+void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
+  if (F.unclosed.empty()) return;
+  const std::string_view T = F.doc.Text();
+  std::unordered_map<const TXMLNode*, std::size_t> Ends;
+  for (const auto& [Node, After] : F.unclosed) Ends.emplace(Node, After);
+  std::unordered_map<std::string_view, std::size_t> Open;
+  struct Frame {
+    const TXMLNode* node;
+    std::int32_t next;
+  };
+  // Invariant: Open counts the names of the elements on the stack, the ancestors of the next child.
+  std::vector<Frame> Stack;
+  auto Enter = [&](const TXMLNode& N) {
+    const auto It = Ends.find(&N);
+    if (It != Ends.end()) {
+      const std::string Name = N.TagName();
+      const std::size_t At = TagStart(T, It->second);
+      // Keyed by the tree's own string: a view of the local copy would dangle.
+      if (Open[N.TagName()] > 0) {
+        Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
+                       "the element \"<" + Name + ">\" stands inside another \"" + Name +
+                           "\": the first \"</" + Name +
+                           ">\" after it ends the outer one, so this one is read without content"});
+      } else {
+        Out.push_back({F.doc.JoinedAt(At), wkMissingClosingTag,
+                       "no closing tag \"</" + Name + ">\" is found for the element \"<" + Name +
+                           ">\" (before the end of the element around it): it is read without content, and "
+                           "what follows it becomes its siblings"});
+      }
+    }
+    ++Open[N.TagName()];
+    Stack.push_back({&N, 0});
+  };
+  Enter(F.root);
+  while (!Stack.empty()) {
+    Frame& Top = Stack.back();
+    const auto& Kids = Top.node->Children();
+    if (Top.next == Kids.Count()) {
+      --Open[Top.node->TagName()];
+      Stack.pop_back();
+      continue;
+    }
+    const TXMLNode* Child = Kids.begin()[Top.next++];
+    if (Child->TagType() == ttNormal) Enter(*Child);
+  }
+}
+
+}  // namespace
+
+std::string QuoteBounded(std::string_view Text, std::size_t Max) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  bool Cut = false;
+  if (Text.size() > Max) {
+    std::size_t N = Max;
+    // Never end inside a UTF-8 sequence.
+    while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
+    Text = Text.substr(0, N);
+    Cut = true;
+  }
+  std::string Out = "\"";
+  for (const char C : Text) {
+    const auto B = static_cast<unsigned char>(C);
+    if (C == '"' || C == '\\') {
+      Out += '\\';
+      Out += C;
+    } else if (B < 32 || B == 127) {
+      Out += "\\x";
+      Out += kHex[B >> 4];
+      Out += kHex[B & 15];
+    } else {
+      Out += C;
+    }
+  }
+  Out += Cut ? "...\"" : "\"";
+  return Out;
+}
+
+std::string DescribeFailure(const FailureFacts& F) {
+  if (F.status == ecInvalidFileFormat) return DescribeBadStart(F.text);
+  if (F.status != ecNotValid && F.status != ecInvalidTag) return ErrorCodeMeaning(F.status);
+  if (!F.repeated.empty())
+    return "the declaration keyword \"" + std::string(F.repeated) +
+           "\" is written twice (the first value is kept)";
+  if (F.doctype.starts_with("<!--"))
+    return "a comment in front of the root element is never closed (there is no \"-->\" after its \"<!--\"), "
+           "so "
+           "it is read as the document-type line, up to its first \">\"";
+  return F.status == ecNotValid ? DescribeLeftOver(F) : DescribeBrokenTag(F);
+}
+
+std::string DescribeUnreadable(int Errno) {
+  if (Errno == 0) return "no file name is set";
+  return "the file cannot be read: " + std::generic_category().message(Errno);
+}
+
+std::vector<TXMLWarning> FindWarnings(const WarningFacts& F) {
+  std::vector<Found> All;
+  for (const DocText::CommentNote& C : F.doc.CommentsCut())
+    All.push_back({C.joined, wkCommentDropped,
+                   "the comment " + QuoteBounded(C.head, 40) + " is cut out on loading, so a save drops it"});
+  if (F.doctype_at != npos) {
+    const std::size_t Open = F.doctype.find('[');
+    if (Open != npos && F.doctype.find(']', Open) == npos)
+      All.push_back({F.doc.JoinedAt(F.doctype_at), wkDocTypeSubsetCut,
+                     "the internal subset of the document type is cut at its first \">\": " +
+                         QuoteBounded(F.doctype, 40) + " is kept, and the rest is read as the document"});
+  }
+  FindReferences(F.doc, All);
+  FindCutValues(F.doc, F.body, All);
+  FindUnclosed(F, All);
+  std::stable_sort(All.begin(), All.end(),
+                   [](const Found& A, const Found& B) { return A.joined < B.joined; });
+  std::vector<TXMLWarning> Out;
+  Out.reserve(All.size());
+  DocText::Locator Where(F.doc);
+  for (Found& W : All) {
+    const SourcePlace At = Where.At(W.joined);
+    Out.push_back({At.line, At.column, W.kind, std::move(W.text)});
+  }
+  return Out;
+}
+
+}  // namespace linexml::detail

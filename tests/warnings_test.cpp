@@ -1,0 +1,159 @@
+// Warnings about lossy reading: each kind found at its line and column, in the order of the source,
+// only when asked for, and without changing what the load reads.
+#include <gtest/gtest.h>
+#include <linexml/linexml.h>
+
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace linexml {
+namespace {
+
+constexpr const char* kDecl = "<?xml version=\"1.0\"?>\n";
+
+std::string Body(const std::string& Text) {
+  return kDecl + Text;
+}
+
+struct Seen {
+  std::int64_t line, column;
+  TXMLWarningKind kind;
+  bool operator==(const Seen&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& Out, const Seen& S) {
+  return Out << S.line << ":" << S.column << " " << WarningKindName(S.kind);
+}
+
+std::vector<TXMLWarning> WarningsOf(const std::string& Text) {
+  TXMLParser P;
+  TXMLLoadOptions O;
+  O.CollectWarnings = true;
+  P.SetLoadOptions(O);
+  P.LoadFromText(Text);
+  return P.Warnings();
+}
+
+std::vector<Seen> Places(const std::string& Text) {
+  std::vector<Seen> Out;
+  for (const TXMLWarning& W : WarningsOf(Text)) Out.push_back({W.Line, W.Column, W.Kind});
+  return Out;
+}
+
+TEST(Warnings, EachKindIsFoundAtItsPlace) {
+  const struct {
+    std::string text;
+    std::vector<Seen> expected;
+  } Cases[] = {
+      {Body("<r>\n  <book title=\"two words\" id=\"7\"/>\n</r>"), {{3, 9, wkValueCut}}},
+      // Cut at a space twice in one tag, the second time in its last attribute.
+      {Body("<r>\n<a x=\"1 2\"   y='3 4'/>\n</r>"), {{3, 4, wkValueCut}, {3, 14, wkValueCut}}},
+      // The ">" in the value also leaves the root without its closing tag.
+      {Body("<r a=\"1>2\"/>"), {{2, 1, wkMissingClosingTag}, {2, 4, wkValueCut}}},
+      {Body("<r>\n<a>\n\t<b>x</a>\n</r>"), {{4, 2, wkMissingClosingTag}}},
+      {Body("<r>\n<a>\n  <a>x</a>\n</a>\n</r>"), {{4, 3, wkSameNameNesting}}},
+      {"<!-- licence -->\n" + Body("<r> x <!-- note --> </r>"),
+       {{1, 1, wkCommentDropped}, {3, 7, wkCommentDropped}}},
+      {Body("<r a=\"&amp;\">x &#65; &#x42; &nbsp; & y &;</r>"),
+       {{2, 7, wkReferenceKeptRaw},
+        {2, 16, wkReferenceKeptRaw},
+        {2, 22, wkReferenceKeptRaw},
+        {2, 29, wkReferenceKeptRaw}}},
+      {Body("<!DOCTYPE r [\n<!ENTITY e \"v\">\n]>\n<r/>"), {{2, 1, wkDocTypeSubsetCut}}},
+      // A subset that the first ">" does not cut is read whole.
+      {Body("<!DOCTYPE r []>\n<r/>"), {}},
+      // A failed declaration: the comments and references are still found.
+      {"<!-- c -->\n<?xml version=\"1\" version=\"&#50;\"?><r a=\"x y\"/>",
+       {{1, 1, wkCommentDropped}, {2, 28, wkReferenceKeptRaw}}},
+      // Nothing lossy: no warnings.
+      {Body("<r>\n  <a b=\"1\" c='2'/>\n  text\n</r>"), {}},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(Places(C.text), C.expected) << C.text;
+}
+
+TEST(Warnings, TextsSayWhatWasReadAndHowAnXmlReaderReadsIt) {
+  const std::vector<TXMLWarning> W =
+      WarningsOf(Body("<!-- licence: MIT -->\n<r title=\"two words\">&amp;<a>\n<r/>\n</r>"));
+  ASSERT_EQ(W.size(), 4u);
+  EXPECT_EQ(W[0].Text, "the comment \"<!-- licence: MIT -->\" is cut out on loading, so a save drops it");
+  EXPECT_EQ(
+      W[1].Text,
+      "the value of \"title\" holds a space, where it is cut: \"tw\" is kept, and the rest, \"words\\\">\", "
+      "is read as an attribute of its own");
+  EXPECT_EQ(W[2].Text, "the reference \"&amp;\" is kept as written; an XML reader reads \"&\"");
+  EXPECT_EQ(W[3].Text,
+            "no closing tag \"</a>\" is found for the element \"<a>\" (before the end of the element around "
+            "it): it "
+            "is read without content, and what follows it becomes its siblings");
+  EXPECT_EQ(std::string(WarningKindName(W[3].Kind)), "wkMissingClosingTag");
+  EXPECT_EQ(std::string(WarningKindName(static_cast<TXMLWarningKind>(99))), "unknown");
+}
+
+// Columns of warnings are traced back through collapsed spaces, tabs, CRLF and cut comments, as
+// those of failures are.
+TEST(Warnings, ColumnsCountTheLineAsItStandsInTheFile) {
+  EXPECT_EQ(Places("<?xml version=\"1.0\"?>\r\n<r>\r\n\t <a   <!-- c -->  x=\"1 2\"/>\r\n</r>\r\n"),
+            (std::vector<Seen>{{3, 8, wkCommentDropped}, {3, 20, wkValueCut}}));
+}
+
+TEST(Warnings, OnlyWhenAskedAndTheLoadReadsTheSame) {
+  const std::string Docs[] = {
+      Body("<!-- c -->\n<r a=\"x y\">\n<a>\n<a>t</a>\n</a>\n&amp;</r>"),
+      Body("<r>\n<b>x</r>"),
+      Body("<!DOCTYPE r [<!ENTITY e \"v\">]>\n<r/>"),
+      Body("<r a=\"1 2\">\n  < x/>\n</r>"),
+  };
+  for (const std::string& D : Docs) {
+    TXMLParser Plain, Asked;
+    TXMLLoadOptions O;
+    O.CollectWarnings = true;
+    Asked.SetLoadOptions(O);
+    EXPECT_EQ(Plain.LoadFromText(D), Asked.LoadFromText(D)) << D;
+    EXPECT_TRUE(Plain.Warnings().empty());
+    EXPECT_FALSE(Asked.Warnings().empty()) << D;
+    EXPECT_EQ(test::Outline(*Plain.XMLRoot()), test::Outline(*Asked.XMLRoot())) << D;
+    EXPECT_EQ(Plain.SaveToText(), Asked.SaveToText()) << D;
+    EXPECT_EQ(Plain.ErrorLine(), Asked.ErrorLine());
+    EXPECT_EQ(Plain.ErrorColumn(), Asked.ErrorColumn());
+    EXPECT_EQ(Plain.ErrorMessage(), Asked.ErrorMessage());
+    // The next load starts afresh.
+    Asked.LoadFromText(Body("<r/>"));
+    EXPECT_TRUE(Asked.Warnings().empty());
+  }
+}
+
+TEST(Warnings, AFileLoadCollectsThemToo) {
+  test::TempDir Dir;
+  const std::string Path = Dir / "spaced.xml";
+  test::WriteFile(Path, Body("<project>\n  <name value=\"My Project\"/>\n</project>\n"));
+  TXMLParser P;
+  TXMLLoadOptions O;
+  O.CollectWarnings = true;
+  P.SetLoadOptions(O);
+  P.setFileName(Path);
+  EXPECT_EQ(P.XMLErrorCode(), ecOk);
+  ASSERT_EQ(P.Warnings().size(), 1u);
+  EXPECT_EQ(P.Warnings()[0].Line, 3);
+  EXPECT_EQ(P.Warnings()[0].Column, 9);
+  P.setFileName(Dir / "missing.xml");
+  EXPECT_TRUE(P.Warnings().empty());
+}
+
+// Many warnings are located in one walk over the line records: linear, not one walk each.
+TEST(Warnings, ManyWarningsInALongDocument) {
+  std::string Text = kDecl;
+  Text += "<r>\n";
+  const int Lines = static_cast<int>(test::Scaled(200000));
+  for (int I = 0; I < Lines; ++I) Text += "  <a v=\"x y\">&amp;</a>\n";
+  Text += "</r>\n";
+  const std::vector<TXMLWarning> W = WarningsOf(Text);
+  ASSERT_EQ(W.size(), 2u * static_cast<std::size_t>(Lines));
+  EXPECT_EQ(W.back().Line, Lines + 2);
+  EXPECT_EQ(W.back().Column, 14);
+  EXPECT_EQ(W.back().Kind, wkReferenceKeptRaw);
+}
+
+}  // namespace
+}  // namespace linexml
