@@ -5,23 +5,24 @@
 # a word on its command's line, and also a word in _linexml_file_options or _linexml_value_options
 # when it takes a value.
 
-_linexml_commands="check format get set tree"
+_linexml_commands="check edit format get set tree"
 
 # The options of each command; "" stands for linexml itself, before a command.
 _linexml_options() {
   case $1 in
     "") echo "-h --help --version" ;;
     check) echo "-h --help -j --jobs" ;;
+    edit) echo "-h --help -o --output --force --set --delete --delete-attr --add --text --rename --move" ;;
     format) echo "-h --help -o --output -i --in-place --force" ;;
-    get) echo "-h --help" ;;
-    set) echo "-h --help -o --output" ;;
+    get) echo "-h --help --text --decode" ;;
+    set) echo "-h --help -o --output --force" ;;
     tree) echo "-h --help --force" ;;
   esac
 }
 
 # Options whose value is a file name, and options whose value is anything else (nothing to offer).
 _linexml_file_options="-o --output"
-_linexml_value_options="-j --jobs"
+_linexml_value_options="-j --jobs --set --delete --delete-attr --add --rename --move"
 
 _linexml_files() {
   compopt -o filenames 2>/dev/null

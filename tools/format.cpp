@@ -22,6 +22,7 @@ int RunFormat(const FormatOptions& O) {
   TXMLParser P;
   const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
   if (!LoadForCommand(P, O.File, O.Force, Target)) return kExitFailed;
+  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
   SaveResult(P, Target);
   return kExitOk;
 }
@@ -39,7 +40,10 @@ Command AddFormatCommand(CLI::App& App) {
       "the old file as it was (exit status 1, with the system's reason). A document\n"
       "that does not load cleanly is refused with its 'check' line; --force writes\n"
       "what was read of it. A file that cannot be read is never written, forced or\n"
-      "not. -i with FILE '-' is a usage error.\n"
+      "not. -i with FILE '-' is a usage error. A document that the layout would\n"
+      "not carry back the same (a run of spaces alone between two tags, an element\n"
+      "named '!--', ...) is refused with the node, its line as written and what is\n"
+      "wrong; --force writes it anyway.\n"
       "\n"
       "Example:\n"
       "  $ linexml format catalog.xml -o tidy.xml");
@@ -49,7 +53,8 @@ Command AddFormatCommand(CLI::App& App) {
   Out->type_name("OUT");
   Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")
       ->excludes(Out);
-  Cmd->add_flag("--force", O->Force, "Format a document even when it does not load cleanly");
+  Cmd->add_flag("--force", O->Force,
+                "Format a document even when it does not load cleanly or would not load back the same");
   return {Cmd, [O] { return RunFormat(*O); }};
 }
 

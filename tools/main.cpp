@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
   App.set_version_flag("--version", LINEXML_VERSION_STRING, "Print the version and exit");
   App.require_subcommand(1);
 
-  const Command Commands[] = {AddCheckCommand(App), AddFormatCommand(App), AddGetCommand(App),
-                              AddSetCommand(App), AddTreeCommand(App)};
+  const Command Commands[] = {AddCheckCommand(App), AddEditCommand(App), AddFormatCommand(App),
+                              AddGetCommand(App),   AddSetCommand(App),  AddTreeCommand(App)};
 
   // Every help ends with what all commands share; a command's own text (with its example) comes first.
   const std::string Shared =
