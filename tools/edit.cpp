@@ -32,9 +32,9 @@ struct EditOptions {
 
 // The operations in the order given: the parse order lists each value with its option.
 std::vector<Operation> Operations(const EditOptions& O) {
-  static const std::map<std::string, std::size_t> kArity = {{"--set", 3},  {"--delete", 1}, {"--delete-attr", 2},
-                                                            {"--add", 2},  {"--text", 2},   {"--rename", 2},
-                                                            {"--move", 2}};
+  static const std::map<std::string, std::size_t> kArity = {
+      {"--set", 3},  {"--delete", 1}, {"--delete-attr", 2}, {"--add", 2},
+      {"--text", 2}, {"--rename", 2}, {"--move", 2}};
   std::vector<Operation> Out;
   std::map<std::string, std::size_t> Taken;
   for (const CLI::Option* Opt : O.App->parse_order()) {
@@ -132,7 +132,8 @@ void Apply(TXMLParser& P, const Operation& Op) {
 
 int RunEdit(const EditOptions& O) {
   const std::vector<Operation> Ops = Operations(O);
-  if (Ops.empty()) throw UsageError("no operation given (--set, --delete, --delete-attr, --add, --text, --rename, --move)");
+  if (Ops.empty())
+    throw UsageError("no operation given (--set, --delete, --delete-attr, --add, --text, --rename, --move)");
   // Every path is read before anything else: a path not in the syntax is a usage error.
   for (const Operation& Op : Ops) {
     const std::size_t Paths = Op.option == "--move" ? 2 : 1;
@@ -209,7 +210,8 @@ Command AddEditCommand(CLI::App& App) {
     const char* help;
   };
   static const Spec kSpecs[] = {
-      {"--set", 3, "PATH NAME VALUE", "Set attribute NAME to VALUE (the first of that name, or a new one at the end)"},
+      {"--set", 3, "PATH NAME VALUE",
+       "Set attribute NAME to VALUE (the first of that name, or a new one at the end)"},
       {"--delete", 1, "PATH", "Delete the elements, with everything in them"},
       {"--delete-attr", 2, "PATH NAME", "Delete attribute NAME (the first of that name) where there is one"},
       {"--add", 2, "PATH NAME", "Append a new empty element NAME to each element"},

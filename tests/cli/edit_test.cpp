@@ -35,10 +35,12 @@ TEST_F(CliEdit, EachOperationChangesEveryMatch) {
   };
   const Case Cases[] = {
       {{"--set", "//item", "k", "v"},
-       "<list>\n  <item n=\"1\" k=\"v\">\n    one\n  </item>\n  <item n=\"2\" k=\"v\">\n    <sub />\n  </item>\n"
+       "<list>\n  <item n=\"1\" k=\"v\">\n    one\n  </item>\n  <item n=\"2\" k=\"v\">\n    <sub />\n  "
+       "</item>\n"
        "  <other />\n</list>\n"},
       {{"--set", "//item[2]", "n", "-5"},  // a value that looks like an option is still a value
-       "<list>\n  <item n=\"1\">\n    one\n  </item>\n  <item n=\"-5\">\n    <sub />\n  </item>\n  <other />\n</list>\n"},
+       "<list>\n  <item n=\"1\">\n    one\n  </item>\n  <item n=\"-5\">\n    <sub />\n  </item>\n  <other "
+       "/>\n</list>\n"},
       {{"--delete", "/list/item[2]"}, "<list>\n  <item n=\"1\">\n    one\n  </item>\n  <other />\n</list>\n"},
       {{"--delete", "/list//*"}, "<list>\n</list>\n"},  // sub lies inside item 2: both go
       {{"--delete-attr", "//item", "n"},
@@ -53,12 +55,14 @@ TEST_F(CliEdit, EachOperationChangesEveryMatch) {
        "<list>\n  <item n=\"1\">\n    new words\n  </item>\n  <item n=\"2\">\n    <sub />\n    new words\n"
        "  </item>\n  <other />\n</list>\n"},
       {{"--text", "/list/item[1]", ""},
-       "<list>\n  <item n=\"1\">\n  </item>\n  <item n=\"2\">\n    <sub />\n  </item>\n  <other />\n</list>\n"},
+       "<list>\n  <item n=\"1\">\n  </item>\n  <item n=\"2\">\n    <sub />\n  </item>\n  <other "
+       "/>\n</list>\n"},
       {{"--rename", "//item", "entry"},
        "<list>\n  <entry n=\"1\">\n    one\n  </entry>\n  <entry n=\"2\">\n    <sub />\n  </entry>\n"
        "  <other />\n</list>\n"},
       {{"--move", "//sub", "/list"},
-       "<list>\n  <item n=\"1\">\n    one\n  </item>\n  <item n=\"2\">\n  </item>\n  <other />\n  <sub />\n</list>\n"},
+       "<list>\n  <item n=\"1\">\n    one\n  </item>\n  <item n=\"2\">\n  </item>\n  <other />\n  <sub "
+       "/>\n</list>\n"},
       {{"--move", "/list/item", "/list/other"},
        "<list>\n  <other>\n    <item n=\"1\">\n      one\n    </item>\n    <item n=\"2\">\n      <sub />\n"
        "    </item>\n  </other>\n</list>\n"},
@@ -103,18 +107,23 @@ TEST_F(CliEdit, AllOrNothing) {
   const Case Cases[] = {
       {{"--set", "//item", "k", "v", "--delete", "//missing"},
        "--delete \"//missing\": the path matches nothing; nothing was written"},
-      {{"--add", "//item", "a b"}, "--add \"//item\" \"a b\": byte 2 of the name is ' ', which ends a name; nothing was written"},
+      {{"--add", "//item", "a b"},
+       "--add \"//item\" \"a b\": byte 2 of the name is ' ', which ends a name; nothing was written"},
       {{"--rename", "/list", "!--x"},
-       "--rename \"/list\" \"!--x\": bytes 1 to 3 of the name are \"!--\", which after the \"<\" of a tag starts a "
+       "--rename \"/list\" \"!--x\": bytes 1 to 3 of the name are \"!--\", which after the \"<\" of a tag "
+       "starts a "
        "comment; nothing was written"},
-      {{"--set", "//item", "k", "a>b"}, "--set \"//item\" \"k\" \"a>b\": byte 2 of the value is '>', which ends the tag"},
-      {{"--text", "//item", "a<b"}, "--text \"//item\" \"a<b\": byte 2 of the text is '<', which starts a tag"},
+      {{"--set", "//item", "k", "a>b"},
+       "--set \"//item\" \"k\" \"a>b\": byte 2 of the value is '>', which ends the tag"},
+      {{"--text", "//item", "a<b"},
+       "--text \"//item\" \"a<b\": byte 2 of the text is '<', which starts a tag"},
       {{"--text", "//item", "two  spaces"}, "bytes 4 to 5 of the text are two spaces in a row"},
       {{"--move", "//sub", "//*"}, "--move \"//sub\" \"//*\": TO_PATH matches 5 elements, not one"},
       {{"--move", "//sub", "//none"}, "--move \"//sub\" \"//none\": TO_PATH matches nothing"},
       {{"--move", "/list", "//sub"}, "the root element cannot be moved"},
       // The first item moves into sub; the second holds sub: nothing at all is written.
-      {{"--move", "//item", "//sub"}, "--move \"//item\" \"//sub\": the new parent lies in the moved subtree"},
+      {{"--move", "//item", "//sub"},
+       "--move \"//item\" \"//sub\": the new parent lies in the moved subtree"},
       {{"--delete", "/list"}, "--delete \"/list\": the root element cannot be deleted"},
   };
   const std::string In = Write("in.xml", kList);
@@ -134,13 +143,15 @@ TEST_F(CliEdit, AllOrNothing) {
 TEST_F(CliEdit, ADocumentThatWouldNotLoadBackTheSameIsWrittenOnlyWhenForced) {
   const std::string In = Write("in.xml", kList);
   // An element inside one of its own name, with content: its closing tag would end the outer one.
-  const std::vector<std::string> Ops{"edit", In, "--add", "/list/other", "other", "--add", "//other/other", "x"};
+  const std::vector<std::string> Ops{"edit",  In,      "--add",         "/list/other",
+                                     "other", "--add", "//other/other", "x"};
   RunResult R = Run(Ops);
   EXPECT_EQ(R.Exit, 1);
-  EXPECT_EQ(R.Err, "linexml: " + In +
-                       ": not written: the element /list/other/other (line 12 as written) would not load back the "
-                       "same: a normal element inside an element of the same name, whose closing tag would end the "
-                       "outer one (--force writes it anyway)\n");
+  EXPECT_EQ(R.Err,
+            "linexml: " + In +
+                ": not written: the element /list/other/other (line 12 as written) would not load back the "
+                "same: a normal element inside an element of the same name, whose closing tag would end the "
+                "outer one (--force writes it anyway)\n");
   EXPECT_EQ(Read(In), kList);
   std::vector<std::string> Forced = Ops;
   Forced.push_back("--force");
@@ -165,8 +176,8 @@ TEST_F(CliEdit, AFailedWriteLeavesTheFileAsItWas) {
   for (int I = 0; I < 400; ++I) Big += "  <item n=\"" + std::to_string(I) + "\" state=\"in-stock\"/>\n";
   Big += "</list>\n";
   const std::string In = Write("in.xml", Big);
-  const RunResult R = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", LINEXML_CLI,
-                                  "edit", In, "--set", "//item", "checked", "yes"});
+  const RunResult R = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"",
+                                  LINEXML_CLI, "edit", In, "--set", "//item", "checked", "yes"});
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err, "linexml: " + In + ": File too large\n");
   EXPECT_EQ(Read(In), Big);
