@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   if (Pool == nullptr || Features == nullptr) return 1;
   try {
     //! [change]
-    Pool->SetAttribute("size", "16");  // the first "size", or a new one at the end
+    Pool->SetAttribute("size", "16");                            // the first "size", or a new one at the end
     linexml::TXMLNode* Feature = Features->AddChild("feature");  // "<feature />" until it has a child
     Feature->SetAttribute("name", "express");
     Feature->AddChild("note")->AddText("Same-day delivery in town.");
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   linexml::TXMLParser Saved;
   Saved.setFileName(argv[2]);
   const linexml::TXMLNode* Note = Saved.Select("//feature[3]/note");
-  return Saved.XMLErrorCode() == linexml::ecOk && Note != nullptr && Note->Text() == "Same-day delivery in town." &&
+  return Saved.XMLErrorCode() == linexml::ecOk && Note != nullptr &&
+                 Note->Text() == "Same-day delivery in town." &&
                  Saved.Select("//pool")->GetAttributeValue("size") == "16"
              ? 0
              : 1;
