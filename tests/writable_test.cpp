@@ -109,32 +109,6 @@ TEST(Writable, TextsComeBackAsTheyWereOrWithOneSpaceInFront) {
   for (const char* Never : {"a<b", "<", "a\nb"}) EXPECT_FALSE(IsWritableText(Never)) << Never;
 }
 
-TEST(Writable, EachRuleInOneTable) {
-  struct Case {
-    const char* text;
-    bool name, value, text_run;
-  };
-  const Case Cases[] = {
-      {"plain", true, true, true},     {"", false, true, false},
-      {" x", false, false, true},  // one leading space: it is the one a load puts back
-      {"  x", false, false, false},    {"x ", false, false, false},
-      {"a b", false, false, true},     {"a  b", false, false, false},
-      {"a/b", false, true, true},      {"a>b", false, false, true},
-      {"a=b", false, true, true},      {"a\"b", false, true, true},
-      {"a'b", true, true, true},       {"a<b", true, true, false},
-      {"a<!--b", false, false, false}, {"!--a", false, true, true},
-      {"a!--", true, true, true},      {"a\tb", true, true, true},
-      {"\tb", true, true, false},      {"a\nb", false, false, false},
-      {"a\rb", false, false, false},   {"\xc3\xa9t\xc3\xa9", true, true, true},
-      {"&amp;", true, true, true},
-  };
-  for (const Case& C : Cases) {
-    EXPECT_EQ(IsWritableName(C.text), C.name) << "name [" << C.text << "]";
-    EXPECT_EQ(IsWritableValue(C.text), C.value) << "value [" << C.text << "]";
-    EXPECT_EQ(IsWritableText(C.text), C.text_run) << "text [" << C.text << "]";
-  }
-}
-
 // ---- the document check -------------------------------------------------------------------------
 
 TEST(Unwritable, LoadedDocumentsThatWouldNotComeBackAreFound) {
