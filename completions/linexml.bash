@@ -5,7 +5,7 @@
 # a word on its command's line, and also a word in _linexml_file_options or _linexml_value_options
 # when it takes a value.
 
-_linexml_commands="check format get set tree"
+_linexml_commands="check edit format get set tree"
 # Options that several commands share: how a document is read, and how one is laid out.
 _linexml_read="--accept-bom --accept-no-declaration"
 _linexml_layout="--indent --tabs --crlf --bom --standard-declaration --inline-text --profile"
@@ -15,9 +15,10 @@ _linexml_options() {
   case $1 in
     "") echo "-h --help --version --config" ;;
     check) echo "-h --help -j --jobs -w --warnings --show-source --format $_linexml_read" ;;
+    edit) echo "-h --help -o --output --force --set --delete --delete-attr --add --text --rename --move $_linexml_layout $_linexml_read" ;;
     format) echo "-h --help -o --output -i --in-place --force $_linexml_layout $_linexml_read" ;;
-    get) echo "-h --help $_linexml_read" ;;
-    set) echo "-h --help -o --output $_linexml_layout $_linexml_read" ;;
+    get) echo "-h --help --text --decode $_linexml_read" ;;
+    set) echo "-h --help -o --output --force $_linexml_layout $_linexml_read" ;;
     tree) echo "-h --help --force $_linexml_read" ;;
   esac
 }
@@ -25,7 +26,7 @@ _linexml_options() {
 # Options whose value is a file name, options whose value is one of a few words, and options whose
 # value is anything else (nothing to offer).
 _linexml_file_options="-o --output --config"
-_linexml_value_options="-j --jobs --indent"
+_linexml_value_options="-j --jobs --indent --set --delete --delete-attr --add --rename --move"
 _linexml_words() {
   case $1 in
     --format) echo "text json" ;;

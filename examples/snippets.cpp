@@ -96,11 +96,29 @@ int WarnAndInteroperate() {
   return 0;
 }
 
+int SelectByPath(const std::string& In) {
+  linexml::TXMLParser Doc;
+  Doc.setFileName(In);
+  //! [select]
+  // Every "day" of the store's opening hours, in document order, and the first "book" of each shelf.
+  for (const linexml::TXMLNode* Day : Doc.SelectAll("/catalog/store/hours/day"))
+    std::cout << Day->GetAttributeValue("name") << " ";
+  const std::size_t FirstBooks = Doc.SelectAll("//shelf/book[1]").size();
+  const linexml::TXMLNode* Hours = Doc.Select("//hours");  // the first match, or nullptr
+  const linexml::TXMLNode* Sunday = Hours != nullptr ? Hours->Select("day[7]") : nullptr;  // from the node
+  //! [select]
+  std::cout << "\n";
+  if (FirstBooks == 0 || Sunday == nullptr || Sunday->GetAttributeValue("name") != "sun")
+    return Fail("unexpected selection");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) return Fail("usage: snippets CATALOG OUT");
   if (LoadFindChangeSave(argv[1], argv[2]) != 0) return 1;
   if (WarnAndInteroperate() != 0) return 1;
+  if (SelectByPath(argv[1]) != 0) return 1;
   return WalkAndText();
 }

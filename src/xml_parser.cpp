@@ -9,8 +9,10 @@
 #include "detail/atomic_file.h"
 #include "detail/diagnosis.h"
 #include "detail/doc_text.h"
+#include "detail/path.h"
 #include "detail/read_file.h"
 #include "detail/tree_builder.h"
+#include "detail/writable.h"
 #include "detail/writer.h"
 
 namespace linexml {
@@ -99,7 +101,7 @@ const std::string& TXMLParser::ErrorMessage() const {
 }
 
 void TXMLParser::ResetDocument() noexcept {
-  root_->Reset();  // drops the root's lists first: their entries live in the arena
+  root_->Reset();  // deletes the nodes added since the load; the arena destroys its own next
   arena_.reset();
   parameters_->Reset();
   had_bom_ = false;
@@ -112,6 +114,29 @@ void TXMLParser::ClearDiagnosis() noexcept {
   error_message_.clear();
   fixed_message_ = nullptr;
   warnings_.clear();
+}
+
+void TXMLParser::New(const std::string& RootName) {
+  if (std::string Why = detail::WhyNotName(RootName); !Why.empty())
+    throw std::invalid_argument("New: " + Why);
+  auto Name = std::make_unique<std::string>(RootName);  // all that can fail
+  ClearDocument();
+  error_code_ = ecOk;
+  root_->SetName(Name.release(), true);
+  root_->SetKind(ttShorted);
+}
+
+std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable() const {
+  return detail::FindUnwritable(*parameters_, *root_);
+}
+
+TXMLNode* TXMLParser::Select(std::string_view Path) const {
+  const std::vector<TXMLNode*> All = SelectAll(Path);
+  return All.empty() ? nullptr : All.front();
+}
+
+std::vector<TXMLNode*> TXMLParser::SelectAll(std::string_view Path) const {
+  return detail::Path(Path).Run(*root_, true);
 }
 
 void TXMLParser::ClearDocument() noexcept {

@@ -78,6 +78,7 @@ inline bool TemporaryFileLeftIn(const std::filesystem::path& Folder) {
   return false;
 }
 
+using fuzz::LinkFaults;
 using fuzz::TreeFaults;
 
 inline bool UnderValgrind() {

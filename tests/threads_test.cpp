@@ -1,4 +1,5 @@
-// Reading one loaded document from several threads, and separate parsers on separate threads.
+// Reading one loaded document from several threads (searching, selecting by path, navigating,
+// checking, saving), and separate parsers on separate threads.
 // Meant to run under ThreadSanitizer (the tsan preset) as well as in the ordinary builds.
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
@@ -26,6 +27,7 @@ struct Answers {
   std::string child;
   std::int32_t count = 0;
   std::string saved;
+  std::string selected;  // paths, text, navigation and the document check
   bool operator==(const Answers&) const = default;
 };
 
@@ -35,6 +37,10 @@ Answers Ask(const TXMLParser& P) {
   A.attribute = P.FindTagByName("book")->GetAttributeValue("shelf");
   A.child = P.XMLRoot()->GetChild(3)->GetAttributeValue("id");
   A.count = P.XMLRoot()->GetNumberOfChildren();
+  const TXMLNode* Book = P.Select("/catalog/book[7]");
+  A.selected = Book->Select("title")->Text() + "|" + std::to_string(P.SelectAll("//book//title/..").size()) +
+               "|" + Book->NextSibling()->FindAttribute("id")->Value + "|" + Book->Parent()->TagName() + "|" +
+               std::to_string(P.FirstUnwritable().has_value());
   std::ostringstream Out;
   P.SaveToStream(Out);
   A.saved = Out.str();
@@ -46,6 +52,7 @@ TEST(Threads, ManyReadersShareOneDocument) {
   ASSERT_EQ(P.LoadFromText(Catalogue(200)), ecOk);
   const Answers Expected = Ask(P);
   EXPECT_EQ(Expected.attribute, "s199");
+  EXPECT_EQ(Expected.selected, "Book 6|200|7|catalog|0");
   std::vector<Answers> Got(4);
   std::vector<std::thread> Readers;
   for (std::size_t T = 0; T < Got.size(); ++T)

@@ -106,6 +106,37 @@ TEST(Attributes, SetChangesTheFirstMatchOrAppends) {
   EXPECT_EQ(P->SaveToText(), std::string(test::kDefaultProlog) + "<r a=\"x\" a=\"2\" new=\"v w>\" />\n");
 }
 
+TEST(Attributes, FindAttributeTellsAMissingOneFromTheValueUndefined) {
+  const auto P = Doc("<r a=\"undefined\" b=\"1\" b=\"2\" c/>");
+  const TXMLNode* R = P->XMLRoot();
+  ASSERT_NE(R->FindAttribute("a"), nullptr);
+  EXPECT_EQ(R->FindAttribute("a")->Value, "undefined");
+  EXPECT_EQ(R->FindAttribute("missing"), nullptr);
+  EXPECT_EQ(R->GetAttributeValue("missing"), "undefined");
+  EXPECT_EQ(R->FindAttribute("b")->Value, "1");  // the first of that name
+  EXPECT_EQ(R->FindAttribute("c")->Value, "");
+}
+
+TEST(Text, JoinsTheDirectTextRunsAndTrimsTheEnds) {
+  struct Case {
+    const char* body;
+    const char* text;
+  };
+  const Case Cases[] = {
+      {"<r>\n  Harbour Lane   Books\n</r>", "Harbour Lane Books"},
+      {"<r>one<b>not this</b> two</r>", "one two"},  // runs of child elements are not its own
+      {"<r>\nfirst line\nsecond line\n</r>", "first line second line"},
+      {"<r>a <!-- x --> b</r>", "a  b"},  // spaces inside stay as stored
+      {"<r><b/></r>", ""},
+      {"<r/>", ""},
+      {"<r>\t<b/>\t</r>", ""},
+  };
+  for (const Case& C : Cases) EXPECT_EQ(Doc(C.body)->XMLRoot()->Text(), C.text) << C.body;
+  // A text run's own text, so trimmed.
+  const auto P = Doc("<r>\n  x y  \n</r>");
+  EXPECT_EQ(P->XMLRoot()->GetChild(0)->Text(), "x y");
+}
+
 TEST(Children, GetChildAndCount) {
   const auto P = Doc("<r><a/>t<b/></r>");
   const TXMLNode* R = P->XMLRoot();

@@ -29,6 +29,7 @@ struct Command {
 };
 
 Command AddCheckCommand(CLI::App& App);
+Command AddEditCommand(CLI::App& App);
 Command AddFormatCommand(CLI::App& App);
 Command AddGetCommand(CLI::App& App);
 Command AddSetCommand(CLI::App& App);

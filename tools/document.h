@@ -78,7 +78,22 @@ bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Re
 void SaveResult(TXMLParser& P, const std::optional<std::string>& Target, const TXMLSaveOptions& Layout = {});
 
 // Throws UsageError when Text, as an attribute name (IsName) or value, would not read back the
-// same after a save; What names it in the message.
+// same after a save (IsWritableName, IsWritableValue); What names it in the message, which says
+// which byte it is.
 void RequireStorable(std::string_view What, std::string_view Text, bool IsName);
+
+// What the checked edit of the library says about Text as a name, a value or a text run (the byte
+// and its position), or empty when it is writable.
+enum class Storable { kName, kValue, kText };
+std::string WhyNotStorable(Storable Kind, const std::string& Text);
+
+// A node as messages name it: its path ("/catalog/store[2]/name", a position where siblings share
+// the name), with "text run N of" in front for a text run.
+std::string NodePath(const TXMLNode& Node);
+
+// The document check before a write: false, with a message on standard error naming the node, its
+// path, the line it would be written on and what is wrong, when the document would not load back
+// the same (TXMLParser::FirstUnwritable). Force lets it through.
+bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force);
 
 }  // namespace linexml::cli

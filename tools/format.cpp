@@ -24,6 +24,7 @@ int RunFormat(const FormatOptions& O) {
   TXMLParser P;
   const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
   if (!LoadForCommand(P, O.File, O.Read, O.Force, Target)) return kExitFailed;
+  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
   SaveResult(P, Target, SaveOptionsFor(O.Write, P));
   return kExitOk;
 }
@@ -45,7 +46,10 @@ Command AddFormatCommand(CLI::App& App) {
       "write leaves the old file as it was (exit status 1, with the system's\n"
       "reason). A document that does not load cleanly is refused with its 'check'\n"
       "line; --force writes what was read of it. A file that cannot be read is never\n"
-      "written, forced or not. -i with FILE '-' is a usage error.\n"
+      "written, forced or not. -i with FILE '-' is a usage error. A document that the\n"
+      "layout would not carry back the same (an element named '!--', two text runs\n"
+      "side by side, ...) is refused with the node, its line as written and what is\n"
+      "wrong; --force writes it anyway.\n"
       "\n"
       "Example:\n"
       "  $ linexml format catalog.xml -o tidy.xml");
@@ -55,7 +59,8 @@ Command AddFormatCommand(CLI::App& App) {
   Out->type_name("OUT");
   Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")
       ->excludes(Out);
-  Cmd->add_flag("--force", O->Force, "Format a document even when it does not load cleanly");
+  Cmd->add_flag("--force", O->Force,
+                "Format a document even when it does not load cleanly or would not load back the same");
   AddWriteOptions(*Cmd, O->Write);
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunFormat(*O); }};

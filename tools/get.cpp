@@ -1,9 +1,15 @@
-// linexml get: prints an attribute's value, or an element with its subtree.
+// linexml get: prints an attribute's value, an element's text, or an element with its subtree, for
+// the element a tag name finds or for every element a path selects.
+#include <linexml/xml_functions.h>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "document.h"
@@ -17,53 +23,114 @@ struct GetOptions {
   std::string Tag;
   std::optional<std::string> Attribute;
   ReadOptions Read;
+  bool Text = false;
+  bool Decode = false;
 };
 
-int RunGet(const GetOptions& O) {
-  TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
-  const TXMLNode* Node = P.FindTagByName(O.Tag);
-  if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
-  if (!O.Attribute) {
-    SaveToStdout(*Node);
-    return kExitOk;
+// A bare tag name keeps its meaning (FindTagByName); anything with a path's characters is a path.
+bool IsPath(const std::string& Tag) {
+  return Tag.find_first_of("/[*.") != std::string::npos;
+}
+
+std::string Shown(const GetOptions& O, const std::string& Text) {
+  return O.Decode ? DecodeEntities(Text) : Text;
+}
+
+// Prints what was asked of one element; false when it has no such attribute.
+bool Print(const GetOptions& O, const TXMLNode& Node) {
+  if (O.Attribute) {
+    // GetAttributeValue answers "undefined" for a missing attribute, which is also a value an
+    // attribute can really hold; FindAttribute tells the two apart.
+    const TXMLAttribute* A = Node.FindAttribute(*O.Attribute);
+    if (A == nullptr) return false;
+    std::cout << Shown(O, A->Value) << '\n';
+  } else if (O.Text) {
+    std::cout << Shown(O, Node.Text()) << '\n';
+  } else if (O.Decode) {
+    std::ostringstream Layout;
+    Node.SaveToFile(Layout);
+    std::cout << DecodeEntities(Layout.str());
+  } else {
+    SaveToStdout(Node);
   }
-  // GetAttributeValue answers "undefined" for a missing attribute, which is also a value an
-  // attribute can really hold; the list tells the two apart.
-  for (const TXMLAttribute* A : Node->Attributes()) {
-    if (A->Name == *O.Attribute) {
-      std::cout << A->Value << '\n';
-      FlushStdout();
-      return kExitOk;
+  return true;
+}
+
+int RunGet(const GetOptions& O) {
+  if (O.Text && O.Attribute) throw UsageError("--text prints an element's text: it takes no ATTRIBUTE");
+  std::vector<TXMLNode*> Matches;
+  const bool Path = IsPath(O.Tag);
+  if (Path) {
+    // The syntax first: a bad path is a usage error whatever the document holds.
+    try {
+      (void)TXMLParser().SelectAll(O.Tag);
+    } catch (const std::invalid_argument& E) {
+      throw UsageError(E.what());
     }
   }
-  return Fail(ShownName(O.File) + ": element " + Quote(O.Tag) + " has no attribute " + Quote(*O.Attribute));
+  TXMLParser P;
+  if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
+  if (Path) {
+    Matches = P.SelectAll(O.Tag);
+    if (Matches.empty()) return Fail(ShownName(O.File) + ": no element matches " + Quote(O.Tag));
+  } else {
+    TXMLNode* Node = P.FindTagByName(O.Tag);
+    if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
+    Matches.push_back(Node);
+  }
+  bool Printed = false;
+  for (const TXMLNode* Node : Matches) Printed = Print(O, *Node) || Printed;
+  FlushStdout();
+  if (!Printed)
+    return Fail(
+        ShownName(O.File) + ": " +
+        (Path ? "no element that " + Quote(O.Tag) + " matches has" : "element " + Quote(O.Tag) + " has no") +
+        " attribute " + Quote(*O.Attribute));
+  return kExitOk;
 }
 
 }  // namespace
 
 Command AddGetCommand(CLI::App& App) {
   auto O = std::make_shared<GetOptions>();
-  CLI::App* Cmd = App.add_subcommand("get", "Print an attribute's value, or an element with its subtree");
+  CLI::App* Cmd = App.add_subcommand(
+      "get", "Print an attribute's value, an element's text, or an element with its subtree");
   Cmd->footer(
-      "Which element is TAG: the root element when it has that name; else the last\n"
-      "child of the root with that name; else a match deeper down, found by the same\n"
-      "rule in the last child whose subtree holds one. So with several matches it is\n"
-      "not the first in the file that is printed. Without ATTRIBUTE the element is\n"
-      "printed with its subtree in the library's layout, indented by its level in the\n"
-      "document. A missing tag or attribute is a message on standard error and exit\n"
+      "TAG is a tag name or a path. A tag name finds one element: the root element\n"
+      "when it has that name; else the last child of the root with that name; else a\n"
+      "match deeper down, found by the same rule in the last child whose subtree\n"
+      "holds one. So with several matches it is not the first in the file that is\n"
+      "printed. A TAG that holds '/', '[', '*' or '.' is a path, and every element it\n"
+      "selects is printed, in document order: '/catalog/store[2]' is the second\n"
+      "'store' of the root element 'catalog', '//book' every 'book' at any depth,\n"
+      "'*' any element, '..' the parent ('catalog/store' starts at the document\n"
+      "too). A path that is not in this syntax is a usage error.\n"
+      "\n"
+      "Printed for each element: the value of ATTRIBUTE (elements without it are\n"
+      "passed over), its text with --text (its own text runs joined, without spaces\n"
+      "at either end), or else the element with its subtree in the library's layout,\n"
+      "indented by its level in the document. --decode turns &lt; &gt; &amp; &quot;\n"
+      "&apos; and &#N; &#xH; into what they stand for in what is printed. No matching\n"
+      "element, or no match with ATTRIBUTE, is a message on standard error and exit\n"
       "status 1; an attribute whose stored value is the word 'undefined' is printed\n"
       "like any other value. A document that does not load cleanly is refused with\n"
       "its 'check' line.\n"
       "\n"
       "Example (the last 'day' of the opening hours):\n"
       "  $ linexml get catalog.xml day name\n"
-      "  sun");
+      "  sun\n"
+      "\n"
+      "More examples:\n"
+      "  linexml get catalog.xml '/catalog/store/hours/day[1]' open\n"
+      "  linexml get catalog.xml '//book/title' --text");
   Cmd->add_option("FILE", O->File, "Document to read")->required()->type_name("");
-  Cmd->add_option("TAG", O->Tag, "Element to find (the root, or a descendant found by name)")
+  Cmd->add_option("TAG", O->Tag,
+                  "Element to find: a tag name (the root, or a descendant found by name) or a path")
       ->required()
       ->type_name("");
   Cmd->add_option("ATTRIBUTE", O->Attribute, "Attribute whose value to print")->type_name("");
+  Cmd->add_flag("--text", O->Text, "Print each element's text instead of its subtree");
+  Cmd->add_flag("--decode", O->Decode, "Decode the five predefined entities and character references");
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunGet(*O); }};
 }

@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
                  "--config '' reads none")
       ->type_name("FILE");
 
-  const Command Commands[] = {AddCheckCommand(App), AddFormatCommand(App), AddGetCommand(App),
-                              AddSetCommand(App), AddTreeCommand(App)};
+  const Command Commands[] = {AddCheckCommand(App), AddEditCommand(App), AddFormatCommand(App),
+                              AddGetCommand(App),   AddSetCommand(App),  AddTreeCommand(App)};
 
   // Every help ends with what all commands share; a command's own text (with its example) comes first.
   const std::string Shared =

@@ -19,6 +19,7 @@ struct SetOptions {
   std::optional<std::string> Output;
   ReadOptions Read;
   WriteOptions Write;
+  bool Force = false;
 };
 
 int RunSet(const SetOptions& O) {
@@ -34,6 +35,7 @@ int RunSet(const SetOptions& O) {
   if (Node == nullptr || Node->TagType() == ttCDATA)
     return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
   Node->SetAttributeValue(O.Attribute, O.Value);
+  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
   SaveResult(P, Target, SaveOptionsFor(O.Write, P));
   return kExitOk;
 }
@@ -57,7 +59,12 @@ Command AddSetCommand(CLI::App& App) {
       "  '>' in ATTRIBUTE or VALUE             it ends the tag\n"
       "  a line break in ATTRIBUTE or VALUE    lines are trimmed and joined\n"
       "  '<!--' in ATTRIBUTE or VALUE          it is cut out as a comment\n"
-      "  '=' in ATTRIBUTE, or an empty one     a name ends at its first '='\n"
+      "  '=', '/' or '\"' in ATTRIBUTE          names cannot hold them\n"
+      "  '!--' at the start of ATTRIBUTE       after a '<' it would start a comment\n"
+      "  an empty ATTRIBUTE                    an attribute needs a name\n"
+      "A document that would not load back the same for another reason (a run of\n"
+      "spaces alone between two tags, ...) is not written: the node, its line as\n"
+      "written and what is wrong are named; --force writes it anyway.\n"
       "A VALUE that begins with '-' needs '--' before the arguments:\n"
       "  linexml set prices.xml price amount -- -5\n"
       "\n"
@@ -73,6 +80,7 @@ Command AddSetCommand(CLI::App& App) {
   Cmd->add_option("VALUE", O->Value, "New value")->required()->type_name("");
   Cmd->add_option("-o,--output", O->Output, "Write to OUT instead of changing FILE; '-': standard output")
       ->type_name("OUT");
+  Cmd->add_flag("--force", O->Force, "Write the document even when it would not load back the same");
   AddWriteOptions(*Cmd, O->Write);
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunSet(*O); }};

@@ -99,6 +99,44 @@ class TList {
     items_ = Items;
     count_ = flags_ = Count;
   }
+  /// Inserts Item at Index (0..Count()), the later entries moving up by one. Unlike Add it does
+  /// not take ownership on failure: when the list cannot grow (std::bad_alloc, or
+  /// std::length_error at kMaxCount entries) it throws with the list as it was and Item untouched.
+  /// Allocates nothing while there is room (see Reserve). Inside the prefix of borrowed objects
+  /// Item joins that prefix: the list will not delete it. Index outside 0..Count():
+  /// std::out_of_range.
+  void Insert(std::int32_t Index, T* Item) {
+    if (Index < 0 || static_cast<std::uint32_t>(Index) > count_)
+      throw std::out_of_range("TList insert position " + std::to_string(Index) + " out of range (count " +
+                              std::to_string(count_) + ")");
+    if (count_ == Capacity()) Grow(count_ < 4 ? 4 : 2 * static_cast<std::size_t>(count_));
+    std::memmove(items_ + Index + 1, items_ + Index,
+                 (count_ - static_cast<std::uint32_t>(Index)) * sizeof(T*));
+    items_[Index] = Item;
+    ++count_;
+    if (static_cast<std::uint32_t>(Index) < Borrowed()) ++flags_;
+  }
+  /// Takes the entry at Index (0..Count()-1) out of the list without deleting it and returns it;
+  /// the later entries move down by one. Needs no memory. Index outside: std::out_of_range.
+  T* Detach(std::int32_t Index) {
+    T* const Item = Get(Index);
+    std::memmove(items_ + Index, items_ + Index + 1,
+                 (count_ - static_cast<std::uint32_t>(Index) - 1) * sizeof(T*));
+    --count_;
+    if (static_cast<std::uint32_t>(Index) < Borrowed()) --flags_;
+    return Item;
+  }
+  /// Moves the entry at From to To (both 0..Count()-1), the entries between shifting by one.
+  /// Needs no memory. Meant for lists whose owner releases the entries itself (the list of
+  /// children): an entry keeps no ownership mark of its own. Out of range: std::out_of_range.
+  void Move(std::int32_t From, std::int32_t To) {
+    (void)Get(From);
+    (void)Get(To);
+    if (From < To)
+      std::rotate(items_ + From, items_ + From + 1, items_ + To + 1);
+    else
+      std::rotate(items_ + To, items_ + From, items_ + From + 1);
+  }
   /// Exchanges the contents of two lists.
   void Swap(TList& Other) noexcept {
     std::swap(items_, Other.items_);
@@ -107,6 +145,23 @@ class TList {
   }
   /// Whether it holds any object that it owns.
   bool OwnsAny() const noexcept { return Borrowed() < count_; }
+  /// Whether the list owns the entry at Index (0..Count()-1): one added by Add or Insert after the
+  /// prefix of borrowed objects. False outside the list.
+  bool Owns(std::int32_t Index) const noexcept {
+    return Index >= 0 && static_cast<std::uint32_t>(Index) < count_ &&
+           static_cast<std::uint32_t>(Index) >= Borrowed();
+  }
+  /// Whether the array of entries is the list's own (it grew here), not a document's storage.
+  bool OwnsArray() const noexcept { return OnHeap(); }
+  /// Hands every object, owned or borrowed, to Each, in order, and empties the list without
+  /// deleting any (for owners that release the entries themselves). Needs no memory.
+  template <class Fn>
+  void DetachAll(Fn&& Each) noexcept {
+    for (std::uint32_t I = 0; I < count_; ++I) Each(items_[I]);
+    FreeArray();
+    items_ = nullptr;
+    count_ = flags_ = 0;
+  }
   /// Hands every object it owns to Each, in order, and empties the list without deleting them
   /// (iterative destruction, which must not need memory).
   template <class Fn>

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "export.h"
 #include "list.h"
@@ -14,13 +16,21 @@
 namespace linexml {
 
 namespace detail {
+class Arena;
 class TreeBuilder;
-}
+}  // namespace detail
 
 /// One node of the document tree: an element (tag name, attributes, children) or a text run.
-/// A node owns its children and attributes. Every walk over the tree (parse, search, save) runs on
-/// an explicit stack and destruction on a chain through the nodes themselves, so depth is limited
-/// only by memory, and destroying a tree needs none.
+/// A node owns its children and attributes. Every walk over the tree (parse, search, select, save,
+/// edit) runs on an explicit stack or along the parent links, and destruction on a chain through
+/// the nodes themselves, so depth is limited only by memory, and destroying a tree needs none.
+///
+/// Queries (the const members) write nothing, so several threads may query one tree at once;
+/// building and changing need exclusive access to the tree. The checked edits (AddChild,
+/// SetAttribute, SetTagName, ...) refuse what a save could not write so that a load reads it back
+/// the same (std::invalid_argument; see IsWritableName), and every edit leaves the tree exactly as
+/// it was when it throws (also std::bad_alloc, and std::length_error past the 2^31 - 1 limits of a
+/// count or a Level). Removing or moving never invalidates pointers to other nodes.
 class LINEXML_API TXMLNode {
  public:
   TXMLNode() = default;
@@ -35,21 +45,34 @@ class LINEXML_API TXMLNode {
   /// 0 for the root, the parent's level + 1 below it.
   std::int32_t Level() const { return level_; }
   /// ttNormal (also for a new node), ttShorted or ttCDATA.
-  TTagType TagType() const { return tag_type_; }
+  TTagType TagType() const { return static_cast<TTagType>(up_ & kKindMask); }
   /// The child nodes in document order; empty for a text run and after a parse for ttShorted.
   const TList<TXMLNode>& Children() const { return children_; }
   /// The attributes in the order written; empty for a text run.
   const TList<TXMLAttribute>& Attributes() const { return attributes_; }
+
+  // --- Navigation, in constant time, on loaded and built trees alike ---
+
+  /// The node whose child this is; nullptr for the root and for a node that is in no tree.
+  TXMLNode* Parent() const { return reinterpret_cast<TXMLNode*>(up_ & ~kFlagMask); }
+  /// Its position in Parent()->Children(); -1 without a parent.
+  std::int32_t IndexInParent() const { return index_; }
+  /// The next child of the same parent; nullptr for the last one and without a parent.
+  TXMLNode* NextSibling() const;
+  /// The child before it of the same parent; nullptr for the first one and without a parent.
+  TXMLNode* PreviousSibling() const;
 
   // Queries write nothing, so several threads may query one tree at once.
 
   /// The last direct child named Name; else the match found below the last child whose subtree holds
   /// one; else nullptr. The node's own name is not compared. An empty Name finds text nodes.
   TXMLNode* FindTagByName(const std::string& Name) const;
-  /// The value of the first attribute named Name, or "undefined".
+  /// The value of the first attribute named Name, or "undefined" (which a value can also be: see
+  /// FindAttribute).
   std::string GetAttributeValue(const std::string& Name) const;
   /// Sets the first attribute named Name, or appends a new one at the end. Name and Value may be
-  /// strings of this node. When memory runs out it throws std::bad_alloc with the node unchanged.
+  /// strings of this node. Unchecked: what a save cannot carry is stored as given (SetAttribute
+  /// checks). When memory runs out it throws std::bad_alloc with the node unchanged.
   /// \snippet snippets.cpp change
   void SetAttributeValue(const std::string& Name, const std::string& Value);
   /// nullptr at or past the end, and when negative.
@@ -59,6 +82,74 @@ class LINEXML_API TXMLNode {
   /// Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
   /// raw. Throws EInOutError when the stream fails.
   void SaveToFile(std::ostream& F) const;
+
+  /// The first attribute named Name, or nullptr when there is none (unlike GetAttributeValue, a
+  /// value "undefined" is then told apart from a missing attribute).
+  const TXMLAttribute* FindAttribute(const std::string& Name) const;
+  /// The node's text the way a reader means it: the direct text runs (not those of child elements)
+  /// joined as they stand, then the bytes 0..32 (spaces, tabs, line ends, control bytes) removed at
+  /// both ends; "" when there is none. For a text run, its own TextData() so trimmed. Spaces inside
+  /// stay as stored.
+  std::string Text() const;
+
+  /// The first node that Path selects, in document order, or nullptr (see SelectAll). Throws
+  /// std::invalid_argument naming the 1-based position when Path is not in the path syntax.
+  TXMLNode* Select(std::string_view Path) const;
+  /// Every element that Path selects, in document order, each once. A path without a leading "/"
+  /// starts at this node; with one, at the document above the topmost node of its tree (for a
+  /// loaded document, above XMLRoot()). Steps are separated by "/": a tag name or "*" (any
+  /// element), optionally with "[N]", the N-th (from 1) of the node's siblings that match the step;
+  /// ".." the parent, "." the node itself; "//" before a step looks at any depth below. Text runs
+  /// are never selected, nor the document itself ("/" selects nothing). Throws
+  /// std::invalid_argument naming the 1-based position when Path is not in that syntax. Runs
+  /// without recursion, visiting each node at most once per step, and writes nothing.
+  /// \snippet snippets.cpp select
+  std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
+
+  // --- Building. New nodes belong to this node and have its Level() + 1 ---
+  // An element that is ttShorted becomes ttNormal when it gains a child. A text run cannot have
+  // children (std::invalid_argument).
+
+  /// Appends a new empty element named TagName (ttShorted: written "<name />" until it gains a
+  /// child) and returns it. std::invalid_argument when IsWritableName(TagName) is false.
+  TXMLNode* AddChild(const std::string& TagName);
+  /// Inserts a new empty element named TagName at Index (0..GetNumberOfChildren(), else
+  /// std::out_of_range), the later children moving up, and returns it; as AddChild otherwise.
+  TXMLNode* InsertChild(std::int32_t Index, const std::string& TagName);
+  /// Appends a new text run holding Text and returns it. std::invalid_argument when
+  /// IsWritableText(Text) is false. Two text runs side by side merge into one on the next load
+  /// (see TXMLParser::FirstUnwritable).
+  TXMLNode* AddText(const std::string& Text);
+  /// Inserts a new text run at Index (0..GetNumberOfChildren(), else std::out_of_range); as
+  /// AddText otherwise.
+  TXMLNode* InsertText(std::int32_t Index, const std::string& Text);
+
+  // --- Changing ---
+
+  /// Removes the child at Index (std::out_of_range outside the children) and destroys it with its
+  /// subtree: pointers into that subtree dangle, all others stay valid. Needs no memory. The
+  /// storage of a loaded document's nodes is only given back by the next load (what they own,
+  /// such as names and attributes set since, is freed at once).
+  void RemoveChild(std::int32_t Index);
+  /// Moves the child at Index (std::out_of_range outside the children), with its subtree, to
+  /// position NewIndex among NewParent's children (0..its count without the moved node, else
+  /// std::out_of_range), NewParent being this node or another; returns it. The levels below
+  /// follow. Pointers stay valid. std::invalid_argument when NewParent is the moved node or lies
+  /// in its subtree, when NewParent is a text run, and when a loaded document's node would move to
+  /// another tree (it lives in that document's storage); std::length_error when a level would
+  /// pass 2^31 - 1.
+  TXMLNode* MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int32_t NewIndex);
+  /// Removes the first attribute named Name; false (and nothing changed) when there is none.
+  bool RemoveAttribute(const std::string& Name);
+  /// SetAttributeValue, checked: std::invalid_argument, naming the offending byte, when
+  /// IsWritableName(Name) or IsWritableValue(Value) is false, and on a text run.
+  void SetAttribute(const std::string& Name, const std::string& Value);
+  /// Renames an element. std::invalid_argument when IsWritableName(Name) is false, and on a
+  /// text run.
+  void SetTagName(const std::string& Name);
+  /// Replaces the text of a text run. std::invalid_argument when IsWritableText(Text) is false,
+  /// and on an element.
+  void SetTextData(const std::string& Text);
 
   // --- Parse steps: what a load runs on every element, public for callers that drive them ---
   // S may be a string of the very attributes or children that the step replaces: those are
@@ -83,35 +174,65 @@ class LINEXML_API TXMLNode {
   TXMLErrorCode ParseChildren(std::string& S);
 
  private:
+  friend class detail::Arena;
   friend class detail::TreeBuilder;
   friend class TXMLParser;
 
-  // Back to the state of a new node, in place.
+  // How DestroyChildren treats the nodes that live in a document's storage (see up_).
+  enum class StorageNodes : std::uint8_t {
+    kRelease,  // release what they own and leave them there (the storage stays)
+    kSkip,     // leave them alone: the storage is about to destroy each of them itself
+  };
+
+  // Back to the state of a new node, in place, its place in a tree kept; a document's nodes below
+  // it are skipped (the caller destroys the document's storage next).
   void Reset() noexcept;
-  // Deletes the children that List owns, with their subtrees, and empties it; needs no memory.
-  static void DestroyChildren(TList<TXMLNode>& List) noexcept;
+  // Destroys the children in List with their subtrees and empties it; needs no memory. A node of
+  // a document's storage is released in place or skipped as Nodes says; every other node is
+  // deleted.
+  static void DestroyChildren(TList<TXMLNode>& List, StorageNodes Nodes) noexcept;
+  // Frees what a node of a document's storage owns and leaves it as a new node, out of any tree.
+  void ReleaseInPlace() noexcept;
   // The empty text that every node without a name or a text points to.
   static const std::string& Empty();
   // Replace the name or the text. An Owned string is deleted with the node; any other belongs to
   // a loaded document's storage (where one string serves every element of the same name).
   void SetName(const std::string* Name, bool Owned);
   void SetText(const std::string* Text, bool Owned);
+  void SetKind(TTagType Kind) noexcept { up_ = (up_ & ~kKindMask) | static_cast<std::uintptr_t>(Kind); }
+  void SetParent(TXMLNode* Parent, std::int32_t Index) noexcept {
+    up_ = reinterpret_cast<std::uintptr_t>(Parent) | (up_ & kFlagMask);
+    index_ = Index;
+  }
+  bool Has(std::uintptr_t Flag) const noexcept { return (up_ & Flag) != 0; }
+  void Mark(std::uintptr_t Flag, bool On) noexcept { up_ = On ? (up_ | Flag) : (up_ & ~Flag); }
+  bool InStorage() const noexcept { return Has(kInStorage); }
+  // Shared by the building and changing members.
+  TXMLNode* InsertNew(std::int32_t Index, const std::string& Text, TTagType Kind);
+  void RenumberFrom(std::int32_t Index) noexcept;
+  void ExpectElement(const char* What) const;
 
-  static constexpr std::uint8_t kOwnsName = 1;
-  static constexpr std::uint8_t kOwnsText = 2;
+  // The low bits of up_ (nodes are aligned to 32 bytes, see tag_name_) hold the node kind and
+  // the marks below; the rest is the parent's address.
+  static constexpr std::uintptr_t kKindMask = 3;    // the TTagType
+  static constexpr std::uintptr_t kOwnsName = 4;    // tag_name_ is deleted with the node
+  static constexpr std::uintptr_t kOwnsText = 8;    // text_data_ is deleted with the node
+  static constexpr std::uintptr_t kInStorage = 16;  // the node lives in a document's storage
+  static constexpr std::uintptr_t kFlagMask = 31;
 
   // Never null. Held by pointer: a node holds two pointers instead of two strings, and a loaded
-  // document's elements of one name share one string.
-  const std::string* tag_name_ = &Empty();
+  // document's elements of one name share one string. The alignment frees the low bits of a
+  // node's address for the marks in up_; with the fields below a node is 64 bytes.
+  alignas(32) const std::string* tag_name_ = &Empty();
   union {
     const std::string* text_data_ = &Empty();
     // Only while the node waits to be deleted with a subtree (its text already freed): the next
     // node waiting, so that destroying a tree needs no memory (see DestroyChildren).
     TXMLNode* next_doomed_;
   };
+  std::uintptr_t up_ = ttNormal;  // the parent's address | kind | marks
   std::int32_t level_ = 0;
-  TTagType tag_type_ = ttNormal;
-  std::uint8_t owns_ = 0;  // kOwnsName, kOwnsText
+  std::int32_t index_ = -1;  // in the parent's children
   TList<TXMLNode> children_;
   TList<TXMLAttribute> attributes_;
 };

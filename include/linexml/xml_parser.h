@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,15 @@
 #include "xml_types.h"
 
 namespace linexml {
+
+/// What TXMLParser::FirstUnwritable found: a part of the document that a save would write so that
+/// a load reads it back differently, or not at all.
+struct TXMLUnwritable {
+  /// The node at fault; nullptr when the fault is in the prolog.
+  const TXMLNode* Node = nullptr;
+  /// What is wrong, one sentence without a full stop, e.g. "the name holds a space at byte 3".
+  std::string Reason;
+};
 
 namespace detail {
 class Arena;
@@ -97,6 +107,40 @@ class LINEXML_API TXMLParser {
   /// The root when its name is Name, else XMLRoot()->FindTagByName(Name).
   /// \snippet snippets.cpp find
   TXMLNode* FindTagByName(const std::string& Name) const;
+  /// The first element that Path selects in document order, or nullptr; see SelectAll.
+  TXMLNode* Select(std::string_view Path) const;
+  /// Every element that Path selects, in document order (TXMLNode::SelectAll has the syntax).
+  /// Every path starts at the document, above the root element, with or without a leading "/":
+  /// "catalog/store[2]" and "/catalog/store[2]" both name the second "store" child of the root
+  /// element "catalog". std::invalid_argument naming the 1-based position for a path not in the
+  /// syntax. Writes nothing.
+  std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
+
+  // --- Building ---
+
+  /// Starts a new document: the prolog back to its defaults and the root an empty element named
+  /// RootName (ttShorted until it gains a child), as after a load (XMLErrorCode ecOk, ErrorLine
+  /// 0); XMLRoot() and XMLParameters() stay the same objects, and FileName is not touched.
+  /// Pointers into the former document dangle. std::invalid_argument when
+  /// IsWritableName(RootName) is false, std::bad_alloc when memory runs out: either way nothing
+  /// changes.
+  /// \snippet build_document.cpp build
+  void New(const std::string& RootName);
+  /// The first part of the document, in the order a save writes it, that a save would not write
+  /// so that a load reads it back the same, or nothing when there is none: then the saved text
+  /// loads with ecOk into the same prolog and tree, except that a text run comes back with one
+  /// space in front when it had none (the leading-space rule of text runs). It applies the rules of
+  /// IsWritableName, IsWritableValue and IsWritableText to every name, value and text, and those
+  /// that no single string can tell: the root must be an element, and one whose name begins with
+  /// "!" or "?" needs a document-type line or a style-sheet link in front of it; no normal element
+  /// may hold a normal element of its own name (whose closing tag would end it); no two text runs
+  /// may stand side by side (they merge); a text run has no name, children or attributes, an
+  /// element no text, a self-closing element no children; every level is its parent's + 1 (0 at
+  /// the root); the prolog's values and document type must read back as they are, and a style-sheet
+  /// link must not disturb what follows it (the link itself is written but never read back: a load
+  /// drops the instruction). A loaded document can hold any of these. Writes nothing; linear in
+  /// the document.
+  std::optional<TXMLUnwritable> FirstUnwritable() const;
 
   // --- Saving ---
 

@@ -1,5 +1,6 @@
 #include "arena.h"
 
+#include <cstdint>
 #include <new>
 
 #include "linexml/xml_attribute.h"
@@ -15,16 +16,33 @@ std::size_t Arena::NextBlockBytes(const std::vector<PageBuffer>& Blocks) {
   return Last >= kLargest ? kLargest : 2 * Last;
 }
 
+namespace {
+
+// The first object of a block: at its start, or past it up to the object's alignment (the
+// blocks come from operator new, aligned for std::max_align_t only).
+template <class T>
+T* FirstIn(const PageBuffer& Block) {
+  const auto Start = reinterpret_cast<std::uintptr_t>(Block.get());
+  return reinterpret_cast<T*>((Start + alignof(T) - 1) & ~(std::uintptr_t{alignof(T)} - 1));
+}
+
+template <class T>
+std::size_t RoomIn(const PageBuffer& Block) {
+  const std::size_t Pad = static_cast<std::size_t>(reinterpret_cast<char*>(FirstIn<T>(Block)) - Block.get());
+  return (Block.size() - Pad) / sizeof(T);
+}
+
+}  // namespace
+
 template <class T>
 T* Arena::New(Pool& P) {
-  static_assert(alignof(T) <= alignof(std::max_align_t));
   if (P.used == P.capacity) {
     P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
     P.blocks.push_back(PageBuffer(NextBlockBytes(P.blocks)));
-    P.capacity = P.blocks.back().size() / sizeof(T);
+    P.capacity = RoomIn<T>(P.blocks.back());
     P.used = 0;
   }
-  T* Object = ::new (reinterpret_cast<T*>(P.blocks.back().get()) + P.used) T();
+  T* Object = ::new (FirstIn<T>(P.blocks.back()) + P.used) T();
   ++P.used;
   return Object;
 }
@@ -32,8 +50,8 @@ T* Arena::New(Pool& P) {
 template <class T>
 void Arena::Destroy(Pool& P) {
   for (std::size_t B = 0; B < P.blocks.size(); ++B) {
-    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : P.blocks[B].size() / sizeof(T);
-    T* const Objects = reinterpret_cast<T*>(P.blocks[B].get());
+    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : RoomIn<T>(P.blocks[B]);
+    T* const Objects = FirstIn<T>(P.blocks[B]);
     for (std::size_t I = 0; I < Count; ++I) Objects[I].~T();
   }
   P.blocks.clear();
@@ -47,7 +65,9 @@ Arena::~Arena() {
 }
 
 TXMLNode* Arena::NewNode() {
-  return New<TXMLNode>(nodes_);
+  TXMLNode* N = New<TXMLNode>(nodes_);
+  N->Mark(TXMLNode::kInStorage, true);
+  return N;
 }
 TXMLAttribute* Arena::NewAttribute() {
   return New<TXMLAttribute>(attributes_);

@@ -16,7 +16,10 @@ namespace linexml::detail {
 
 // The storage of one loaded document: its nodes, attributes and list arrays come from a few large
 // blocks instead of one allocation each, and all of them go at once when the arena is destroyed
-// (each object's destructor still runs, in no particular order, so none may touch another).
+// (each object's destructor still runs, in no particular order, so none may touch another: a
+// node's destructor deletes the nodes added to it since the load, but passes over the arena's
+// own). Every node it makes is marked as living here (TXMLNode::InStorage): an edit that removes
+// one only releases what it owns; its memory stays until the arena goes.
 // Blocks double from 64 KiB to 4 MiB, so a small document stays small and a large one takes few
 // blocks (of huge pages, where the system has them).
 class Arena {

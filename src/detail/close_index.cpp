@@ -136,6 +136,12 @@ std::uint64_t CloseIndex::Hash(std::string_view Name, std::uint64_t K0, std::uin
   return SipHash13(Name.data(), Name.size(), K0, K1);
 }
 
+void CloseIndex::DrawKey(std::uint64_t& K0, std::uint64_t& K1) {
+  const Key K = FreshKey();
+  K0 = K.k0;
+  K1 = K.k1;
+}
+
 void CloseIndex::UseKey(std::uint64_t K0, std::uint64_t K1) {
   if (built_) return;
   k0_ = K0;

@@ -35,6 +35,8 @@ class CloseIndex {
   static constexpr std::size_t kMaxProbe = 64;
   // The keyed hash of a name; equal names give equal hashes under one key.
   static std::uint64_t Hash(std::string_view Name, std::uint64_t K0, std::uint64_t K1);
+  // A key nobody knows, as every index draws one (for other tables of names that input may fill).
+  static void DrawKey(std::uint64_t& K0, std::uint64_t& K1);
   // Builds with this key instead of a fresh one (a rebuild still draws a fresh one), so a test can
   // make names collide; no effect once the first query has been answered.
   void UseKey(std::uint64_t K0, std::uint64_t K1);

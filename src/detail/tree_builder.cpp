@@ -105,7 +105,7 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
 
   if (T[Pos] != '<') {
     // A text run: everything up to the next "<", taken as it is, leading space included.
-    Node.tag_type_ = ttCDATA;
+    Node.SetKind(ttCDATA);
     std::size_t Lt = FindByte(text_, '<', Pos, End);
     if (Lt == npos) Lt = End;
     const std::string_view Run(T + Pos, Lt - Pos);
@@ -128,7 +128,7 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
   std::size_t Consumed = I + 1;
   if (T[I] == '/') {
     ++Consumed;  // the byte after "/" goes too, whatever it is (normally the ">" of "/>")
-    Node.tag_type_ = ttShorted;
+    Node.SetKind(ttShorted);
     Closed = true;
   } else if (T[I] == '>') {
     Closed = true;
@@ -141,7 +141,7 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
     const TXMLErrorCode Status = ParseAttributes(Node, Pos, End);
     if (Status != ecOk) return Status;
   }
-  WantsChildren = Node.tag_type_ == ttNormal;
+  WantsChildren = Node.TagType() == ttNormal;
   return ecOk;
 }
 
@@ -153,7 +153,7 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   if (Gt == npos) return ecInvalidTag;
   const std::string_view A = text_.substr(Pos, Gt + 1 - Pos);
   Pos = Gt + 1;
-  if (A.size() >= 2 && A[A.size() - 2] == '/') Node.tag_type_ = ttShorted;
+  if (A.size() >= 2 && A[A.size() - 2] == '/') Node.SetKind(ttShorted);
   attrs_.clear();
 
   // "/> " and "> " are the tag's end, not attributes.
@@ -220,6 +220,8 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
       kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
       TXMLNode* Child = NewNode();
       kids_.back() = Child;
+      // Its parent and position are known here: navigation costs no pass of its own.
+      Child->SetParent(F.node, static_cast<std::int32_t>(kids_.size() - 1 - F.kids_from));
       const std::size_t Start = Pos;
       bool WantsChildren = false;
       const TXMLErrorCode Status = Open(*Child, F.node->level_ + 1, Pos, F.kids_end, WantsChildren);
@@ -263,7 +265,7 @@ TXMLErrorCode TreeBuilder::RunOnString(TXMLNode& Node, Step Which, std::int32_t 
   Draft.tag_name_ = Node.tag_name_;
   Draft.text_data_ = Node.text_data_;
   Draft.level_ = Node.level_;
-  Draft.tag_type_ = Node.tag_type_;
+  Draft.SetKind(Node.TagType());
   std::size_t Pos = 0;
   TXMLErrorCode Status = ecOk;
   bool NewAttributes = false, NewChildren = false;
@@ -288,15 +290,20 @@ TXMLErrorCode TreeBuilder::RunOnString(TXMLNode& Node, Step Which, std::int32_t 
   // Nothing below can fail. Node takes what the step set; the lists it replaced go to the
   // stand-in, which frees them on leaving, after S is cut.
   Node.level_ = Draft.level_;
-  Node.tag_type_ = Draft.tag_type_;
-  if (Draft.tag_name_ != Node.tag_name_)
-    Node.SetName(Draft.tag_name_, (Draft.owns_ & TXMLNode::kOwnsName) != 0);
-  if (Draft.text_data_ != Node.text_data_)
-    Node.SetText(Draft.text_data_, (Draft.owns_ & TXMLNode::kOwnsText) != 0);
-  Draft.owns_ = 0;  // its name and text are Node's now, or were Node's all along
+  Node.SetKind(Draft.TagType());
+  if (Draft.tag_name_ != Node.tag_name_) Node.SetName(Draft.tag_name_, Draft.Has(TXMLNode::kOwnsName));
+  if (Draft.text_data_ != Node.text_data_) Node.SetText(Draft.text_data_, Draft.Has(TXMLNode::kOwnsText));
+  // Its name and text are Node's now, or were Node's all along.
+  Draft.Mark(TXMLNode::kOwnsName | TXMLNode::kOwnsText, false);
   if (NewAttributes) Node.attributes_.Swap(Draft.attributes_);
-  if (NewChildren) Node.children_.Swap(Draft.children_);
+  if (NewChildren) {
+    Node.children_.Swap(Draft.children_);
+    for (std::int32_t I = 0; I < Node.children_.Count(); ++I) Node.children_.begin()[I]->SetParent(&Node, I);
+  }
   S.erase(0, Pos);
+  // The children replaced are Node's former ones, in Node's tree: they are destroyed, those of a
+  // document's storage released in place (the storage stays).
+  TXMLNode::DestroyChildren(Draft.children_, TXMLNode::StorageNodes::kRelease);
   return Status;
 }
 

@@ -4,11 +4,13 @@
 // crash, leak or sanitizer report, and leave the object in its documented state:
 //  - a load reports ecOutOfMemory and leaves the document as a new parser has it;
 //  - a parse step throws std::bad_alloc and leaves the object and its text as they were;
-//  - SetAttributeValue and SaveToText throw std::bad_alloc and leave the document as it was.
+//  - SetAttributeValue, every edit, the queries and SaveToText throw std::bad_alloc and leave the
+//    document as it was; removing needs no memory at all.
 
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <functional>
 #include <iostream>
 #include <new>
 #include <sstream>
@@ -399,6 +401,111 @@ TEST(AllocFailure, SetAttributeValueChangesAllOrNothing) {
         EXPECT_EQ(NodeState(Own), OwnBefore);
       }
     });
+  }
+}
+
+// Every kind of edit, on a loaded document (its nodes in the document's storage) and on one built
+// with the edits: a failed allocation leaves the document exactly as it was.
+TEST(AllocFailure, EditsChangeAllOrNothing) {
+  const std::string Long = "a text long enough that a string must allocate for it";
+  const std::string Value = "a-value-long-enough-that-a-string-must-allocate-for-it";
+  struct Edit {
+    const char* name;
+    std::function<void(TXMLParser&)> run;
+  };
+  const Edit Edits[] = {
+      {"AddChild", [&](TXMLParser& P) { P.XMLRoot()->AddChild("added-name-long-enough-to-allocate"); }},
+      {"InsertChild", [&](TXMLParser& P) { P.XMLRoot()->InsertChild(0, "x"); }},
+      {"AddText", [&](TXMLParser& P) { P.XMLRoot()->GetChild(0)->AddText(Long); }},
+      {"InsertText", [&](TXMLParser& P) { P.XMLRoot()->InsertText(1, Long); }},
+      {"MoveChild",
+       [&](TXMLParser& P) { P.XMLRoot()->MoveChild(2, *P.XMLRoot()->GetChild(0)->GetChild(0), 0); }},
+      {"SetAttribute",
+       [&](TXMLParser& P) { P.XMLRoot()->SetAttribute("new-attribute-name-long-enough", Value); }},
+      {"SetTagName",
+       [&](TXMLParser& P) { P.XMLRoot()->GetChild(0)->SetTagName("renamed-long-enough-to-allocate"); }},
+      {"SetTextData", [&](TXMLParser& P) { P.XMLRoot()->GetChild(1)->SetTextData(Long); }},
+      {"New", [&](TXMLParser& P) { P.New("a-new-root-name-long-enough-to-allocate"); }},
+  };
+  const char* const Body = "<?xml version=\"1.0\"?><r k=\"v\"><a><b/></a> text <c>x</c></r>";
+  auto Make = [&](TXMLParser& P, bool Loaded) {
+    if (Loaded) {
+      ASSERT_EQ(P.LoadFromText(Body), ecOk);
+      return;
+    }
+    P.New("r");
+    P.XMLRoot()->SetAttribute("k", "v");
+    P.XMLRoot()->AddChild("a")->AddChild("b");
+    P.XMLRoot()->AddText(" text");
+    P.XMLRoot()->AddChild("c")->AddText("x");
+  };
+  for (const bool Loaded : {true, false}) {
+    for (const Edit& E : Edits) {
+      const std::string What = std::string(E.name) + (Loaded ? " (loaded)" : " (built)");
+      TXMLParser Reference;
+      Make(Reference, Loaded);
+      E.run(Reference);
+      const std::string Expected = State(Reference);
+      EveryFailurePoint(What, [&](Trial& T) {
+        TXMLParser P;
+        Make(P, Loaded);
+        const std::string Before = State(P);
+        if (T.Run([&] { E.run(P); })) {
+          EXPECT_EQ(State(P), Before);
+        } else {
+          EXPECT_EQ(State(P), Expected);
+        }
+      });
+    }
+  }
+}
+
+TEST(AllocFailure, QueriesLeaveTheDocumentAsItWas) {
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText(kCatalog), ecOk);
+  P.XMLRoot()->AddChild("built")->AddText("t");
+  const std::string Before = State(P);
+  const std::size_t Matches = P.SelectAll("//*/..//*[1]").size();
+  EveryFailurePoint("SelectAll", [&](Trial& T) {
+    std::size_t Got = 0;
+    if (!T.Run([&] { Got = P.SelectAll("//*/..//*[1]").size(); })) {
+      EXPECT_EQ(Got, Matches);
+    }
+    EXPECT_EQ(State(P), Before);
+  });
+  const std::string Fault = P.FirstUnwritable().value_or(TXMLUnwritable{}).Reason;
+  EveryFailurePoint("FirstUnwritable", [&](Trial& T) {
+    std::string Found;
+    if (!T.Run([&] { Found = P.FirstUnwritable().value_or(TXMLUnwritable{}).Reason; })) {
+      EXPECT_EQ(Found, Fault);
+    }
+    EXPECT_EQ(State(P), Before);
+  });
+}
+
+// Removing nodes and attributes, and moving within one parent, need no memory at all: every
+// allocation failing, they still do their work.
+TEST(AllocFailure, RemovingAndMovingWithinNeedNoMemory) {
+  for (const bool Loaded : {true, false}) {
+    TXMLParser P;
+    if (Loaded) {
+      ASSERT_EQ(P.LoadFromText(kCatalog), ecOk);
+    } else {
+      P.New("catalog");
+      P.XMLRoot()->SetAttribute("id", "1");
+      P.XMLRoot()->AddChild("x")->AddChild("y")->AddText("t");
+    }
+    P.XMLRoot()->GetChild(0)->AddChild("built")->AddChild("inner");  // built nodes below loaded ones
+    const std::int32_t Before = P.XMLRoot()->GetNumberOfChildren();
+    Trial T(1, FailMode::kFromThenOn);
+    EXPECT_FALSE(T.Run([&] {
+      P.XMLRoot()->MoveChild(0, *P.XMLRoot(), P.XMLRoot()->GetNumberOfChildren() - 1);
+      P.XMLRoot()->RemoveChild(P.XMLRoot()->GetNumberOfChildren() - 1);
+      P.XMLRoot()->RemoveAttribute("id");
+    }));
+    EXPECT_FALSE(T.Failed()) << "an allocation was tried";
+    EXPECT_EQ(P.XMLRoot()->GetNumberOfChildren(), Before - 1);
+    EXPECT_EQ(P.XMLRoot()->FindAttribute("id"), nullptr);
   }
 }
 

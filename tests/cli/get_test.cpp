@@ -1,5 +1,6 @@
 // linexml get: lookups as FindTagByName does them.
 #include <string>
+#include <vector>
 
 #include "cli_run.h"
 
@@ -46,6 +47,56 @@ TEST_F(CliGet, BrokenDocumentIsRefusedWithTheCheckLine) {
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Out, "");
   EXPECT_EQ(R.Err, In + ":3:1: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
+}
+
+// A second argument with '/', '[', '*' or '.' is a path: every match, in document order.
+TEST_F(CliGet, APathPrintsEveryMatch) {
+  const char* const Doc =
+      "<?xml version=\"1.0\"?>\n"
+      "<list>\n"
+      "  <item n=\"1\">one &amp; two</item>\n"
+      "  <item n=\"2\"><sub n=\"&#65;\"/>  <!-- c --> text of 2\n  more</item>\n"
+      "  <item>three</item>\n"
+      "</list>\n";
+  const std::string In = Write("in.xml", Doc);
+  struct Case {
+    std::vector<std::string> args;
+    const char* out;
+  };
+  const Case Cases[] = {
+      {{"//item", "n"}, "1\n2\n"},  // the third has none: passed over
+      {{"/list/item[2]/sub", "n"}, "&#65;\n"},
+      {{"/list/item[2]/sub", "n", "--decode"}, "A\n"},
+      {{"//item", "--text"}, "one &amp; two\ntext of 2 more\nthree\n"},
+      {{"//item[1]", "--text", "--decode"}, "one & two\n"},
+      {{"/list/item[3]"}, "  <item>\n    three\n  </item>\n"},
+      {{"/list/item[1]", "--decode"}, "  <item n=\"1\">\n    one & two\n  </item>\n"},
+      {{"item", "--text"}, "three\n"},  // a bare name keeps its meaning: the last child of that name
+      {{"list/*[2]/.."}, ""},           // checked below: the whole document's root
+  };
+  for (const Case& C : Cases) {
+    std::vector<std::string> A{"get", In};
+    A.insert(A.end(), C.args.begin(), C.args.end());
+    const RunResult R = Run(A);
+    EXPECT_EQ(R.Exit, 0) << C.args[0] << ": " << R.Err;
+    if (*C.out != '\0') {
+      EXPECT_EQ(R.Out, C.out) << C.args[0];
+    }
+  }
+  EXPECT_EQ(Run({"get", In, "list/*[2]/.."}).Out.rfind("<list>\n", 0), 0u);
+}
+
+TEST_F(CliGet, APathThatMatchesNothingFails) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  RunResult R = Run({"get", In, "//chair"});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err, "linexml: " + In + ": no element matches \"//chair\"\n");
+  R = Run({"get", In, "//book", "colour"});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err, "linexml: " + In + ": no element that \"//book\" matches has attribute \"colour\"\n");
+  R = Run({"get", In, "//book["});
+  EXPECT_EQ(R.Exit, 2);
+  EXPECT_NE(R.Err.find("invalid path \"//book[\" at position 8"), std::string::npos) << R.Err;
 }
 
 }  // namespace

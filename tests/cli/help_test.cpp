@@ -86,8 +86,8 @@ class CliHelp : public CliTest {
   }
 };
 
-TEST_F(CliHelp, ListsTheFiveCommands) {
-  EXPECT_EQ(Commands(), (std::vector<std::string>{"check", "format", "get", "set", "tree"}));
+TEST_F(CliHelp, ListsTheSixCommands) {
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"check", "edit", "format", "get", "set", "tree"}));
 }
 
 // The example is the "  $ linexml ..." line after "Example", followed by the output it prints

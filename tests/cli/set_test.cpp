@@ -42,8 +42,17 @@ TEST_F(CliSet, FailuresLeaveTheFileUntouched) {
     EXPECT_EQ(R.Exit, 2) << Value;
     EXPECT_NE(R.Err.find("VALUE cannot hold"), std::string::npos) << R.Err;
   }
-  R = Run({"set", In, "book", "a=b", "1"});
-  EXPECT_EQ(R.Exit, 2);
+  R = Run({"set", In, "book", "state", "a b"});
+  EXPECT_NE(
+      R.Err.find("VALUE cannot hold what a load would not read back: byte 2 of the value is ' ', which ends "
+                 "an attribute"),
+      std::string::npos)
+      << R.Err;
+  for (const char* Name : {"a=b", "a/b", "a\"b", "!--x", ""}) {
+    R = Run({"set", In, "book", Name, "1"});
+    EXPECT_EQ(R.Exit, 2) << Name;
+    EXPECT_NE(R.Err.find("ATTRIBUTE cannot hold"), std::string::npos) << R.Err;
+  }
   EXPECT_EQ(Read(In), kSmallDoc);
 
   const std::string Broken = Write("broken.xml", "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
@@ -54,6 +63,23 @@ TEST_F(CliSet, FailuresLeaveTheFileUntouched) {
                 ":3:1: ecNotValid: a second element, \"<b\", follows the root element: a document has one "
                 "root element\n");
   EXPECT_EQ(Read(Broken), "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
+}
+
+// A document the layout would not carry back the same is not written, unless forced.
+TEST_F(CliSet, RefusesADocumentThatWouldNotLoadBackTheSame) {
+  const std::string Doc = "<?xml version=\"1.0\"?>\n<r><a/> <b/></r>\n";
+  const std::string In = Write("in.xml", Doc);
+  RunResult R = Run({"set", In, "a", "k", "v"});
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_EQ(R.Err,
+            "linexml: " + In +
+                ": not written: the text run 1 of /r (line 6 as written) would not load back the same: the "
+                "text is empty (after at most one leading space), and a load drops it (--force writes it "
+                "anyway)\n");
+  EXPECT_EQ(Read(In), Doc);
+  R = Run({"set", In, "a", "k", "v", "--force"});
+  EXPECT_EQ(R.Exit, 0) << R.Err;
+  EXPECT_EQ(Run({"get", In, "a", "k"}).Out, "v\n");
 }
 
 }  // namespace

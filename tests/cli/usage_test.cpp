@@ -17,7 +17,7 @@ TEST_F(CliUsage, HelpAndVersionGoToStandardOutput) {
   R = Run({"--help"});
   EXPECT_EQ(R.Exit, 0);
   EXPECT_NE(R.Out.find("Usage: linexml"), std::string::npos) << R.Out;
-  for (const char* Command : {"check", "format", "get", "set", "tree"}) {
+  for (const char* Command : {"check", "edit", "format", "get", "set", "tree"}) {
     R = Run({Command, "--help"});
     EXPECT_EQ(R.Exit, 0) << Command;
     EXPECT_NE(R.Out.find(std::string("Usage: linexml ") + Command), std::string::npos) << R.Out;
@@ -39,6 +39,12 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithAOneLineHint) {
       {"get", In, "book", "isbn", "extra"},
       {"set", In, "book", "isbn"},
       {"tree"},
+      {"edit", In},                          // no operation
+      {"edit", In, "--set", "/shelf", "a"},  // too few values
+      {"edit", In, "--delete", "/shelf["},   // a path not in the syntax
+      {"edit", In, "--move", "/shelf/book", "//"},
+      {"get", In, "/shelf[0]"},
+      {"get", In, "book", "isbn", "--text"},
   };
   for (const auto& Args : Cases) {
     std::string Shown;

@@ -1,0 +1,178 @@
+// Any sequence of checked edits on any loaded document: a refused edit changes nothing, the links
+// and invariants of the tree always hold, and a document that then passes the document check
+// (FirstUnwritable) is saved into text that loads back with ecOk into the same prolog and tree,
+// every text run coming back as it was or with one space in front (the leading-space rule), and
+// the reloaded document passes the check again. The input is a document, then (after its last NUL
+// byte) the edit script: per operation an opcode, a node, a number and a string (a length byte,
+// then that many bytes, or with its top bit set a word from a small list).
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_checks.h"
+
+namespace {
+
+using linexml::TXMLNode;
+using linexml::TXMLParser;
+
+std::vector<TXMLNode*> AllNodes(TXMLNode* Root) {
+  std::vector<TXMLNode*> Out, Stack{Root};
+  while (!Stack.empty()) {
+    TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    Out.push_back(N);
+    for (TXMLNode* K : N->Children()) Stack.push_back(K);
+  }
+  return Out;
+}
+
+// Reads the script from the front.
+class Script {
+ public:
+  explicit Script(std::string_view Bytes) : rest_(Bytes) {}
+  bool Done() const { return rest_.size() < 3; }
+  unsigned Byte() {
+    if (rest_.empty()) return 0;
+    const auto B = static_cast<unsigned char>(rest_[0]);
+    rest_.remove_prefix(1);
+    return B;
+  }
+  std::string Text() {
+    static const char* const Words[] = {"a",   "b",   "item", "!x",  "?y", " t", "t u", "x",
+                                        "!--", "-->", "a\"",  "</a", "a",  "  ", "\t",  "&amp;"};
+    const unsigned L = Byte();
+    if ((L & 0x80) != 0) return Words[L % 16];
+    const std::size_t N = std::min<std::size_t>(L % 16, rest_.size());
+    std::string Out(rest_.substr(0, N));
+    rest_.remove_prefix(N);
+    return Out;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
+// Everything a document shows.
+std::string Snapshot(const TXMLParser& P) {
+  return P.SaveToText() + "\n" + std::to_string(P.XMLRoot()->TagType()) + fuzz::LinkFaults(*P.XMLRoot());
+}
+
+void SameDocument(const TXMLParser& First, const TXMLParser& Second) {
+  const linexml::TXMLParameters& A = *First.XMLParameters();
+  const linexml::TXMLParameters& B = *Second.XMLParameters();
+  FUZZ_CHECK(A.XMLVersion() == B.XMLVersion() && A.XMLEncoding() == B.XMLEncoding() &&
+                 A.XMLLanguage() == B.XMLLanguage() && A.XMLStandalone() == B.XMLStandalone(),
+             "declaration values");
+  FUZZ_CHECK(A.XMLDocType()->DocTypeDefinition() == B.XMLDocType()->DocTypeDefinition(), "document type");
+  FUZZ_CHECK(A.XMLOtherAttrs().Count() == B.XMLOtherAttrs().Count(), "other attribute count");
+  for (std::int32_t I = 0; I < A.XMLOtherAttrs().Count(); ++I)
+    FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&
+                   A.XMLOtherAttrs()[I]->Value == B.XMLOtherAttrs()[I]->Value,
+               A.XMLOtherAttrs()[I]->Name);
+  std::vector<std::pair<const TXMLNode*, const TXMLNode*>> Stack{{First.XMLRoot(), Second.XMLRoot()}};
+  while (!Stack.empty()) {
+    const auto [X, Y] = Stack.back();
+    Stack.pop_back();
+    FUZZ_CHECK(X->TagType() == Y->TagType(), X->TagName() + " kind");
+    FUZZ_CHECK(X->TagName() == Y->TagName(), X->TagName() + " vs " + Y->TagName());
+    FUZZ_CHECK(X->Level() == Y->Level(), X->TagName() + " level");
+    FUZZ_CHECK(Y->TextData() == X->TextData() || Y->TextData() == " " + X->TextData(),
+               "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
+    FUZZ_CHECK(X->Attributes().Count() == Y->Attributes().Count(), X->TagName() + " attribute count");
+    for (std::int32_t I = 0; I < X->Attributes().Count(); ++I) {
+      FUZZ_CHECK(X->Attributes()[I]->Name == Y->Attributes()[I]->Name, X->Attributes()[I]->Name);
+      FUZZ_CHECK(X->Attributes()[I]->Value == Y->Attributes()[I]->Value, X->Attributes()[I]->Value);
+    }
+    FUZZ_CHECK(X->Children().Count() == Y->Children().Count(), X->TagName() + " child count");
+    for (std::int32_t I = 0; I < X->Children().Count(); ++I)
+      Stack.push_back({X->Children()[I], Y->Children()[I]});
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  const std::string_view Input(reinterpret_cast<const char*>(Data), Size);
+  const std::size_t Nul = Input.rfind('\0');
+  const std::string_view Doc = Nul == std::string_view::npos ? Input : Input.substr(0, Nul);
+  Script S(Nul == std::string_view::npos ? std::string_view() : Input.substr(Nul + 1));
+
+  TXMLParser P;
+  (void)P.LoadFromText(Doc);
+  for (int Ops = 0; Ops < 48 && !S.Done(); ++Ops) {
+    const std::vector<TXMLNode*> Nodes = AllNodes(P.XMLRoot());
+    const unsigned Op = S.Byte();
+    TXMLNode& N = *Nodes[S.Byte() % Nodes.size()];
+    const unsigned Arg = S.Byte();
+    const auto Index = static_cast<std::int32_t>(Arg % 8) - 1;  // -1 and past the end are tried too
+    const std::string Before = Snapshot(P);
+    try {
+      switch (Op % 13) {
+        case 0:
+          N.AddChild(S.Text());
+          break;
+        case 1:
+          N.InsertChild(Index, S.Text());
+          break;
+        case 2:
+          N.AddText(S.Text());
+          break;
+        case 3:
+          N.InsertText(Index, S.Text());
+          break;
+        case 4:
+          N.RemoveChild(Index);
+          break;
+        case 5:
+          N.MoveChild(Index, *Nodes[(Arg / 8) % Nodes.size()], static_cast<std::int32_t>(S.Byte() % 8) - 1);
+          break;
+        case 6:
+          (void)N.RemoveAttribute(S.Text());
+          break;
+        case 7: {
+          const std::string Name = S.Text();
+          N.SetAttribute(Name, S.Text());
+          break;
+        }
+        case 8:
+          N.SetTagName(S.Text());
+          break;
+        case 9:
+          N.SetTextData(S.Text());
+          break;
+        case 10:
+          P.New(S.Text());
+          break;
+        case 11:
+          (void)N.SelectAll(S.Text());
+          (void)P.Select(S.Text());
+          FUZZ_CHECK(Snapshot(P) == Before, "a query changed the document");
+          break;
+        default:
+          (void)P.LoadFromText(P.SaveToText());
+          break;
+      }
+    } catch (const std::invalid_argument&) {
+      FUZZ_CHECK(Snapshot(P) == Before, "a refused edit changed the document");
+    } catch (const std::out_of_range&) {
+      FUZZ_CHECK(Snapshot(P) == Before, "an edit out of range changed the document");
+    }
+    fuzz::CheckTree(*P.XMLRoot());
+  }
+
+  if (P.FirstUnwritable()) return 0;
+  const std::string Saved = P.SaveToText();
+  TXMLParser Again;
+  const linexml::TXMLErrorCode Status = Again.LoadFromText(Saved);
+  FUZZ_CHECK(Status == linexml::ecOk,
+             std::string(linexml::ErrorCodeName(Status)) + " on reload of\n" + Saved);
+  SameDocument(P, Again);
+  const auto Fault = Again.FirstUnwritable();
+  FUZZ_CHECK(!Fault, "the reloaded document fails the check: " + (Fault ? Fault->Reason : std::string()));
+  return 0;
+}

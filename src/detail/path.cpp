@@ -1,0 +1,231 @@
+#include "path.h"
+
+#include <stdexcept>
+#include <unordered_set>
+
+#include "linexml/xml_node.h"
+#include "writable.h"
+
+namespace linexml::detail {
+namespace {
+
+[[noreturn]] void Invalid(std::string_view Text, std::size_t Pos, const std::string& What) {
+  throw std::invalid_argument("invalid path " + Shown(Text) + " at position " + std::to_string(Pos + 1) +
+                              ": " + What);
+}
+
+using Set = std::vector<const TXMLNode*>;  // in document order, each once; null is the document
+
+// The tree of a run: its topmost node, found only when a step needs the document's child.
+class Tree {
+ public:
+  explicit Tree(const TXMLNode& Start) : start_(&Start) {}
+  const TXMLNode* Top() {
+    if (top_ == nullptr) {
+      top_ = start_;
+      while (top_->Parent() != nullptr) top_ = top_->Parent();
+    }
+    return top_;
+  }
+  // The children of N (the document: the topmost node alone).
+  std::pair<const TXMLNode* const*, const TXMLNode* const*> Kids(const TXMLNode* N) {
+    if (N == nullptr) {
+      Top();
+      return {&top_, &top_ + 1};
+    }
+    return {N->Children().begin(), N->Children().end()};
+  }
+
+ private:
+  const TXMLNode* start_;
+  const TXMLNode* top_ = nullptr;
+};
+
+}  // namespace
+
+Path::Path(std::string_view Text) {
+  const std::size_t N = Text.size();
+  if (N == 0) Invalid(Text, 0, "the path is empty");
+  std::size_t Pos = 0;
+  bool Deep = false;
+  if (Text[0] == '/') {
+    absolute_ = true;
+    if (N == 1) return;  // the document alone
+    Deep = Text[1] == '/';
+    Pos = Deep ? 2 : 1;
+  }
+  for (;;) {
+    if (Pos == N) Invalid(Text, Pos, "a step is missing at the end");
+    const std::size_t From = Pos;
+    std::size_t End = From;
+    while (End < N && Text[End] != '/' && Text[End] != '[') ++End;
+    const std::string_view Word = Text.substr(From, End - From);
+    Step S{Axis::kChild, false, {}, 0};
+    if (Word == "." || Word == "..") {
+      if (Deep) Invalid(Text, From, "after \"//\" comes a tag name or '*', not '" + std::string(Word) + "'");
+      if (End < N && Text[End] == '[') Invalid(Text, End, "'.' and '..' take no position");
+      S.axis = Word == "." ? Axis::kSelf : Axis::kParent;
+    } else {
+      if (Word.empty())
+        Invalid(Text, From,
+                Text[From] == '/' ? "a step is missing (\"/\" follows \"/\" or \"//\")"
+                                  : "a tag name, '*', '.' or '..' is missing before '['");
+      for (std::size_t I = From; I < End; ++I) {
+        const char C = Text[I];
+        if (C == ']') Invalid(Text, I, "']' without '['");
+        if (C == ' ') Invalid(Text, I, "a tag name holds no space");
+        if (C == '*' && Word.size() > 1)
+          Invalid(Text, I, "'*' stands for any element only as a step of its own");
+      }
+      S.axis = Deep ? Axis::kDescendant : Axis::kChild;
+      S.any = Word == "*";
+      if (!S.any) S.name = Word;
+      if (End < N && Text[End] == '[') {
+        std::size_t I = End + 1;
+        const std::size_t Digits = I;
+        std::int64_t Value = 0;
+        for (; I < N && Text[I] >= '0' && Text[I] <= '9'; ++I) {
+          // Positions past any count are kept as large: they select nothing.
+          if (Value < (std::int64_t{1} << 40)) Value = Value * 10 + (Text[I] - '0');
+        }
+        if (I == Digits) Invalid(Text, I, "a position (1, 2, ...) is expected after '['");
+        if (Value == 0) Invalid(Text, Digits, "positions count from 1");
+        if (I == N || Text[I] != ']') Invalid(Text, I, "']' is expected after the position");
+        S.position = Value;
+        End = I + 1;
+      }
+    }
+    steps_.push_back(std::move(S));
+    Pos = End;
+    if (Pos == N) return;
+    if (Text[Pos] != '/') Invalid(Text, Pos, "'/' or the end of the path is expected after a step");
+    Deep = Pos + 1 < N && Text[Pos + 1] == '/';
+    Pos += Deep ? 2 : 1;
+  }
+}
+
+namespace {
+
+bool Matches(const TXMLNode& N, bool Any, const std::string& Name) {
+  return N.TagType() != ttCDATA && (Any || N.TagName() == Name);
+}
+
+// The matching children of every node of In, none of which lies below another: their children
+// then come out in document order, one node's after another's.
+Set ChildrenOfFlat(const Set& In, Tree& T, bool Any, const std::string& Name, std::int64_t Position) {
+  Set Out;
+  for (const TXMLNode* N : In) {
+    std::int64_t Seen = 0;
+    const auto [Begin, End] = T.Kids(N);
+    for (auto K = Begin; K != End; ++K) {
+      if (!Matches(**K, Any, Name)) continue;
+      ++Seen;
+      if (Position == 0 || Seen == Position) Out.push_back(*K);
+      if (Seen == Position) break;
+    }
+  }
+  return Out;
+}
+
+// The matching children (Deep: descendants) of the nodes of In, which may lie below one another,
+// in document order: one walk over the subtrees of In in document order, in which a node of In met
+// inside the subtree of an earlier one is passed, not walked again.
+Set Walk(const Set& In, Tree& T, bool Deep, bool Any, const std::string& Name, std::int64_t Position) {
+  Set Out;
+  struct Frame {
+    const TXMLNode* node;
+    const TXMLNode* const* next;  // its first child not visited yet
+    const TXMLNode* const* end;
+    std::int64_t seen;  // its children that matched so far
+    bool in_set;        // the node is one of In (its children are candidates)
+  };
+  // Invariant: the stack holds the path from the subtree being walked down to the node whose
+  // children are visited now; Pending is the first node of In not met yet.
+  std::vector<Frame> Stack;
+  std::size_t Pending = 0;
+  while (Pending < In.size()) {
+    const TXMLNode* Root = In[Pending++];
+    const auto [Begin, End] = T.Kids(Root);
+    Stack.push_back({Root, Begin, End, 0, true});
+    while (!Stack.empty()) {
+      Frame& F = Stack.back();
+      if (F.next == F.end) {
+        Stack.pop_back();
+        continue;
+      }
+      const TXMLNode* K = *F.next++;
+      if (K->TagType() == ttCDATA) continue;
+      const bool InSet = Pending < In.size() && In[Pending] == K;
+      if (InSet) ++Pending;
+      if ((Deep || F.in_set) && Matches(*K, Any, Name)) {
+        ++F.seen;
+        if (Position == 0 || F.seen == Position) Out.push_back(K);
+      }
+      // Deep visits the whole subtree; a child step only needs to go down while nodes of In may
+      // still lie below.
+      if (K->Children().Count() > 0 && (Deep || Pending < In.size()))
+        Stack.push_back({K, K->Children().begin(), K->Children().end(), 0, InSet});
+    }
+  }
+  return Out;
+}
+
+// The parents of the nodes of In, in document order, each once.
+Set ParentsOf(const Set& In, Tree& T) {
+  Set Out;
+  if (In.size() == 1) {
+    if (In[0] != nullptr) Out.push_back(In[0]->Parent());  // the topmost node's is the document
+    return Out;
+  }
+  std::unordered_set<const TXMLNode*> Wanted;
+  for (const TXMLNode* N : In)
+    if (N != nullptr) Wanted.insert(N->Parent());
+  // The parents of nodes in document order need not be in document order themselves: one walk
+  // over the whole tree puts them in it.
+  if (Wanted.count(nullptr) != 0) Out.push_back(nullptr);
+  std::vector<const TXMLNode*> Stack{T.Top()};
+  while (!Stack.empty() && Out.size() < Wanted.size()) {
+    const TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    if (Wanted.count(N) != 0) Out.push_back(N);
+    for (auto K = N->Children().end(); K != N->Children().begin();) {
+      --K;
+      if ((*K)->Children().Count() > 0) Stack.push_back(*K);
+    }
+  }
+  return Out;
+}
+
+}  // namespace
+
+std::vector<TXMLNode*> Path::Run(const TXMLNode& Start, bool FromDocument) const {
+  Tree T(Start);
+  Set Current{FromDocument ? nullptr : &Start};
+  bool Nested = false;  // whether a node of Current may lie below another
+  for (const Step& S : steps_) {
+    switch (S.axis) {
+      case Axis::kSelf:
+        break;
+      case Axis::kParent:
+        Current = ParentsOf(Current, T);
+        Nested = Current.size() > 1;
+        break;
+      case Axis::kChild:
+        Current = Nested ? Walk(Current, T, false, S.any, S.name, S.position)
+                         : ChildrenOfFlat(Current, T, S.any, S.name, S.position);
+        break;
+      case Axis::kDescendant:
+        Current = Walk(Current, T, true, S.any, S.name, S.position);
+        Nested = true;
+        break;
+    }
+    if (Current.empty()) break;
+  }
+  std::vector<TXMLNode*> Out;
+  Out.reserve(Current.size());
+  for (const TXMLNode* N : Current)
+    if (N != nullptr) Out.push_back(const_cast<TXMLNode*>(N));
+  return Out;
+}
+
+}  // namespace linexml::detail

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace linexml {
+class TXMLNode;
+}
+
+namespace linexml::detail {
+
+// A path of the selection language, parsed into steps. Running it takes the set of nodes one
+// step selected (in document order, each once) into the set the next step selects, over the tree
+// of its start node, without recursion and visiting each node at most once per step. The
+// document, above the topmost node of the tree, takes part in the sets as a null pointer; it is
+// never in the result. Nothing is written: paths may run on several threads at once.
+class Path {
+ public:
+  // Throws std::invalid_argument naming the 1-based position where Text leaves the syntax.
+  explicit Path(std::string_view Text);
+
+  // Whether the path begins with "/" (at the document).
+  bool Absolute() const { return absolute_; }
+  // Every element selected from Start (or, FromDocument, from the document above Start's tree),
+  // in document order.
+  std::vector<TXMLNode*> Run(const TXMLNode& Start, bool FromDocument) const;
+
+ private:
+  enum class Axis : std::uint8_t { kSelf, kParent, kChild, kDescendant };
+  struct Step {
+    Axis axis;
+    bool any;               // "*": any element
+    std::string name;       // otherwise the tag name
+    std::int64_t position;  // the N of "[N]", 0 without one
+  };
+
+  std::vector<Step> steps_;
+  bool absolute_ = false;
+};
+
+}  // namespace linexml::detail

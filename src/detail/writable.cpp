@@ -1,0 +1,316 @@
+#include "writable.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "close_index.h"
+#include "doc_text.h"
+#include "linexml/xml_node.h"
+#include "linexml/xml_parameters.h"
+
+namespace linexml::detail {
+namespace {
+
+constexpr std::string_view kComment = "<!--";
+
+bool IsTrimmed(char C) {
+  return static_cast<unsigned char>(C) <= 32;
+}
+bool IsLineBreak(char C) {
+  return C == '\n' || C == '\r';
+}
+
+// The byte as a message shows it: quoted when printable, else in hexadecimal.
+std::string ByteShown(char C) {
+  const auto B = static_cast<unsigned char>(C);
+  if (B >= 32 && B < 127) return std::string("'") + C + "'";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  return std::string("0x") + kHex[B >> 4] + kHex[B & 15];
+}
+
+// "byte 3 of the name is ' ', which ends a name"
+std::string AtByte(std::size_t Pos, std::string_view What, char C, std::string_view Why) {
+  std::string Out =
+      "byte " + std::to_string(Pos + 1) + " of the " + std::string(What) + " is " + ByteShown(C);
+  if (IsLineBreak(C)) Out += ", a line break,";
+  return Out + ", which " + std::string(Why);
+}
+
+// "bytes 3 to 6 of the name are "<!--", which starts a comment"
+std::string AtBytes(std::size_t Pos, std::size_t Size, std::string_view What, std::string_view Bytes,
+                    std::string_view Why) {
+  return "bytes " + std::to_string(Pos + 1) + " to " + std::to_string(Pos + Size) + " of the " +
+         std::string(What) + " are \"" + std::string(Bytes) + "\", which " + std::string(Why);
+}
+
+// "bytes 4 to 5 of the text are two spaces in a row, which a load reduces to one"
+std::string TwoSpaces(std::size_t Pos, std::string_view What) {
+  return "bytes " + std::to_string(Pos + 1) + " to " + std::to_string(Pos + 2) + " of the " +
+         std::string(What) + " are two spaces in a row, which a load reduces to one";
+}
+
+constexpr std::string_view kCommentWhy = "starts a comment that a load cuts out";
+constexpr std::string_view kBreakWhy = "splits the line";
+
+}  // namespace
+
+std::string WhyNotName(std::string_view S, std::string_view What) {
+  if (S.empty()) return "the " + std::string(What) + " is empty";
+  // "<" + a name beginning "!--" is a comment start ("<!--" inside the name is caught below).
+  if (S.starts_with("!--")) return AtBytes(0, 3, What, "!--", "after the \"<\" of a tag starts a comment");
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    switch (S[I]) {
+      case ' ':
+        return AtByte(I, What, S[I], "ends a name");
+      case '/':
+        return AtByte(I, What, S[I], "ends a tag name");
+      case '>':
+        return AtByte(I, What, S[I], "ends the tag");
+      case '=':
+        return AtByte(I, What, S[I], "ends an attribute name");
+      case '"':
+        // With a '"' in element names, an attribute such as x="</a" could end an element
+        // named a" early: its closing tag would be found inside the attribute.
+        return AtByte(I, What, S[I], "lets a closing tag be found inside an attribute");
+      case '\n':
+      case '\r':
+        return AtByte(I, What, S[I], kBreakWhy);
+      case '<':
+        if (S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
+        break;
+      default:
+        break;
+    }
+  }
+  return {};
+}
+
+std::string WhyNotValue(std::string_view S, std::string_view What) {
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    switch (S[I]) {
+      case ' ':
+        return AtByte(I, What, S[I], "ends an attribute");
+      case '>':
+        return AtByte(I, What, S[I], "ends the tag");
+      case '\n':
+      case '\r':
+        return AtByte(I, What, S[I], kBreakWhy);
+      case '<':
+        if (S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
+        break;
+      default:
+        break;
+    }
+  }
+  return {};
+}
+
+std::string WhyNotText(std::string_view S, std::string_view What) {
+  // A text run is written on a line of its own, which a load trims and then joins with one space
+  // in front: all that may differ is that space.
+  const std::size_t From = S.starts_with(' ') ? 1 : 0;
+  if (From == S.size())
+    return "the " + std::string(What) + " is empty (after at most one leading space), and a load drops it";
+  const std::size_t Last = S.size() - 1;
+  if (IsLineBreak(S[From])) return AtByte(From, What, S[From], kBreakWhy);
+  if (IsTrimmed(S[From]))
+    return AtByte(From, What, S[From],
+                  From == 0 ? "a load trims at the start of a line"
+                            : "a load trims at the start of a line (one leading space is kept)");
+  // The first of the faults inside, each found with a search of its own (texts are long; the
+  // searches run through them at memchr's pace instead of byte by byte).
+  std::size_t First = std::string_view::npos;
+  for (const char C : {'<', '\n', '\r'}) First = std::min(First, S.find(C, From));
+  const std::size_t Spaces = S.find("  ", From);
+  if (Spaces < First) return TwoSpaces(Spaces, What);
+  if (First != std::string_view::npos)
+    return AtByte(First, What, S[First], S[First] == '<' ? "starts a tag" : kBreakWhy);
+  if (IsTrimmed(S[Last])) return AtByte(Last, What, S[Last], "a load trims at the end of a line");
+  return {};
+}
+
+std::string Shown(std::string_view S) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  constexpr std::size_t kMost = 40;
+  std::string Out = "\"";
+  for (std::size_t I = 0; I < S.size() && I < kMost; ++I) {
+    const auto B = static_cast<unsigned char>(S[I]);
+    if (B == '"' || B == '\\') {
+      Out += '\\';
+      Out += S[I];
+    } else if (B < 32 || B == 127) {
+      Out += "\\x";
+      Out += kHex[B >> 4];
+      Out += kHex[B & 15];
+    } else {
+      Out += S[I];
+    }
+  }
+  if (S.size() > kMost) Out += "...";
+  return Out + "\"";
+}
+
+namespace {
+
+// The declaration is one line read as tokens cut at spaces, up to its first "?>".
+std::string WhyNotInDeclaration(std::string_view S, std::string_view What, bool IsName) {
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    const char C = S[I];
+    if (C == ' ') return AtByte(I, What, C, "ends a declaration attribute");
+    if (IsLineBreak(C)) return AtByte(I, What, C, kBreakWhy);
+    if (IsName && C == '=') return AtByte(I, What, C, "ends an attribute name");
+    if (C == '?' && I + 1 < S.size() && S[I + 1] == '>')
+      return AtBytes(I, 2, What, "?>", "ends the declaration");
+    if (C == '<' && S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
+  }
+  return {};
+}
+
+std::string WhyNotDocType(std::string_view D) {
+  const std::string_view What = "document-type line";
+  if (!D.starts_with("<!"))
+    return "the document-type line does not begin with \"<!\", so a load does not take it for one";
+  const std::size_t Gt = D.find('>');
+  if (Gt == std::string_view::npos) return "the document-type line does not end with \">\"";
+  if (Gt + 1 != D.size())
+    return AtByte(Gt, What, '>', "ends the line early: a load reads the rest as the root");
+  for (std::size_t I = 0; I < D.size(); ++I) {
+    if (IsLineBreak(D[I])) return AtByte(I, What, D[I], kBreakWhy);
+    if (D[I] == ' ' && D[I + 1] == ' ') return TwoSpaces(I, What);
+    if (D[I] == '<' && D.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
+  }
+  return {};
+}
+
+std::string WhyNotStyleSheet(std::string_view S) {
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    if (S[I] == '?' && I + 1 < S.size() && S[I + 1] == '>')
+      return AtBytes(I, 2, "style-sheet link", "?>", "ends the instruction early");
+    if (S[I] == '<' && S.substr(I).starts_with(kComment))
+      return AtBytes(I, 4, "style-sheet link", kComment, kCommentWhy);
+  }
+  return {};
+}
+
+bool IsKeyword(std::string_view Name) {
+  return Name == "version" || Name == "encoding" || Name == "language" || Name == "standalone";
+}
+
+std::string WhyNotProlog(const TXMLParameters& P) {
+  const std::pair<std::string_view, const std::string*> Values[] = {{"version", &P.XMLVersion()},
+                                                                    {"encoding", &P.XMLEncoding()},
+                                                                    {"language", &P.XMLLanguage()},
+                                                                    {"standalone", &P.XMLStandalone()}};
+  for (const auto& [Keyword, Value] : Values) {
+    std::string Why = WhyNotInDeclaration(*Value, "declaration's " + std::string(Keyword), false);
+    if (!Why.empty()) return Why;
+  }
+  std::int32_t Index = 0;
+  for (const TXMLAttribute* A : P.XMLOtherAttrs()) {
+    ++Index;
+    const std::string Which = "other declaration attribute " + std::to_string(Index);
+    if (IsKeyword(A->Name))
+      return "the " + Which + " is named " + Shown(A->Name) + ", so a load takes it for that keyword";
+    std::string Why = WhyNotInDeclaration(A->Name, "name of the " + Which, true);
+    if (Why.empty()) Why = WhyNotInDeclaration(A->Value, "value of the " + Which, false);
+    if (!Why.empty()) return Why;
+  }
+  if (!P.XMLStyleSheet().empty()) {
+    std::string Why = WhyNotStyleSheet(P.XMLStyleSheet());
+    if (!Why.empty()) return Why;
+  }
+  const std::string& DocType = P.XMLDocType()->DocTypeDefinition();
+  if (DocType.empty()) return {};
+  if (!P.XMLStyleSheet().empty())
+    return "a style-sheet link and a document-type line: a load reads only the link and takes the "
+           "document-type line for the root";
+  return WhyNotDocType(DocType);
+}
+
+// Names of the open normal elements, hashed with a key nobody knows (crafted names cannot make the
+// table slow).
+struct KeyedHash {
+  std::uint64_t k0 = 0, k1 = 0;
+  std::size_t operator()(std::string_view S) const { return CloseIndex::Hash(S, k0, k1); }
+};
+
+// What is wrong with N itself (not with where it stands), or empty.
+std::string WhyNotNode(const TXMLNode& N) {
+  if (N.TagType() == ttCDATA) {
+    if (!N.TagName().empty()) return "a text run with a tag name, which a save does not write";
+    if (N.Attributes().Count() > 0) return "a text run with attributes, which a save does not write";
+    if (N.Children().Count() > 0) return "a text run with children, which a save does not write";
+    return WhyNotText(N.TextData());
+  }
+  if (!N.TextData().empty()) return "an element with text data of its own, which a save does not write";
+  if (N.TagType() == ttShorted && N.Children().Count() > 0)
+    return "a self-closing element with children, which a save does not write";
+  std::string Why = WhyNotName(N.TagName(), "tag name");
+  if (!Why.empty()) return Why;
+  std::int32_t Index = 0;
+  for (const TXMLAttribute* A : N.Attributes()) {
+    ++Index;
+    Why = WhyNotName(A->Name, "name of attribute " + std::to_string(Index));
+    if (Why.empty()) Why = WhyNotValue(A->Value, "value of attribute " + Shown(A->Name));
+    if (!Why.empty()) return Why;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const TXMLNode& Root) {
+  if (std::string Why = WhyNotProlog(Prolog); !Why.empty()) return TXMLUnwritable{nullptr, std::move(Why)};
+  if (Root.TagType() == ttCDATA) return TXMLUnwritable{&Root, "the root is a text run, not an element"};
+  if (Root.Level() != 0)
+    return TXMLUnwritable{&Root, "the root's level is " + std::to_string(Root.Level()) + ", not 0"};
+  const std::string& RootName = Root.TagName();
+  if (!RootName.empty() && (RootName[0] == '!' || RootName[0] == '?') &&
+      Prolog.XMLDocType()->DocTypeDefinition().empty() && Prolog.XMLStyleSheet().empty())
+    return TXMLUnwritable{&Root, std::string("the root's name begins with '") + RootName[0] +
+                                     "', so without a document-type line or a style-sheet link in "
+                                     "front a load takes the root for one"};
+
+  KeyedHash Hasher;
+  CloseIndex::DrawKey(Hasher.k0, Hasher.k1);
+  std::unordered_map<std::string_view, std::int64_t, KeyedHash> Open(16, Hasher);
+  struct Frame {
+    const TXMLNode* node;
+    std::int32_t next;  // its first child not visited yet
+  };
+  // Invariant: the stack holds the elements whose subtree is being visited, innermost on top, and
+  // Open counts the names of the normal ones among them.
+  std::vector<Frame> Stack;
+  auto Enter = [&](const TXMLNode& N) -> std::optional<TXMLUnwritable> {
+    if (std::string Why = WhyNotNode(N); !Why.empty()) return TXMLUnwritable{&N, std::move(Why)};
+    if (N.TagType() == ttCDATA) return std::nullopt;
+    if (N.TagType() == ttNormal && ++Open[N.TagName()] > 1)
+      return TXMLUnwritable{&N,
+                            "a normal element inside an element of the same name, whose closing tag would "
+                            "end the outer one"};
+    Stack.push_back({&N, 0});
+    return std::nullopt;
+  };
+  if (auto Fault = Enter(Root)) return Fault;
+  while (!Stack.empty()) {
+    Frame& F = Stack.back();
+    const TList<TXMLNode>& Kids = F.node->Children();
+    if (F.next == Kids.Count()) {
+      if (F.node->TagType() == ttNormal) --Open[F.node->TagName()];
+      Stack.pop_back();
+      continue;
+    }
+    const TXMLNode* Kid = Kids.begin()[F.next];
+    if (Kid->Level() != static_cast<std::int64_t>(F.node->Level()) + 1)
+      return TXMLUnwritable{Kid, "its level is " + std::to_string(Kid->Level()) + ", not its parent's + 1"};
+    if (F.next > 0 && Kid->TagType() == ttCDATA && Kids.begin()[F.next - 1]->TagType() == ttCDATA)
+      return TXMLUnwritable{Kid, "a text run right after another text run, with which a load merges it"};
+    ++F.next;
+    if (auto Fault = Enter(*Kid)) return Fault;
+  }
+  return std::nullopt;
+}
+
+}  // namespace linexml::detail

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "linexml/xml_parser.h"
+
+namespace linexml::detail {
+
+// The rules of what a save writes so that a load reads it back the same, each as the reason why a
+// string cannot stand in its place: empty when it can, else one clause naming the first offending
+// byte and its 1-based position, e.g. "byte 3 of the name is ' ', which ends a name". What names
+// the string in that clause ("name", "value of attribute \"id\"", ...).
+std::string WhyNotName(std::string_view S, std::string_view What = "name");
+std::string WhyNotValue(std::string_view S, std::string_view What = "value");
+std::string WhyNotText(std::string_view S, std::string_view What = "text");
+
+// Text for a message: between double quotes, control bytes, '"' and '\' escaped, cut after 40
+// bytes with "...".
+std::string Shown(std::string_view S);
+
+// The first part of a document, in the order a save writes it, that a save would not write so
+// that a load reads it back the same (TXMLParser::FirstUnwritable); nothing when there is none.
+std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const TXMLNode& Root);
+
+}  // namespace linexml::detail
