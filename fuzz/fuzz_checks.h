@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tree_faults.h"
 
@@ -26,6 +28,42 @@ namespace fuzz {
 inline void CheckTree(const linexml::TXMLNode& Root) {
   const std::string Fault = TreeFaults(Root);
   FUZZ_CHECK(Fault.empty(), Fault);
+}
+
+// A text run as a load gives it back from a line of its own: one space, then the run with bytes
+// 0..32 trimmed at both ends and every run of spaces reduced to one (empty: the run is dropped).
+inline std::string Reloaded(const std::string& Run) {
+  const std::string Trimmed = linexml::TXMLParser::TrimSpaces(Run);
+  return Trimmed.empty() ? std::string() : " " + Trimmed;
+}
+
+// Stops the run unless B is A saved and loaded again under the text rule of a save: the same
+// elements, names, levels and attributes, every text run of A as Reloaded gives it, and A's runs
+// that Reloaded empties gone.
+inline void CheckSameTree(const linexml::TXMLNode& A, const linexml::TXMLNode& B) {
+  std::vector<std::pair<const linexml::TXMLNode*, const linexml::TXMLNode*>> Stack{{&A, &B}};
+  while (!Stack.empty()) {
+    const auto [X, Y] = Stack.back();
+    Stack.pop_back();
+    FUZZ_CHECK(X->TagType() == Y->TagType(), X->TagName() + " kind");
+    FUZZ_CHECK(X->TagName() == Y->TagName(), X->TagName() + " vs " + Y->TagName());
+    FUZZ_CHECK(X->Level() == Y->Level(), X->TagName() + " level");
+    if (X->TagType() == linexml::ttCDATA)
+      FUZZ_CHECK(Reloaded(X->TextData()) == Y->TextData(),
+                 "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
+    FUZZ_CHECK(X->Attributes().Count() == Y->Attributes().Count(), X->TagName() + " attribute count");
+    for (std::int32_t I = 0; I < X->Attributes().Count(); ++I) {
+      FUZZ_CHECK(X->Attributes()[I]->Name == Y->Attributes()[I]->Name, X->Attributes()[I]->Name);
+      FUZZ_CHECK(X->Attributes()[I]->Value == Y->Attributes()[I]->Value, X->Attributes()[I]->Value);
+    }
+    std::vector<const linexml::TXMLNode*> Kept;
+    for (const linexml::TXMLNode* K : X->Children())
+      if (K->TagType() != linexml::ttCDATA || !Reloaded(K->TextData()).empty()) Kept.push_back(K);
+    FUZZ_CHECK(static_cast<std::int32_t>(Kept.size()) == Y->Children().Count(),
+               X->TagName() + " child count");
+    for (std::size_t I = 0; I < Kept.size(); ++I)
+      Stack.push_back({Kept[I], Y->Children()[static_cast<std::int32_t>(I)]});
+  }
 }
 
 inline bool EndsWith(const std::string& S, const std::string& Tail) {

@@ -1,8 +1,9 @@
 // Load, save, load the saved text again: never a crash. For a document that loads with ecOk and
 // passes the document check (TXMLParser::FirstUnwritable), exactly: the reload gives ecOk, the same
 // declaration values, other attributes and document type, the same elements and attributes, and
-// every text run as it was or with one space in front. For one that lies inside the documented
-// limits of the saved layout (see Inside below), whether it passes the check or not: the reload
+// every text run under the text rule of a save (ends trimmed, one space in front, an empty run
+// gone). For one that lies inside the documented limits of the saved layout (see Inside below),
+// whether it passes the check or not: the reload
 // gives the same with the text runs in the form the loader gives them; the second save is a fixed
 // point of load and save, and equals the first save when the text runs already had their reloaded
 // form.
@@ -20,11 +21,7 @@ namespace {
 using linexml::TXMLNode;
 using linexml::TXMLParser;
 
-// A text run as the loader gives it back from its own line: one space, then the run with bytes
-// 0..32 trimmed at both ends and every run of spaces reduced to one.
-std::string Reloaded(const std::string& Run) {
-  return " " + TXMLParser::TrimSpaces(Run);
-}
+using fuzz::Reloaded;
 
 bool IsKeyword(const std::string& Name) {
   return Name == "version" || Name == "encoding" || Name == "language" || Name == "standalone";
@@ -80,30 +77,8 @@ bool Inside(const TXMLParser& P, const std::string& Saved) {
   return true;
 }
 
-void SameTree(const TXMLNode& A, const TXMLNode& B) {
-  std::vector<std::pair<const TXMLNode*, const TXMLNode*>> Stack{{&A, &B}};
-  while (!Stack.empty()) {
-    const auto [X, Y] = Stack.back();
-    Stack.pop_back();
-    FUZZ_CHECK(X->TagType() == Y->TagType(), X->TagName() + " kind");
-    FUZZ_CHECK(X->TagName() == Y->TagName(), X->TagName() + " vs " + Y->TagName());
-    FUZZ_CHECK(X->Level() == Y->Level(), X->TagName() + " level");
-    if (X->TagType() == linexml::ttCDATA)
-      FUZZ_CHECK(Reloaded(X->TextData()) == Y->TextData(),
-                 "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
-    FUZZ_CHECK(X->Attributes().Count() == Y->Attributes().Count(), X->TagName() + " attribute count");
-    for (std::int32_t I = 0; I < X->Attributes().Count(); ++I) {
-      FUZZ_CHECK(X->Attributes()[I]->Name == Y->Attributes()[I]->Name, X->Attributes()[I]->Name);
-      FUZZ_CHECK(X->Attributes()[I]->Value == Y->Attributes()[I]->Value, X->Attributes()[I]->Value);
-    }
-    FUZZ_CHECK(X->Children().Count() == Y->Children().Count(), X->TagName() + " child count");
-    for (std::int32_t I = 0; I < X->Children().Count(); ++I)
-      Stack.push_back({X->Children()[I], Y->Children()[I]});
-  }
-}
-
-// A document that passes the check comes back exactly, text runs with at most one space more in
-// front; and it passes the check again.
+// A document that passes the check comes back exactly under the text rule of a save; and it passes
+// the check again.
 void ExactlyBack(const TXMLParser& First, const TXMLParser& Second, linexml::TXMLErrorCode Status,
                  const std::string& Saved) {
   FUZZ_CHECK(Status == linexml::ecOk,
@@ -119,17 +94,7 @@ void ExactlyBack(const TXMLParser& First, const TXMLParser& Second, linexml::TXM
     FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&
                    A.XMLOtherAttrs()[I]->Value == B.XMLOtherAttrs()[I]->Value,
                A.XMLOtherAttrs()[I]->Name);
-  std::vector<std::pair<const TXMLNode*, const TXMLNode*>> Stack{{First.XMLRoot(), Second.XMLRoot()}};
-  while (!Stack.empty()) {
-    const auto [X, Y] = Stack.back();
-    Stack.pop_back();
-    FUZZ_CHECK(Y->TextData() == X->TextData() || Y->TextData() == " " + X->TextData(),
-               "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
-    FUZZ_CHECK(X->TagName() == Y->TagName() && X->Children().Count() == Y->Children().Count(), X->TagName());
-    for (std::int32_t I = 0; I < X->Children().Count(); ++I)
-      Stack.push_back({X->Children()[I], Y->Children()[I]});
-  }
-  SameTree(*First.XMLRoot(), *Second.XMLRoot());
+  fuzz::CheckSameTree(*First.XMLRoot(), *Second.XMLRoot());
   const auto Fault = Second.FirstUnwritable();
   FUZZ_CHECK(!Fault, "the reloaded document fails the check: " + (Fault ? Fault->Reason : std::string()));
 }
@@ -177,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&
                    A.XMLOtherAttrs()[I]->Value == B.XMLOtherAttrs()[I]->Value,
                A.XMLOtherAttrs()[I]->Name);
-  SameTree(*First.XMLRoot(), *Second.XMLRoot());
+  fuzz::CheckSameTree(*First.XMLRoot(), *Second.XMLRoot());
 
   // Once the text runs and the document-type line have their reloaded form, saving and loading
   // changes nothing more.

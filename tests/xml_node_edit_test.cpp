@@ -286,7 +286,7 @@ TEST(Refusal, CheckedEditsRefuseWhatASaveCannotCarryAndChangeNothing) {
       {"AddText with two spaces", [](TXMLNode& R) { R.AddText("a  b"); }, "bytes 2 to 3 of the text"},
       {"AddText ending in a tab", [](TXMLNode& R) { R.AddText("ab\t"); }, "byte 3 of the text is 0x09"},
       {"InsertText with a line break", [](TXMLNode& R) { R.InsertText(0, "a\nb"); },
-       "byte 2 of the text is 0x0A, a line break,"},
+       "byte 2 of the text is 0x0A, a line break, which splits the line"},
       {"SetAttribute value with '>'", [](TXMLNode& R) { R.SetAttribute("k", "a>b"); },
        "byte 2 of the value is '>'"},
       {"SetAttribute name with '='", [](TXMLNode& R) { R.SetAttribute("a=b", "1"); },

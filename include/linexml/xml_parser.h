@@ -128,9 +128,12 @@ class LINEXML_API TXMLParser {
   void New(const std::string& RootName);
   /// The first part of the document, in the order a save writes it, that a save would not write
   /// so that a load reads it back the same, or nothing when there is none: then the saved text
-  /// loads with ecOk into the same prolog and tree, except that a text run comes back with one
-  /// space in front when it had none (the leading-space rule of text runs). It applies the rules of
-  /// IsWritableName, IsWritableValue and IsWritableText to every name, value and text, and those
+  /// loads with ecOk into the same prolog and tree, except for the text rule of a save: a text run
+  /// comes back with bytes 0..32 trimmed at both ends, runs of spaces reduced to one and one space
+  /// in front, and a run left empty is gone. It applies the rules of IsWritableName and
+  /// IsWritableValue to every name and value; a text run may hold anything but "<" and line breaks
+  /// (IsWritableText is the stricter rule of the checked setters, whose texts come back exact but
+  /// for that leading space). And the rules
   /// that no single string can tell: the root must be an element, and one whose name begins with
   /// "!" or "?" needs a document-type line or a style-sheet link in front of it; no normal element
   /// may hold a normal element of its own name (whose closing tag would end it); no two text runs

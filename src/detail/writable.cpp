@@ -34,7 +34,7 @@ std::string ByteShown(char C) {
 std::string AtByte(std::size_t Pos, std::string_view What, char C, std::string_view Why) {
   std::string Out =
       "byte " + std::to_string(Pos + 1) + " of the " + std::string(What) + " is " + ByteShown(C);
-  if (IsLineBreak(C)) Out += ", a line break,";
+  if (IsLineBreak(C)) Out += ", a line break";
   return Out + ", which " + std::string(Why);
 }
 
@@ -129,6 +129,12 @@ std::string WhyNotText(std::string_view S, std::string_view What) {
     return AtByte(First, What, S[First], S[First] == '<' ? "starts a tag" : kBreakWhy);
   if (IsTrimmed(S[Last])) return AtByte(Last, What, S[Last], "a load trims at the end of a line");
   return {};
+}
+
+std::string WhyNotTextRun(std::string_view S) {
+  const std::size_t First = S.find_first_of("<\n\r");
+  if (First == std::string_view::npos) return {};
+  return AtByte(First, "text", S[First], S[First] == '<' ? "starts a tag" : kBreakWhy);
 }
 
 std::string Shown(std::string_view S) {
@@ -242,7 +248,7 @@ std::string WhyNotNode(const TXMLNode& N) {
     if (!N.TagName().empty()) return "a text run with a tag name, which a save does not write";
     if (N.Attributes().Count() > 0) return "a text run with attributes, which a save does not write";
     if (N.Children().Count() > 0) return "a text run with children, which a save does not write";
-    return WhyNotText(N.TextData());
+    return WhyNotTextRun(N.TextData());
   }
   if (!N.TextData().empty()) return "an element with text data of its own, which a save does not write";
   if (N.TagType() == ttShorted && N.Children().Count() > 0)

@@ -15,6 +15,10 @@ namespace linexml::detail {
 std::string WhyNotName(std::string_view S, std::string_view What = "name");
 std::string WhyNotValue(std::string_view S, std::string_view What = "value");
 std::string WhyNotText(std::string_view S, std::string_view What = "text");
+// The rule for a text run already in a document, as FindUnwritable applies it: a load may trim its
+// ends, collapse its runs of spaces, put one space in front and drop a run left empty (the text
+// rule a save promises), but a "<" or a line break in it changes the tree.
+std::string WhyNotTextRun(std::string_view S);
 
 // Text for a message: between double quotes, control bytes, '"' and '\' escaped, cut after 40
 // bytes with "...".
