@@ -16,9 +16,10 @@ namespace linexml {
 /// The runtime's ordered object list. It releases what it owns: Clear and the destructor delete
 /// the objects that were handed to Add. A loaded document's lists instead lead with objects that
 /// belong to the document's storage (Adopt): those are dropped, not deleted, and live until the
-/// document is destroyed or loaded again. It never holds null (Add ignores it), so Pack has
-/// nothing to remove in practice and writes nothing when that is so; readers on several threads
-/// may walk one list at the same time. It holds at most kMaxCount entries, what Count() can show.
+/// document is destroyed or loaded again. The library never puts null in a list (Add ignores it),
+/// so Pack, the runtime list's operation for dropping null entries, has nothing to do in the
+/// library itself and writes nothing then; readers on several threads may walk one list at the
+/// same time. It holds at most kMaxCount entries, what Count() can show.
 template <class T>
 class TList {
  public:
@@ -158,15 +159,6 @@ class TList {
   template <class Fn>
   void DetachAll(Fn&& Each) noexcept {
     for (std::uint32_t I = 0; I < count_; ++I) Each(items_[I]);
-    FreeArray();
-    items_ = nullptr;
-    count_ = flags_ = 0;
-  }
-  /// Hands every object it owns to Each, in order, and empties the list without deleting them
-  /// (iterative destruction, which must not need memory).
-  template <class Fn>
-  void DetachOwned(Fn&& Each) noexcept {
-    for (std::uint32_t I = Borrowed(); I < count_; ++I) Each(items_[I]);
     FreeArray();
     items_ = nullptr;
     count_ = flags_ = 0;
