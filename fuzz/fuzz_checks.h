@@ -66,6 +66,37 @@ inline void CheckSameTree(const linexml::TXMLNode& A, const linexml::TXMLNode& B
   }
 }
 
+// Stops the run unless B's prolog is A's loaded again: the declaration's values, the other
+// attributes, and the document-type line (with its runs of spaces collapsed when CollapsedDocType:
+// a comment cut out of that line can leave two spaces, which a reload collapses).
+inline void CheckSameProlog(const linexml::TXMLParameters& A, const linexml::TXMLParameters& B,
+                            bool CollapsedDocType) {
+  FUZZ_CHECK(A.XMLVersion() == B.XMLVersion() && A.XMLEncoding() == B.XMLEncoding() &&
+                 A.XMLLanguage() == B.XMLLanguage() && A.XMLStandalone() == B.XMLStandalone(),
+             "declaration values");
+  const std::string& DocType = A.XMLDocType()->DocTypeDefinition();
+  FUZZ_CHECK((CollapsedDocType ? linexml::TXMLParser::TrimSpaces(DocType) : DocType) ==
+                 B.XMLDocType()->DocTypeDefinition(),
+             "document type");
+  FUZZ_CHECK(A.XMLOtherAttrs().Count() == B.XMLOtherAttrs().Count(), "other attribute count");
+  for (std::int32_t I = 0; I < A.XMLOtherAttrs().Count(); ++I)
+    FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&
+                   A.XMLOtherAttrs()[I]->Value == B.XMLOtherAttrs()[I]->Value,
+               A.XMLOtherAttrs()[I]->Name);
+}
+
+// Every node below and including Root, parents before their children.
+inline std::vector<linexml::TXMLNode*> AllNodes(linexml::TXMLNode* Root) {
+  std::vector<linexml::TXMLNode*> Out, Stack{Root};
+  while (!Stack.empty()) {
+    linexml::TXMLNode* N = Stack.back();
+    Stack.pop_back();
+    Out.push_back(N);
+    for (linexml::TXMLNode* K : N->Children()) Stack.push_back(K);
+  }
+  return Out;
+}
+
 inline bool EndsWith(const std::string& S, const std::string& Tail) {
   return S.size() >= Tail.size() && S.compare(S.size() - Tail.size(), Tail.size(), Tail) == 0;
 }

@@ -18,17 +18,6 @@ namespace {
 
 using linexml::TXMLNode;
 
-std::vector<TXMLNode*> AllNodes(TXMLNode* Root) {
-  std::vector<TXMLNode*> Out, Stack{Root};
-  while (!Stack.empty()) {
-    TXMLNode* N = Stack.back();
-    Stack.pop_back();
-    Out.push_back(N);
-    for (TXMLNode* K : N->Children()) Stack.push_back(K);
-  }
-  return Out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
@@ -40,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
   linexml::TXMLParser P;
   (void)P.LoadFromText(Doc);
-  std::vector<TXMLNode*> Nodes = AllNodes(P.XMLRoot());
+  std::vector<TXMLNode*> Nodes = fuzz::AllNodes(P.XMLRoot());
   for (std::size_t I = 0; I + 2 < Script.size() && I < 3 * 64; I += 3) {
     const auto Op = static_cast<unsigned char>(Script[I]);
     TXMLNode* N = Nodes[static_cast<unsigned char>(Script[I + 1]) % Nodes.size()];
@@ -126,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     }
     const std::string Links = fuzz::LinkFaults(*P.XMLRoot());
     FUZZ_CHECK(Links.empty(), Links);
-    Nodes = AllNodes(P.XMLRoot());
+    Nodes = fuzz::AllNodes(P.XMLRoot());
   }
   std::ostringstream Out;
   P.SaveToStream(Out);

@@ -21,17 +21,6 @@ namespace {
 using linexml::TXMLNode;
 using linexml::TXMLParser;
 
-std::vector<TXMLNode*> AllNodes(TXMLNode* Root) {
-  std::vector<TXMLNode*> Out, Stack{Root};
-  while (!Stack.empty()) {
-    TXMLNode* N = Stack.back();
-    Stack.pop_back();
-    Out.push_back(N);
-    for (TXMLNode* K : N->Children()) Stack.push_back(K);
-  }
-  return Out;
-}
-
 // Reads the script from the front.
 class Script {
  public:
@@ -64,17 +53,7 @@ std::string Snapshot(const TXMLParser& P) {
 }
 
 void SameDocument(const TXMLParser& First, const TXMLParser& Second) {
-  const linexml::TXMLParameters& A = *First.XMLParameters();
-  const linexml::TXMLParameters& B = *Second.XMLParameters();
-  FUZZ_CHECK(A.XMLVersion() == B.XMLVersion() && A.XMLEncoding() == B.XMLEncoding() &&
-                 A.XMLLanguage() == B.XMLLanguage() && A.XMLStandalone() == B.XMLStandalone(),
-             "declaration values");
-  FUZZ_CHECK(A.XMLDocType()->DocTypeDefinition() == B.XMLDocType()->DocTypeDefinition(), "document type");
-  FUZZ_CHECK(A.XMLOtherAttrs().Count() == B.XMLOtherAttrs().Count(), "other attribute count");
-  for (std::int32_t I = 0; I < A.XMLOtherAttrs().Count(); ++I)
-    FUZZ_CHECK(A.XMLOtherAttrs()[I]->Name == B.XMLOtherAttrs()[I]->Name &&
-                   A.XMLOtherAttrs()[I]->Value == B.XMLOtherAttrs()[I]->Value,
-               A.XMLOtherAttrs()[I]->Name);
+  fuzz::CheckSameProlog(*First.XMLParameters(), *Second.XMLParameters(), false);
   fuzz::CheckSameTree(*First.XMLRoot(), *Second.XMLRoot());
 }
 
@@ -89,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   TXMLParser P;
   (void)P.LoadFromText(Doc);
   for (int Ops = 0; Ops < 48 && !S.Done(); ++Ops) {
-    const std::vector<TXMLNode*> Nodes = AllNodes(P.XMLRoot());
+    const std::vector<TXMLNode*> Nodes = fuzz::AllNodes(P.XMLRoot());
     const unsigned Op = S.Byte();
     TXMLNode& N = *Nodes[S.Byte() % Nodes.size()];
     const unsigned Arg = S.Byte();
