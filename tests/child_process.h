@@ -19,6 +19,14 @@
 #include <functional>
 #include <string>
 
+// Reports a skip from InChild ("skip: why") as a skip of the test.
+#define EXPECT_REPORT_OK(Report)                                  \
+  do {                                                            \
+    const std::string R_ = (Report);                              \
+    if (R_.rfind("skip: ", 0) == 0) GTEST_SKIP() << R_.substr(6); \
+    EXPECT_EQ(R_, "");                                            \
+  } while (0)
+
 namespace linexml::test {
 
 // Runs Body in a forked child and returns its report; "crashed ..." or "no answer within ..." when

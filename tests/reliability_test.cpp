@@ -23,6 +23,7 @@
 namespace linexml {
 namespace {
 
+using test::NestedDocument;
 using test::Scaled;
 using test::ScaledDepth;
 using test::SlowDown;
@@ -110,16 +111,6 @@ TEST(BadInput, RandomByteChanges) {
       if (HasFatalFailure()) return;
     }
   }
-}
-
-// "<n0>" ... "<nN-1>" "leaf" "</nN-1>" ... "</n0>", one tag a line.
-std::string NestedDocument(long long Depth) {
-  std::string Text = "<?xml version=\"1.0\"?>\n";
-  Text.reserve(static_cast<std::size_t>(Depth) * 20 + 64);
-  for (long long I = 0; I < Depth; ++I) Text += "<n" + std::to_string(I) + ">\n";
-  Text += "leaf\n";
-  for (long long I = Depth; I-- > 0;) Text += "</n" + std::to_string(I) + ">\n";
-  return Text;
 }
 
 TEST(Depth, AMillionNestedElementsLoadSearchAndDestroyWithoutRecursion) {

@@ -68,14 +68,6 @@ class SaveFaults : public ::testing::Test {
   }
 };
 
-// Reports a skip from a child as a skip of the test.
-#define EXPECT_REPORT_OK(Report)                                  \
-  do {                                                            \
-    const std::string R_ = (Report);                              \
-    if (R_.rfind("skip: ", 0) == 0) GTEST_SKIP() << R_.substr(6); \
-    EXPECT_EQ(R_, "");                                            \
-  } while (0)
-
 TEST_F(SaveFaults, FolderWithoutWritePermission) {
   const std::string Path = Earlier("doc.xml");
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0555), 0);

@@ -59,14 +59,6 @@ class SaveTarget : public ::testing::Test {
   }
 };
 
-// Reports a skip from a child as a skip of the test.
-#define EXPECT_REPORT_OK(Report)                                  \
-  do {                                                            \
-    const std::string R_ = (Report);                              \
-    if (R_.rfind("skip: ", 0) == 0) GTEST_SKIP() << R_.substr(6); \
-    EXPECT_EQ(R_, "");                                            \
-  } while (0)
-
 // A device node is written to, as "> node" in a shell would, never replaced by a regular file.
 TEST_F(SaveTarget, WritesThroughToADeviceNode) {
   struct {

@@ -160,4 +160,15 @@ inline std::string Outline(const TXMLNode& Root, char Open = '(', char Close = '
   return Out;
 }
 
+inline  // "<n0>" ... "<nN-1>" "leaf" "</nN-1>" ... "</n0>", one tag a line.
+    std::string
+    NestedDocument(long long Depth) {
+  std::string Text = "<?xml version=\"1.0\"?>\n";
+  Text.reserve(static_cast<std::size_t>(Depth) * 20 + 64);
+  for (long long I = 0; I < Depth; ++I) Text += "<n" + std::to_string(I) + ">\n";
+  Text += "leaf\n";
+  for (long long I = Depth; I-- > 0;) Text += "</n" + std::to_string(I) + ">\n";
+  return Text;
+}
+
 }  // namespace linexml::test

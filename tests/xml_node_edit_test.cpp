@@ -14,6 +14,7 @@
 namespace linexml {
 namespace {
 
+using test::NestedDocument;
 using test::Outline;
 
 // Loads Body behind a declaration (asserting the load is clean).
@@ -347,16 +348,6 @@ TEST(Refusal, NewRefusesAnUnwritableRootName) {
 }
 
 // ---- depth ----------------------------------------------------------------------------------------
-
-// "<n0>" ... "<nN-1>" "leaf" "</nN-1>" ... "</n0>", one tag a line.
-std::string NestedDocument(long long Depth) {
-  std::string Text = "<?xml version=\"1.0\"?>\n";
-  Text.reserve(static_cast<std::size_t>(Depth) * 20 + 64);
-  for (long long I = 0; I < Depth; ++I) Text += "<n" + std::to_string(I) + ">\n";
-  Text += "leaf\n";
-  for (long long I = Depth; I-- > 0;) Text += "</n" + std::to_string(I) + ">\n";
-  return Text;
-}
 
 TEST(Depth, AMillionLevelsAreMovedSelectedRemovedAndDestroyedWithoutRecursion) {
   const long long Depth = test::ScaledDepth(1'000'000);
