@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <unordered_map>
 #include <vector>
 
@@ -54,57 +55,48 @@ std::string TwoSpaces(std::size_t Pos, std::string_view What) {
 constexpr std::string_view kCommentWhy = "starts a comment that a load cuts out";
 constexpr std::string_view kBreakWhy = "splits the line";
 
+// A byte that ends a name or a value where it stands, and what it does there.
+struct Stop {
+  char byte;
+  std::string_view why;
+};
+
+// Why S cannot be written where a tag holds it: its first byte among Stops, a line break or the
+// start of "<!--"; empty when there is none.
+std::string FirstStop(std::string_view S, std::string_view What, std::initializer_list<Stop> Stops) {
+  std::string Bytes = "\n\r<";
+  for (const Stop& T : Stops) Bytes += T.byte;
+  for (std::size_t I = S.find_first_of(Bytes); I != std::string_view::npos;
+       I = S.find_first_of(Bytes, I + 1)) {
+    if (IsLineBreak(S[I])) return AtByte(I, What, S[I], kBreakWhy);
+    if (S[I] == '<') {
+      if (S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
+      continue;
+    }
+    for (const Stop& T : Stops)
+      if (T.byte == S[I]) return AtByte(I, What, S[I], T.why);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string WhyNotName(std::string_view S, std::string_view What) {
   if (S.empty()) return "the " + std::string(What) + " is empty";
   // "<" + a name beginning "!--" is a comment start ("<!--" inside the name is caught below).
   if (S.starts_with("!--")) return AtBytes(0, 3, What, "!--", "after the \"<\" of a tag starts a comment");
-  for (std::size_t I = 0; I < S.size(); ++I) {
-    switch (S[I]) {
-      case ' ':
-        return AtByte(I, What, S[I], "ends a name");
-      case '/':
-        return AtByte(I, What, S[I], "ends a tag name");
-      case '>':
-        return AtByte(I, What, S[I], "ends the tag");
-      case '=':
-        return AtByte(I, What, S[I], "ends an attribute name");
-      case '"':
-        // With a '"' in element names, an attribute such as x="</a" could end an element
-        // named a" early: its closing tag would be found inside the attribute.
-        return AtByte(I, What, S[I], "lets a closing tag be found inside an attribute");
-      case '\n':
-      case '\r':
-        return AtByte(I, What, S[I], kBreakWhy);
-      case '<':
-        if (S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
-        break;
-      default:
-        break;
-    }
-  }
-  return {};
+  return FirstStop(S, What,
+                   {{' ', "ends a name"},
+                    {'/', "ends a tag name"},
+                    {'>', "ends the tag"},
+                    {'=', "ends an attribute name"},
+                    // With a '"' in element names, an attribute such as x="</a" could end an element
+                    // named a" early: its closing tag would be found inside the attribute.
+                    {'"', "lets a closing tag be found inside an attribute"}});
 }
 
 std::string WhyNotValue(std::string_view S, std::string_view What) {
-  for (std::size_t I = 0; I < S.size(); ++I) {
-    switch (S[I]) {
-      case ' ':
-        return AtByte(I, What, S[I], "ends an attribute");
-      case '>':
-        return AtByte(I, What, S[I], "ends the tag");
-      case '\n':
-      case '\r':
-        return AtByte(I, What, S[I], kBreakWhy);
-      case '<':
-        if (S.substr(I).starts_with(kComment)) return AtBytes(I, 4, What, kComment, kCommentWhy);
-        break;
-      default:
-        break;
-    }
-  }
-  return {};
+  return FirstStop(S, What, {{' ', "ends an attribute"}, {'>', "ends the tag"}});
 }
 
 std::string WhyNotText(std::string_view S, std::string_view What) {
