@@ -198,8 +198,40 @@ void CloseIndex::Rekey() {
   }
 }
 
+namespace {
+
+// The memo's slot for a name: its length and first eight bytes, unkeyed (see CloseIndex::Record).
+std::size_t MemoSlot(std::string_view Name, std::size_t Slots) {
+  std::uint64_t Head = 0;
+  std::memcpy(&Head, Name.data(), Name.size() < 8 ? Name.size() : 8);
+  return static_cast<std::size_t>(((Head ^ Name.size()) * 0x9E3779B97F4A7C15ULL) >> 40) & (Slots - 1);
+}
+
+}  // namespace
+
+template <class Off>
+void CloseIndex::Append(Tags<Off>& T, Entry& E, std::size_t Start) {
+  const std::size_t Index = T.start.size();
+  T.start.push_back(static_cast<Off>(Start));
+  T.next.push_back(static_cast<Off>(kNone));
+  T.next[E.tail] = static_cast<Off>(Index);
+  E.tail = Index;
+}
+
 template <class Off>
 void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
+  // A memo of the names met last spares the keyed hash for nearly every tag of a document (a few
+  // names closing over and over). It is only a shortcut: a name found there is compared in full,
+  // and one that is not, however the names were made, takes the keyed path below.
+  const std::size_t M = MemoSlot(Name, kMemoSlots);
+  if (const std::uint32_t Known = memo_[M]; Known != 0) {
+    Entry& E = entries_[Known - 1];
+    if (E.size == Name.size() && std::memcmp(names_.data() + E.name, Name.data(), Name.size()) == 0) {
+      ++probes_;
+      Append(T, E, Start);
+      return;
+    }
+  }
   const std::uint32_t Hash = HashOf(Name);
   const std::size_t Mask = slots_.size() - 1;
   std::size_t At = Hash & Mask;
@@ -210,12 +242,8 @@ void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) 
     if (S == 0) break;
     if (!Matches(S, Hash, Name)) continue;
     probes_ += Dist + 1;
-    const std::size_t Index = T.start.size();
-    T.start.push_back(static_cast<Off>(Start));
-    T.next.push_back(static_cast<Off>(kNone));
-    Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
-    T.next[E.tail] = static_cast<Off>(Index);
-    E.tail = Index;
+    memo_[M] = static_cast<std::uint32_t>(S);
+    Append(T, entries_[static_cast<std::uint32_t>(S) - 1], Start);
     return;
   }
   // At most 2^31 names keep the table within 2^32 slots, which the stored half of a hash can address.
@@ -225,6 +253,7 @@ void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) 
   T.next.push_back(static_cast<Off>(kNone));
   entries_.push_back(Entry{names_.size(), Name.size(), Index, Index, Index});
   names_.append(Name);
+  memo_[M] = static_cast<std::uint32_t>(entries_.size());
   const std::uint64_t S = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
   if (Dist < kMaxProbe) {
     probes_ += Dist + 1;
@@ -266,6 +295,8 @@ void CloseIndex::Build() {
   if (starts_ != nullptr) {
     // The tags lie far apart in a text that is no longer in cache: fetch a few ahead.
     const std::vector<std::uint32_t>& Starts = *starts_;
+    narrow_tags_.start.reserve(Starts.size());
+    narrow_tags_.next.reserve(Starts.size());
     constexpr std::size_t kAhead = 8;
     for (std::size_t I = 0; I < Starts.size(); ++I) {
       if (I + kAhead < Starts.size()) __builtin_prefetch(Begin + Starts[I + kAhead]);

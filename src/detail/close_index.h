@@ -66,6 +66,9 @@ class CloseIndex {
   void Record(Tags<Off>& T, std::size_t Start, std::string_view Name);
   template <class Off>
   std::size_t Lookup(Tags<Off>& T, Entry& E, std::size_t Pos);
+  // Adds a closing tag at Start to the tags of the name of E.
+  template <class Off>
+  static void Append(Tags<Off>& T, Entry& E, std::size_t Start);
   std::uint32_t HashOf(std::string_view Name) const {
     return static_cast<std::uint32_t>(Hash(Name, k0_, k1_));
   }
@@ -97,6 +100,10 @@ class CloseIndex {
   std::size_t probes_ = 0;
   std::size_t rekeys_ = 0;
   std::vector<Entry> entries_;
+  // The entry (+ 1; 0 is none) of a name met lately, by a cheap unkeyed hash of the name (see
+  // Record): most tags find their name here without the keyed hash.
+  static constexpr std::size_t kMemoSlots = 64;
+  std::uint32_t memo_[kMemoSlots] = {};
   // The names, copied: the text before the parse position may be given back to the system
   // while the parse goes on (see DocText::ReleaseBefore).
   std::string names_;

@@ -79,6 +79,8 @@ class TreeBuilder {
   // Gives Node its name: the document's string for that name, or (without a store) its own.
   void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash);
   TXMLAttribute* NewAttribute();
+  // Gives Node a text from the store.
+  void SetStoreText(TXMLNode& Node, std::string_view Text);
   // Throws std::length_error when a list would hold more than the limits allow.
   void CheckCount(std::size_t Count) const;
   template <class T>
