@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__SSE2__)
-#define LINEXML_X86 1
-#include <immintrin.h>
-#elif defined(__SSE2__)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #if defined(__linux__)
@@ -19,6 +16,9 @@ namespace {
 bool IsTrimmed(char C) {
   return static_cast<unsigned char>(C) <= 32;
 }
+bool IsEol(char C) {
+  return C == '\n' || C == '\r';
+}
 
 const char* FindOr(const char* P, const char* End, char C) {
   if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
@@ -26,159 +26,135 @@ const char* FindOr(const char* P, const char* End, char C) {
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
 
-// What the text stage needs to know of 64 source bytes, one bit per byte (bit k: byte k).
-struct BlockMasks {
-  std::uint64_t eol;    // LF or CR
-  std::uint64_t trim;   // 0..32, trimmed at the ends of a line
-  std::uint64_t space;  // 32
-  std::uint64_t lt;     // "<"
-  std::uint64_t slash;  // "/"
-  std::uint64_t bang;   // "!"
+// What the copy notices on the way: where "</" stands in the text, whether any "!" does, and
+// where runs of spaces were collapsed.
+template <class CollapseT>
+struct LineScanT {
+  const char* base;
+  std::vector<std::uint32_t>* closes;  // null: not kept (a text of 4 GB or more)
+  std::vector<CollapseT>* collapses;
+  bool bang = false;
+  void Close(const char* At) {
+    if (closes != nullptr) closes->push_back(static_cast<std::uint32_t>(At - base));
+  }
+  // After is where the byte after the run's one kept space goes.
+  void Collapsed(const char* After, std::size_t Dropped) {
+    collapses->push_back({static_cast<std::size_t>(After - base), Dropped});
+  }
 };
 
-// The masks of the N (at most 64) bytes at P, a byte at a time: the last bytes of every text, and
-// every block where no vector unit serves.
-void MasksScalar(const char* P, std::size_t N, BlockMasks& M) {
-  M = {};
-  for (std::size_t K = 0; K < N; ++K) {
-    const auto C = static_cast<unsigned char>(P[K]);
-    const std::uint64_t Bit = std::uint64_t{1} << K;
-    if (C <= 32) {
-      M.trim |= Bit;
-      if (C == '\n' || C == '\r') M.eol |= Bit;
-      if (C == ' ') M.space |= Bit;
-    } else if (C == '<') {
-      M.lt |= Bit;
-    } else if (C == '/') {
-      M.slash |= Bit;
-    } else if (C == '!') {
-      M.bang |= Bit;
+// Copies the rest of a line from P to W up to its end (an LF, a CR or End) with every run of
+// spaces reduced to one; returns where the line ends and advances W. W may point into the same
+// buffer as P, but never after it: bytes not yet read are never overwritten.
+template <class LineScan>
+const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, bool Vector,
+                         LineScan& Scan) {
+#if defined(__SSE2__)
+  const __m128i Lf = _mm_set1_epi8('\n');
+  const __m128i Cr = _mm_set1_epi8('\r');
+  const __m128i Space = _mm_set1_epi8(' ');
+  const __m128i Lt = _mm_set1_epi8('<');
+  const __m128i Slash = _mm_set1_epi8('/');
+  const __m128i Bang = _mm_set1_epi8('!');
+  __m128i Bangs = _mm_setzero_si128();
+  // 16 bytes a step: the step stops at a line end or at a space followed by another space.
+  while (Vector && End - P > 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const __m128i Next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1));
+    const __m128i Stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Lf), _mm_cmpeq_epi8(V, Cr)),
+                                      _mm_and_si128(_mm_cmpeq_epi8(V, Space), _mm_cmpeq_epi8(Next, Space)));
+    const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
+    // Every "</" among the bytes copied as they are (those before the stop); a "</" never
+    // straddles a stop, which is a space or a line end.
+    unsigned Closes = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(V, Lt), _mm_cmpeq_epi8(Next, Slash))));
+    if (Mask != 0) Closes &= (Mask & (0u - Mask)) - 1u;
+    for (; Closes != 0; Closes &= Closes - 1) Scan.Close(W + __builtin_ctz(Closes));
+    Bangs = _mm_or_si128(Bangs, _mm_cmpeq_epi8(V, Bang));
+    // A whole-block store may only cover bytes already read.
+    const bool Whole = !InPlace || P - W >= 16;
+    if (Mask == 0) {
+      if (Whole)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
+      else
+        std::memmove(W, P, 16);
+      P += 16;
+      W += 16;
+      continue;
+    }
+    const auto K = static_cast<std::size_t>(__builtin_ctz(Mask));
+    if (Whole)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
+    else
+      std::memmove(W, P, K);
+    P += K;
+    W += K;
+    if (IsEol(*P)) {
+      Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
+      return P;
+    }
+    *W++ = ' ';
+    const char* const Run = ++P;
+    while (P < End && *P == ' ') ++P;
+    Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
+  }
+  Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
+#else
+  (void)InPlace;
+  (void)Vector;
+#endif
+  while (P < End && !IsEol(*P)) {
+    const char C = *P++;
+    if (C == '<' && P < End && *P == '/') Scan.Close(W);
+    Scan.bang = Scan.bang || C == '!';
+    *W++ = C;
+    if (C == ' ' && P < End && *P == ' ') {
+      const char* const Run = P;
+      while (P < End && *P == ' ') ++P;
+      Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
     }
   }
+  return P;
 }
 
-void MasksScalar64(const char* P, BlockMasks& M) {
-  MasksScalar(P, 64, M);
-}
-
-#if defined(LINEXML_X86)
-// 64 bytes as four 16-byte vectors (every x86-64 has SSE2).
-void MasksSse2(const char* P, BlockMasks& M) {
-  M = {};
-  for (unsigned Part = 0; Part < 4; ++Part) {
-    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * Part));
-    auto Bits = [Part](__m128i Hits) {
-      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(Hits))) << (16 * Part);
-    };
-    M.eol |=
-        Bits(_mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(V, _mm_set1_epi8('\r'))));
-    M.trim |= Bits(_mm_cmpeq_epi8(_mm_max_epu8(V, _mm_set1_epi8(32)), _mm_set1_epi8(32)));
-    M.space |= Bits(_mm_cmpeq_epi8(V, _mm_set1_epi8(' ')));
-    M.lt |= Bits(_mm_cmpeq_epi8(V, _mm_set1_epi8('<')));
-    M.slash |= Bits(_mm_cmpeq_epi8(V, _mm_set1_epi8('/')));
-    M.bang |= Bits(_mm_cmpeq_epi8(V, _mm_set1_epi8('!')));
-  }
-}
-
-// Two 32-byte vectors, where the processor has AVX2 (chosen at run time).
-__attribute__((target("avx2"))) void MasksAvx2(const char* P, BlockMasks& M) {
-  M = {};
-  for (unsigned Part = 0; Part < 2; ++Part) {
-    const __m256i V = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + 32 * Part));
-    auto Bits = [Part](__m256i Hits) __attribute__((target("avx2"))) {
-      return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(Hits)))
-             << (32 * Part);
-    };
-    M.eol |= Bits(_mm256_or_si256(_mm256_cmpeq_epi8(V, _mm256_set1_epi8('\n')),
-                                  _mm256_cmpeq_epi8(V, _mm256_set1_epi8('\r'))));
-    M.trim |= Bits(_mm256_cmpeq_epi8(_mm256_max_epu8(V, _mm256_set1_epi8(32)), _mm256_set1_epi8(32)));
-    M.space |= Bits(_mm256_cmpeq_epi8(V, _mm256_set1_epi8(' ')));
-    M.lt |= Bits(_mm256_cmpeq_epi8(V, _mm256_set1_epi8('<')));
-    M.slash |= Bits(_mm256_cmpeq_epi8(V, _mm256_set1_epi8('/')));
-    M.bang |= Bits(_mm256_cmpeq_epi8(V, _mm256_set1_epi8('!')));
-  }
-}
-
-// One 64-byte vector, where the processor has AVX-512BW (chosen at run time).
-__attribute__((target("avx512bw"))) void MasksAvx512(const char* P, BlockMasks& M) {
-  const __m512i V = _mm512_loadu_si512(P);
-  M.eol =
-      _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('\n')) | _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('\r'));
-  M.trim = _mm512_cmple_epu8_mask(V, _mm512_set1_epi8(32));
-  M.space = _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8(' '));
-  M.lt = _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('<'));
-  M.slash = _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('/'));
-  M.bang = _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('!'));
-}
-#endif
-
-using MasksFn = void (*)(const char*, BlockMasks&);
-
-bool Supports(TextPath Path) {
-#if defined(LINEXML_X86)
-  __builtin_cpu_init();
-  switch (Path) {
-    case TextPath::kAvx2:
-      return __builtin_cpu_supports("avx2");
-    case TextPath::kAvx512:
-      return __builtin_cpu_supports("avx512bw");
-    default:
-      return true;
-  }
-#else
-  return Path == TextPath::kAuto || Path == TextPath::kScalar;
-#endif
-}
-
-MasksFn MasksFor(TextPath Path) {
-#if defined(LINEXML_X86)
-  switch (Supports(Path) ? Path : TextPath::kAuto) {
-    case TextPath::kScalar:
-      return MasksScalar64;
-    case TextPath::kSse2:
-      return MasksSse2;
-    case TextPath::kAvx2:
-      return MasksAvx2;
-    case TextPath::kAvx512:
-      return MasksAvx512;
-    case TextPath::kAuto:
-      break;
-  }
-  static const MasksFn Best = [] {
-    if (Supports(TextPath::kAvx512)) return MasksFn{MasksAvx512};
-    if (Supports(TextPath::kAvx2)) return MasksFn{MasksAvx2};
-    return MasksFn{MasksSse2};
-  }();
-  return Best;
-#else
-  (void)Path;
-  return MasksScalar64;
-#endif
-}
-
-inline std::uint64_t CountTrailingZeros(std::uint64_t V) {
-  return static_cast<std::uint64_t>(__builtin_ctzll(V));
-}
-
-// Bits K..63.
-inline std::uint64_t BitsFrom(std::uint64_t K) {
-  return K >= 64 ? 0 : ~std::uint64_t{0} << K;
-}
-
-// Moves N bytes from S to W (W <= S when both lie in one buffer: InPlace); Limit is the end of the
-// readable source. Short moves, the common case, go 16 bytes a step when the bytes written past W
-// + N cannot reach a byte not yet read, and the reads stay inside the source.
-inline void MoveBytes(char* W, const char* S, std::size_t N, bool InPlace, const char* Limit) {
+// The end of the run of LF bytes that starts at P: empty lines, 16 a step (a file padded with
+// millions of blank lines costs a fraction of a byte-by-byte scan).
+const char* SkipLineFeeds(const char* P, const char* End, bool Vector) {
 #if defined(__SSE2__)
-  const std::size_t Whole = (N + 15) & ~std::size_t{15};
-  if (N <= 64 && (!InPlace || S - W >= 16) && static_cast<std::size_t>(Limit - S) >= Whole) {
-    for (std::size_t K = 0; K < Whole; K += 16)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(W + K),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + K)));
-    return;
+  const __m128i Lf = _mm_set1_epi8('\n');
+  while (Vector && End - P >= 16) {
+    const auto Mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Lf)));
+    if (Mask != 0xFFFFu) return P + __builtin_ctz(~Mask);
+    P += 16;
   }
+#else
+  (void)Vector;
 #endif
-  std::memmove(W, S, N);
+  while (P < End && *P == '\n') ++P;
+  return P;
+}
+
+// Past the leading bytes 0..32 of a line from P: the first byte above 32 or line end, or End.
+// 16 bytes a step (indentation is most of what a line of a typical document trims).
+const char* SkipIndent(const char* P, const char* End, bool Vector) {
+#if defined(__SSE2__)
+  const __m128i Low = _mm_set1_epi8(32);
+  while (Vector && End - P >= 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    // Bytes above 32 (unsigned), LF and CR stop the step.
+    const __m128i Stop = _mm_or_si128(
+        _mm_xor_si128(_mm_cmpeq_epi8(_mm_max_epu8(V, Low), Low), _mm_set1_epi8(-1)),
+        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(V, _mm_set1_epi8('\r'))));
+    const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
+    if (Mask != 0) return P + __builtin_ctz(Mask);
+    P += 16;
+  }
+#else
+  (void)Vector;
+#endif
+  while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
+  return P;
 }
 
 inline char* PutVarint(char* Out, std::size_t V) {
@@ -212,7 +188,12 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
 }  // namespace
 
 bool TextPathRuns(TextPath Path) {
-  return Supports(Path);
+#if defined(__SSE2__)
+  (void)Path;
+  return true;
+#else
+  return Path != TextPath::kSse2;
+#endif
 }
 
 std::string_view TrimLine(std::string_view Line) {
@@ -239,7 +220,7 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
   return Out;
 }
 
-DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1 + kSlack) {
+DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1) {
   Normalise(Source.data(), Source.size(), Options.skip_bom, Options.path);
   CutComments(Options.note_comments);
 }
@@ -256,26 +237,21 @@ char* DocText::GrowLines(char* Rec) {
 }
 
 void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPath Path) {
+  const bool Vector = Path != TextPath::kScalar;
   // The text is written over buf_ from its start. Every kept line costs at most its length plus
   // the joining space, and every line but the last has a terminator of at least one byte, so the
   // text needs one byte more than the source, and written in place (the source one byte in) it
   // never overtakes the bytes still to be read.
-  //
-  // The source is read in blocks of 64 bytes, each turned into bit masks (line ends, bytes 0..32,
-  // spaces, "<", "/", "!") by the widest vector unit the processor has; lines, trims, runs of
-  // spaces and closing tags are then found with bit operations on those masks, the same on every
-  // path, and the kept bytes moved a segment at a time.
   char* const Base = buf_.get();
   const bool InPlace = Src == Base + 1;
   char* W = Base;
-  const char* P = Src;  // the next source byte not yet dealt with
+  const char* P = Src;
   const char* const End = Src + Size;
-  const MasksFn Masks = MasksFor(Path);
   std::size_t Skipped = 0;  // empty source lines since the last kept one
-  std::size_t Trimmed = 0;  // leading bytes of the current line left out so far
   // A skipped byte-order mark counts as trimmed from the front of the first line.
+  std::size_t Mark = 0;
   if (SkipBom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
-    Trimmed = 3;
+    Mark = 3;
     P += 3;
     skipped_bom_ = true;
   }
@@ -283,12 +259,31 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPat
   char* Rec = lines_.data();
   const char* RecEnd = Rec + lines_.size();
   const bool Narrow = Size < 0xFFFFFFF0u;
-  bool InLine = false;        // P lies in the body of a line (past its leading trim)
-  char* LineStart = nullptr;  // where the current line's text begins (its joining space)
-  bool JoinSpace = false;
-  std::uint64_t AnyBang = 0;
-  std::uint64_t PrevSpace = 0;  // bit 0: the byte before the block is a space
-  auto EndLine = [&] {
+  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &collapses_};
+  while (P < End) {
+    const char* const From = P;
+    // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
+    P = SkipIndent(P, End, Vector);
+    if (P == End) break;
+    if (*P == '\n') {
+      const char* const Run = SkipLineFeeds(P, End, Vector);
+      Skipped += static_cast<std::size_t>(Run - P);
+      P = Run;
+      Mark = 0;
+      continue;
+    }
+    if (IsEol(*P)) {
+      P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+      ++Skipped;
+      Mark = 0;
+      continue;
+    }
+    const std::size_t Trimmed = static_cast<std::size_t>(P - From) + Mark;
+    Mark = 0;
+    char* const LineStart = W;
+    const bool JoinSpace = *P != '<';
+    if (JoinSpace) *W++ = ' ';
+    P = CopyLineBody(W, P, End, InPlace, Vector, Scan);
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // A run collapsed among them belongs to no byte that stays.
@@ -301,99 +296,13 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPat
     }
     Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
-    Trimmed = 0;
-    InLine = false;
-  };
-  // Copies [From, To) of the block at B (a line body's bytes) to W, leaving out the spaces in
-  // Drop (each after another space) and noting the closing tags in Close.
-  auto Copy = [&](const char* B, std::uint64_t From, std::uint64_t To, std::uint64_t Drop,
-                  std::uint64_t Close) {
-    while (From < To) {
-      const std::uint64_t Stop = Drop != 0 ? CountTrailingZeros(Drop) : To;
-      const auto N = static_cast<std::size_t>(Stop - From);
-      MoveBytes(W, B + From, N, InPlace, End);
-      if (Narrow) {
-        for (std::uint64_t C = Close & BitsFrom(From) & ~BitsFrom(Stop); C != 0; C &= C - 1)
-          closes_.push_back(static_cast<std::uint32_t>(W - Base) +
-                            static_cast<std::uint32_t>(CountTrailingZeros(C) - From));
-      }
-      W += N;
-      if (Stop == To) return;
-      // A run of dropped spaces from Stop on; the kept space before it was copied. A run that goes
-      // on from the block before adds to that run's note, which stands right here.
-      const std::uint64_t Rest = ~(Drop >> Stop);
-      const std::uint64_t RunEnd =
-          std::min<std::uint64_t>(To, Rest == 0 ? 64 : Stop + CountTrailingZeros(Rest));
-      const auto At = static_cast<std::size_t>(W - Base);
-      if (!collapses_.empty() && collapses_.back().at == At)
-        collapses_.back().dropped += static_cast<std::size_t>(RunEnd - Stop);
-      else
-        collapses_.push_back({At, static_cast<std::size_t>(RunEnd - Stop)});
-      Drop &= BitsFrom(RunEnd);
-      From = RunEnd;
-    }
-  };
-  BlockMasks M;
-  for (const char* B = P; P < End; B += 64) {
-    const auto N = static_cast<std::uint64_t>(std::min<std::ptrdiff_t>(64, End - B));
-    if (N == 64)
-      Masks(B, M);
-    else
-      MasksScalar(B, static_cast<std::size_t>(N), M);
-    const std::uint64_t Valid = N == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << N) - 1;
-    AnyBang |= M.bang;
-    const std::uint64_t Eol = M.eol & Valid;
-    // A space right after another is left out (within a line body: a body never starts with one).
-    const std::uint64_t Drop = M.space & ((M.space << 1) | PrevSpace);
-    PrevSpace = M.space >> 63;
-    // "</": a "<" whose next byte, maybe the first of the next block, is "/".
-    const std::uint64_t NextSlash = (N == 64 && B + 64 < End && B[64] == '/') ? std::uint64_t{1} << 63 : 0;
-    const std::uint64_t Close = M.lt & ((M.slash >> 1) | NextSlash);
-    // P may already lie in this block past its start (a CR LF across the boundary).
-    std::uint64_t I = static_cast<std::uint64_t>(P - B);
-    while (I < N) {
-      if (!InLine) {
-        // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
-        const std::uint64_t Body = ((~M.trim | Eol) & Valid) & BitsFrom(I);
-        if (Body == 0) {
-          Trimmed += N - I;
-          I = N;
-          break;
-        }
-        const std::uint64_t J = CountTrailingZeros(Body);
-        if ((Eol >> J) & 1) {
-          ++Skipped;
-          Trimmed = 0;
-          const char* const Eo = B + J;
-          I = J + ((*Eo == '\r' && Eo + 1 < End && Eo[1] == '\n') ? 2 : 1);
-          continue;
-        }
-        Trimmed += J - I;
-        I = J;
-        LineStart = W;
-        JoinSpace = B[J] != '<';
-        if (JoinSpace) *W++ = ' ';
-        InLine = true;
-      }
-      const std::uint64_t Ends = Eol & BitsFrom(I);
-      const std::uint64_t E = Ends != 0 ? CountTrailingZeros(Ends) : N;
-      const std::uint64_t Span = BitsFrom(I) & ~BitsFrom(E);
-      Copy(B, I, E, Drop & Span, Close & Span);
-      if (E == N) {
-        I = N;  // the line goes on in the next block
-        break;
-      }
-      EndLine();
-      const char* const Eo = B + E;
-      I = E + ((*Eo == '\r' && Eo + 1 < End && Eo[1] == '\n') ? 2 : 1);
-    }
-    P = B + I;
+    if (P == End) break;
+    P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
   }
-  if (InLine) EndLine();
   size_ = static_cast<std::size_t>(W - Base);
   lines_.resize(static_cast<std::size_t>(Rec - lines_.data()));
   closes_known_ = Narrow;
-  may_have_comments_ = AnyBang != 0;
+  may_have_comments_ = Scan.bang;
 }
 
 void DocText::CutComments(bool NoteComments) {

@@ -17,9 +17,9 @@ std::string_view TrimLine(std::string_view Line);
 // Returns the end of what it wrote; Out needs room for Line.size() bytes.
 char* CopyCollapsed(char* Out, std::string_view Line);
 
-// Which code reads the source bytes: kAuto picks the widest vector unit the processor has; the
-// others force one (for tests: every path must give the same text).
-enum class TextPath : std::uint8_t { kAuto, kScalar, kSse2, kAvx2, kAvx512 };
+// Which code reads the source bytes: kAuto is the vector code where the build has it (SSE2 on
+// every x86-64), kScalar a byte at a time (for tests: every path must give the same text).
+enum class TextPath : std::uint8_t { kAuto, kScalar, kSse2 };
 // Whether this build and processor can run Path.
 bool TextPathRuns(TextPath Path);
 
@@ -105,8 +105,6 @@ class DocText {
     std::size_t at;       // position in the joined text of the byte after a collapsed run's space
     std::size_t dropped;  // the spaces of that run left out
   };
-  // Bytes a separate text buffer has beyond the text's own, so short moves can write whole vectors.
-  static constexpr std::size_t kSlack = 64;
   void Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPath Path);
   // Makes lines_ larger; Rec, the end of the records in it, moves along.
   char* GrowLines(char* Rec);
