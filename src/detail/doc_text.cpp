@@ -230,6 +230,16 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
   CutComments(Options.note_comments);
 }
 
+void DocText::KeepCollapses() {
+  for (const Collapse& C : line_collapses_) {
+    char Bytes[20];
+    char* E = PutVarint(PutVarint(Bytes, C.at - last_collapse_), C.dropped);
+    collapses_.append(Bytes, static_cast<std::size_t>(E - Bytes));
+    last_collapse_ = C.at;
+  }
+  line_collapses_.clear();
+}
+
 char* DocText::GrowLines(char* Rec) {
   const std::size_t Used = static_cast<std::size_t>(Rec - lines_.data());
   lines_.resize(2 * lines_.size() + 64);
@@ -259,7 +269,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPat
   char* Rec = lines_.data();
   const char* RecEnd = Rec + lines_.size();
   const bool Narrow = Size < 0xFFFFFFF0u;
-  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &collapses_};
+  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &line_collapses_};
   while (P < End) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
@@ -287,8 +297,9 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPat
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // A run collapsed among them belongs to no byte that stays.
-    while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base))
-      collapses_.pop_back();
+    while (!line_collapses_.empty() && line_collapses_.back().at >= static_cast<std::size_t>(W - Base))
+      line_collapses_.pop_back();
+    if (!line_collapses_.empty()) KeepCollapses();
     // Room for one record is made once per line; it is then written without further checks.
     if (RecEnd - Rec < 32) {
       Rec = GrowLines(Rec);
@@ -394,6 +405,18 @@ SourcePlace DocText::Locate(std::size_t Pos) const {
   return L.At(JoinedAt(Pos));
 }
 
+DocText::Locator::Locator(const DocText& Doc)
+    : doc_(Doc), next_(Doc.lines_.data()), collapse_(Doc.collapses_.data()) {
+  NextCollapse();
+}
+
+void DocText::Locator::NextCollapse() {
+  has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
+  if (!has_collapse_) return;
+  collapse_at_ += GetVarint(collapse_);
+  collapse_dropped_ = GetVarint(collapse_);
+}
+
 SourcePlace DocText::Locator::At(std::size_t Joined) {
   const char* const Last = doc_.lines_.data() + doc_.lines_.size();
   // Walk the kept lines until the one that holds Joined.
@@ -407,11 +430,9 @@ SourcePlace DocText::Locator::At(std::size_t Joined) {
     start_ = end_;
     end_ += Record >> 6;
     shift_ = 0;
-    const auto& C = doc_.collapses_;
-    while (collapse_ < C.size() && C[collapse_].at < start_) ++collapse_;
+    while (has_collapse_ && collapse_at_ < start_) NextCollapse();
   }
-  const auto& C = doc_.collapses_;
-  for (; collapse_ < C.size() && C[collapse_].at <= Joined; ++collapse_) shift_ += C[collapse_].dropped;
+  for (; has_collapse_ && collapse_at_ <= Joined; NextCollapse()) shift_ += collapse_dropped_;
   const std::size_t Space = join_space_ ? 1 : 0;
   const std::size_t Offset = Joined - start_ < Space ? 0 : Joined - start_ - Space;
   return {line_, static_cast<std::int64_t>(trim_ + Offset + shift_ + 1)};

@@ -76,7 +76,7 @@ class DocText {
   // over the line records serves them all.
   class Locator {
    public:
-    explicit Locator(const DocText& Doc) : doc_(Doc), next_(Doc.lines_.data()) {}
+    explicit Locator(const DocText& Doc);
     // Joined must not be below the one asked before; {0, 0} past the end of the text.
     SourcePlace At(std::size_t Joined);
 
@@ -87,8 +87,12 @@ class DocText {
     std::size_t start_ = 0, end_ = 0;  // the current line's span in the joined text
     std::size_t trim_ = 0;             // bytes trimmed from the front of its source line
     bool join_space_ = false;          // it begins with the joining space
-    std::size_t collapse_ = 0;         // the first collapse not yet passed
-    std::size_t shift_ = 0;            // spaces dropped in the current line before the last asked
+    const char* collapse_;             // the collapse record after the current one
+    bool has_collapse_ = false;        // the current collapse: the first not yet passed
+    std::size_t collapse_at_ = 0;
+    std::size_t collapse_dropped_ = 0;
+    std::size_t shift_ = 0;  // spaces dropped in the current line before the last asked
+    void NextCollapse();
   };
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
@@ -106,6 +110,8 @@ class DocText {
     std::size_t dropped;  // the spaces of that run left out
   };
   void Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPath Path);
+  // Moves the runs of line_collapses_ to collapses_.
+  void KeepCollapses();
   // Makes lines_ larger; Rec, the end of the records in it, moves along.
   char* GrowLines(char* Rec);
   void CutComments(bool NoteComments);
@@ -118,8 +124,13 @@ class DocText {
   // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
   // warnings are asked for.
   std::string lines_;
-  // Every run of two or more spaces collapsed, in order (rare in most documents).
-  std::vector<Collapse> collapses_;
+  // Every run of two or more spaces collapsed, in order: varint(its at - the at before it),
+  // varint(dropped); two or three bytes each instead of sixteen (text with many runs of spaces
+  // has one in every few dozen bytes). The runs of the line being built wait in line_collapses_,
+  // where the trailing ones are dropped when the line ends.
+  std::string collapses_;
+  std::vector<Collapse> line_collapses_;
+  std::size_t last_collapse_ = 0;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
   std::vector<std::uint32_t> closes_;
