@@ -41,6 +41,14 @@ TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
   return ecOutOfMemory;
 }
 
+detail::DocTextOptions TextOptionsOf(const TXMLLoadOptions& Load) {
+  detail::DocTextOptions Options;
+  Options.skip_bom = Load.AcceptBOM;
+  Options.note_comments = Load.CollectWarnings;
+  Options.threads = Load.Threads == 1 ? 1u : 2u;
+  return Options;
+}
+
 }  // namespace
 
 void TXMLParser::setFileName(const std::string& Value) {
@@ -77,7 +85,7 @@ TXMLErrorCode TXMLParser::ParseFile() {
           return ecNoFile;
         }
         ResetDocument();
-        detail::DocText Doc(std::move(Bytes), Size, {load_options_.AcceptBOM, load_options_.CollectWarnings});
+        detail::DocText Doc(std::move(Bytes), Size, TextOptionsOf(load_options_));
         return Load(Doc);
       },
       [this] { ClearDocument(); });
@@ -88,7 +96,7 @@ TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
       [&] {
         ClearDiagnosis();
         // The text is copied before the old document goes: Source may be a view into it.
-        detail::DocText Doc(Source, {load_options_.AcceptBOM, load_options_.CollectWarnings});
+        detail::DocText Doc(Source, TextOptionsOf(load_options_));
         ResetDocument();
         return Load(Doc);
       },

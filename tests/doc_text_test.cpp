@@ -1,6 +1,6 @@
-// The text stage: both code paths that read the source (a byte at a time, and 16 bytes a step)
-// against a plain reference written from the rules, on crafted and random sources whose lines,
-// runs of spaces and tags straddle the steps.
+// The text stage: both code paths that read the source (a byte at a time, and 16 bytes a step),
+// on one thread and split between two, against a plain reference written from the rules, on
+// crafted and random sources whose lines, runs of spaces and tags straddle the steps and the split.
 #include "detail/doc_text.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +88,12 @@ std::vector<std::string> Sources() {
       "\t<a>\t \t</a>\x01\n\x1F<b>  \t  </b>\x7F",
       std::string(127, '\n') + "<a>" + std::string(130, '\r') + "</a>",
       "<a>  <!-- x -->  </a>",
+      // Split near the middle: what comes before the chosen line end must not leak into the half
+      // after it (empty lines, a CR, runs of spaces, a "<" before a "/").
+      "<a>\n\n  \r\n" + Spaces(40) + "x  y\n  \n\n" + Spaces(3) + "z</a>\n\n",
+      "<a>" + Spaces(30) + "<\n/b>   c\r\n\r\n   d" + Spaces(30) + "\n e  f\n",
+      std::string(40, '\n') + "<a>\n" + std::string(40, '\r') + "b\n",
+      "\xEF\xBB\xBFq\n<a>  b  </a>",
   };
   // Random sources from pieces that steer the stage.
   std::mt19937_64 Rng(15);
@@ -130,24 +136,27 @@ TEST(DocText, EveryPathBuildsTheReferenceText) {
       const Reference Ref = Normalise(Source, Bom);
       for (TextPath Path : Paths()) {
         for (bool Copied : {true, false}) {
-          SCOPED_TRACE(testing::Message()
-                       << "path " << static_cast<int>(Path) << (Copied ? " copied" : " in place") << " bom "
-                       << Bom << " source [" << Source << "]");
-          const DocTextOptions Options{Bom, false, Path};
-          const DocText Doc = Copied ? DocText(Source, Options) : InPlace(Source, Options);
-          const bool Comments = Ref.text.find("<!--") != std::string::npos;
-          if (!Comments) {
-            ASSERT_EQ(Doc.Text(), Ref.text);
-            ASSERT_NE(Doc.CloseTagStarts(), nullptr);
-            EXPECT_EQ(*Doc.CloseTagStarts(), CloseStarts(Ref.text));
-          }
-          // Each byte of the text traces back to its place in the source (before comments were cut).
-          DocText::Locator L(Doc);
-          for (std::size_t P = 0; P < Doc.Text().size(); ++P) {
-            const std::size_t Joined = Doc.JoinedAt(P);
-            const SourcePlace Got = L.At(Joined);
-            ASSERT_EQ(Got.line, Ref.places[Joined].line) << "at " << P;
-            ASSERT_EQ(Got.column, Ref.places[Joined].column) << "at " << P;
+          for (unsigned Threads : {1u, 2u}) {
+            SCOPED_TRACE(testing::Message()
+                         << "path " << static_cast<int>(Path) << (Copied ? " copied" : " in place") << " bom "
+                         << Bom << " threads " << Threads << " source [" << Source << "]");
+            // Two threads: every source is split, whatever its size.
+            const DocTextOptions Options{Bom, false, Path, Threads, 0};
+            const DocText Doc = Copied ? DocText(Source, Options) : InPlace(Source, Options);
+            const bool Comments = Ref.text.find("<!--") != std::string::npos;
+            if (!Comments) {
+              ASSERT_EQ(Doc.Text(), Ref.text);
+              ASSERT_NE(Doc.CloseTagStarts(), nullptr);
+              EXPECT_EQ(*Doc.CloseTagStarts(), CloseStarts(Ref.text));
+            }
+            // Each byte of the text traces back to its place in the source (before comments were cut).
+            DocText::Locator L(Doc);
+            for (std::size_t P = 0; P < Doc.Text().size(); ++P) {
+              const std::size_t Joined = Doc.JoinedAt(P);
+              const SourcePlace Got = L.At(Joined);
+              ASSERT_EQ(Got.line, Ref.places[Joined].line) << "at " << P;
+              ASSERT_EQ(Got.column, Ref.places[Joined].column) << "at " << P;
+            }
           }
         }
       }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -221,69 +224,53 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
 }
 
 DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1) {
-  Normalise(Source.data(), Source.size(), Options.skip_bom, Options.path);
+  Normalise(Source.data(), Source.size(), Options);
   CutComments(Options.note_comments);
 }
 
 DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : buf_(std::move(Bytes)) {
-  Normalise(buf_.get() + 1, Size, Options.skip_bom, Options.path);
+  Normalise(buf_.get() + 1, Size, Options);
   CutComments(Options.note_comments);
 }
 
-void DocText::KeepCollapses() {
-  for (const Collapse& C : line_collapses_) {
+void DocText::Part::KeepCollapses() {
+  for (const Collapse& C : line_collapses) {
     char Bytes[20];
-    char* E = PutVarint(PutVarint(Bytes, C.at - last_collapse_), C.dropped);
-    collapses_.append(Bytes, static_cast<std::size_t>(E - Bytes));
-    last_collapse_ = C.at;
+    char* E = PutVarint(PutVarint(Bytes, C.at - last_collapse), C.dropped);
+    collapses.append(Bytes, static_cast<std::size_t>(E - Bytes));
+    last_collapse = C.at;
   }
-  line_collapses_.clear();
+  line_collapses.clear();
 }
 
-char* DocText::GrowLines(char* Rec) {
-  const std::size_t Used = static_cast<std::size_t>(Rec - lines_.data());
-  lines_.resize(2 * lines_.size() + 64);
-  return lines_.data() + Used;
-}
-
-void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPath Path) {
-  const bool Vector = Path != TextPath::kScalar;
-  // The text is written over buf_ from its start. Every kept line costs at most its length plus
-  // the joining space, and every line but the last has a terminator of at least one byte, so the
-  // text needs one byte more than the source, and written in place (the source one byte in) it
-  // never overtakes the bytes still to be read.
-  char* const Base = buf_.get();
-  const bool InPlace = Src == Base + 1;
-  char* W = Base;
-  const char* P = Src;
-  const char* const End = Src + Size;
+void DocText::Part::Build() {
+  // The text is written from base. Every kept line costs at most its length plus the joining
+  // space, and every line but the last has a terminator of at least one byte, so the text needs
+  // one byte more than the source, and written in place (the source one byte in) it never
+  // overtakes the bytes still to be read.
+  char* W = base;
+  const char* P = src;
   std::size_t Skipped = 0;  // empty source lines since the last kept one
   // A skipped byte-order mark counts as trimmed from the front of the first line.
-  std::size_t Mark = 0;
-  if (SkipBom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
-    Mark = 3;
-    P += 3;
-    skipped_bom_ = true;
-  }
-  lines_.resize(Size / 16 + 64);
-  char* Rec = lines_.data();
-  const char* RecEnd = Rec + lines_.size();
-  const bool Narrow = Size < 0xFFFFFFF0u;
-  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &line_collapses_};
-  while (P < End) {
+  std::size_t Mark = mark;
+  lines.resize(static_cast<std::size_t>(end - src) / 16 + 64);
+  char* Rec = lines.data();
+  const char* RecEnd = Rec + lines.size();
+  LineScanT<Collapse> Scan{base, narrow ? &closes : nullptr, &line_collapses};
+  while (P < end) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
-    P = SkipIndent(P, End, Vector);
-    if (P == End) break;
+    P = SkipIndent(P, end, vector);
+    if (P == end) break;
     if (*P == '\n') {
-      const char* const Run = SkipLineFeeds(P, End, Vector);
+      const char* const Run = SkipLineFeeds(P, end, vector);
       Skipped += static_cast<std::size_t>(Run - P);
       P = Run;
       Mark = 0;
       continue;
     }
     if (IsEol(*P)) {
-      P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+      P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
       ++Skipped;
       Mark = 0;
       continue;
@@ -293,27 +280,120 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom, TextPat
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    P = CopyLineBody(W, P, End, InPlace, Vector, Scan);
+    P = CopyLineBody(W, P, end, in_place, vector, Scan);
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // A run collapsed among them belongs to no byte that stays.
-    while (!line_collapses_.empty() && line_collapses_.back().at >= static_cast<std::size_t>(W - Base))
-      line_collapses_.pop_back();
-    if (!line_collapses_.empty()) KeepCollapses();
+    while (!line_collapses.empty() && line_collapses.back().at >= static_cast<std::size_t>(W - base))
+      line_collapses.pop_back();
+    if (!line_collapses.empty()) KeepCollapses();
     // Room for one record is made once per line; it is then written without further checks.
     if (RecEnd - Rec < 32) {
-      Rec = GrowLines(Rec);
-      RecEnd = lines_.data() + lines_.size();
+      const std::size_t Used = static_cast<std::size_t>(Rec - lines.data());
+      lines.resize(2 * lines.size() + 64);
+      Rec = lines.data() + Used;
+      RecEnd = lines.data() + lines.size();
     }
     Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
-    if (P == End) break;
-    P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+    if (P == end) break;
+    P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
   }
-  size_ = static_cast<std::size_t>(W - Base);
-  lines_.resize(static_cast<std::size_t>(Rec - lines_.data()));
-  closes_known_ = Narrow;
-  may_have_comments_ = Scan.bang;
+  w = W;
+  lines.resize(static_cast<std::size_t>(Rec - lines.data()));
+  bang = Scan.bang;
+}
+
+const char* DocText::SplitPoint(const char* From, const char* End) {
+  // The first LF from the middle on whose byte before is above 32: the line it ends is kept, and
+  // no empty lines are pending when the second half starts.
+  for (const char* P = From + (End - From) / 2 + 1; P < End; ++P) {
+    P = FindOr(P, End, '\n');
+    if (P == End) break;
+    if (!IsTrimmed(P[-1])) return P + 1;
+  }
+  return nullptr;
+}
+
+void DocText::Join(Part& First, Part& Second) {
+  // The second text follows the first (it was built after the gap the first one's trimming left).
+  const std::size_t Size = static_cast<std::size_t>(Second.w - Second.base);
+  if (Size > 0) std::memmove(First.w, Second.base, Size);
+  const auto Offset = static_cast<std::size_t>(First.w - First.base);
+  First.w += Size;
+  First.lines += Second.lines;
+  if (First.narrow) {
+    First.closes.reserve(First.closes.size() + Second.closes.size());
+    for (const std::uint32_t At : Second.closes)
+      First.closes.push_back(static_cast<std::uint32_t>(At + Offset));
+  }
+  // The first run of the second part is the only one whose distance changes.
+  if (!Second.collapses.empty()) {
+    const char* P = Second.collapses.data();
+    const std::size_t At = GetVarint(P) + Offset;
+    const std::size_t Dropped = GetVarint(P);
+    char Bytes[20];
+    char* E = PutVarint(PutVarint(Bytes, At - First.last_collapse), Dropped);
+    First.collapses.append(Bytes, static_cast<std::size_t>(E - Bytes));
+    First.collapses.append(P,
+                           static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
+    First.last_collapse = Second.last_collapse + Offset;
+  }
+  First.bang = First.bang || Second.bang;
+}
+
+void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions& Options) {
+  char* const Base = buf_.get();
+  Part First;
+  First.base = Base;
+  First.src = Src;
+  First.end = Src + Size;
+  First.in_place = Src == Base + 1;
+  First.vector = Options.path != TextPath::kScalar;
+  First.narrow = Size < 0xFFFFFFF0u;
+  if (Options.skip_bom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
+    First.mark = 3;
+    First.src += 3;
+    skipped_bom_ = true;
+  }
+  const char* const Split =
+      Options.threads != 1 && Size >= Options.two_threads_from ? SplitPoint(First.src, First.end) : nullptr;
+  if (Split == nullptr) {
+    First.Build();
+  } else {
+    // The first part ends before the LF at Split - 1, whose byte is then where the second part's
+    // text starts (in place: the byte before its source, as for the whole). Each part reads and
+    // writes only bytes of its own.
+    Part Second = First;
+    Second.mark = 0;
+    Second.src = Split;
+    Second.base = Base + (Split - Src);
+    First.end = Split - 1;
+    std::exception_ptr Failed;
+    {
+      std::jthread Worker;
+      try {
+        Worker = std::jthread([&Second, &Failed] {
+          try {
+            Second.Build();
+          } catch (...) {
+            Failed = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        Second.Build();  // no thread to be had: this one builds both
+      }
+      First.Build();
+    }
+    if (Failed) std::rethrow_exception(Failed);
+    Join(First, Second);
+  }
+  size_ = static_cast<std::size_t>(First.w - Base);
+  lines_ = std::move(First.lines);
+  closes_ = std::move(First.closes);
+  collapses_ = std::move(First.collapses);
+  closes_known_ = First.narrow;
+  may_have_comments_ = First.bang;
 }
 
 void DocText::CutComments(bool NoteComments) {
