@@ -78,7 +78,9 @@ TXMLErrorCode TXMLParser::ParseFile() {
         detail::PageBuffer Bytes;
         std::size_t Size = 0;
         // One byte is left free in front: the document text is built over the file's bytes.
-        if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
+        const std::size_t TwoThreadsFrom =
+            load_options_.Threads == 1 ? ~std::size_t{0} : detail::kTwoThreadsFrom;
+        if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1, TwoThreadsFrom)) {
           const int Reason = file_name_.empty() ? 0 : errno;
           Bytes = {};
           error_message_ = detail::DescribeUnreadable(Reason);
