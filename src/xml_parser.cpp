@@ -41,6 +41,10 @@ TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
   return ecOutOfMemory;
 }
 
+// Closing tags a large text needs before its index is built by two threads: fewer cost less
+// than starting one.
+constexpr std::size_t kIndexTwoThreadsFrom = 16384;
+
 detail::DocTextOptions TextOptionsOf(const TXMLLoadOptions& Load) {
   detail::DocTextOptions Options;
   Options.skip_bom = Load.AcceptBOM;
@@ -189,6 +193,8 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   arena_ = std::make_unique<detail::Arena>();
   detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
   detail::TreeBuilder::Unclosed Unclosed;
+  if (load_options_.Threads != 1 && Text.size() >= detail::kTwoThreadsFrom)
+    Builder.IndexWithTwoThreadsFrom(kIndexTwoThreadsFrom);
   // Warnings read the whole text after the parse: it is then not given back on the way.
   if (load_options_.CollectWarnings)
     Builder.NoteUnclosed(&Unclosed);

@@ -181,15 +181,13 @@ TEST(AllocFailure, LoadFromTextReportsOutOfMemoryAndLeavesANewDocument) {
   }
 }
 
-// A document large enough to be read by two threads: one long text whose lines hold runs of
-// spaces, and elements in both halves. A failure on the second thread must come back as the same
-// status, with nothing left behind.
+// A document large enough to be read by two threads: a long text whose lines hold runs of
+// spaces, then enough elements for the closing-tag index to take two threads too. A failure on
+// the second thread must come back as the same status, with nothing left behind.
 TEST(AllocFailure, ATwoThreadLoadReportsOutOfMemoryAndLeavesANewDocument) {
   std::string Text = "<?xml version=\"1.0\"?>\n<r>\n";
-  while (Text.size() < (std::size_t{2} << 20) + 4096) {
-    Text += "  some  words   of a long text\n";
-    if (Text.size() % 300000 < 32) Text += "<b>x</b>\n";
-  }
+  while (Text.size() < (std::size_t{2} << 20)) Text += "  some  words   of a long text\n";
+  for (int I = 0; I < 17000; ++I) Text += "<b>x</b>\n";
   Text += "</r>\n";
   TXMLParser OneThread;
   OneThread.SetLoadOptions({.Threads = 1});
