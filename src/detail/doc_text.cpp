@@ -234,12 +234,16 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
 }
 
 void DocText::Part::KeepCollapses() {
+  // Room for the line's runs at their longest (two varints of ten bytes), made once per line;
+  // collapses holds collapses_used bytes until the part is built.
+  const std::size_t Need = 20 * line_collapses.size();
+  if (collapses.size() - collapses_used < Need) collapses.resize(2 * collapses.size() + Need + 64);
+  char* Out = collapses.data() + collapses_used;
   for (const Collapse& C : line_collapses) {
-    char Bytes[20];
-    char* E = PutVarint(PutVarint(Bytes, C.at - last_collapse), C.dropped);
-    collapses.append(Bytes, static_cast<std::size_t>(E - Bytes));
+    Out = PutVarint(PutVarint(Out, C.at - last_collapse), C.dropped);
     last_collapse = C.at;
   }
+  collapses_used = static_cast<std::size_t>(Out - collapses.data());
   line_collapses.clear();
 }
 
@@ -301,6 +305,7 @@ void DocText::Part::Build() {
   }
   w = W;
   lines.resize(static_cast<std::size_t>(Rec - lines.data()));
+  collapses.resize(collapses_used);
   bang = Scan.bang;
 }
 

@@ -130,6 +130,7 @@ class DocText {
     std::string lines{};
     std::vector<std::uint32_t> closes{};
     std::string collapses{};
+    std::size_t collapses_used = 0;  // while building: collapses has room beyond its runs
     std::vector<Collapse> line_collapses{};
     std::size_t last_collapse = 0;
     bool bang = false;
