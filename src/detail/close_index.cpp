@@ -319,11 +319,22 @@ void CloseIndex::Absorb(const CloseIndex& Later) {
   T.start.insert(T.start.end(), U.start.begin(), U.start.end());
   T.next.reserve(T.next.size() + U.next.size());
   for (const Off N : U.next) T.next.push_back(N == static_cast<Off>(kNone) ? N : static_cast<Off>(N + Base));
+  // The hashes of Later's names, from its table while it has this one's key (neither rebuilt
+  // under a new one): a document of many names is not hashed twice.
+  std::vector<std::uint32_t> Hashes;
+  if (Later.k0_ == k0_ && Later.k1_ == k1_) {
+    Hashes.resize(Later.entries_.size());
+    for (const std::uint64_t S : Later.slots_)
+      if (S != 0) Hashes[static_cast<std::uint32_t>(S) - 1] = static_cast<std::uint32_t>(S >> 32);
+  }
+  const std::uint64_t K0 = k0_, K1 = k1_;
   // Later's names in the order they first appear there: a name this one has gets the later tags
   // linked after its own, a new one comes after every name this one has, as in one pass.
-  for (const Entry& L : Later.entries_) {
+  for (std::size_t Id = 0; Id < Later.entries_.size(); ++Id) {
+    const Entry& L = Later.entries_[Id];
     const std::string_view Name(Later.names_.data() + L.name, L.size);
-    const std::uint32_t Hash = HashOf(Name);
+    const bool Known = !Hashes.empty() && k0_ == K0 && k1_ == K1;
+    const std::uint32_t Hash = Known ? Hashes[Id] : HashOf(Name);
     std::size_t At = 0, Dist = 0;
     if (const std::uint64_t S = Probe(Name, Hash, At, Dist); S != 0) {
       Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
@@ -354,6 +365,8 @@ void CloseIndex::Build() {
       std::jthread Worker;
       auto RecordLater = [&] {
         try {
+          // Under this index's key, so that joining can take the names' hashes from its table.
+          Later.UseKey(k0_, k1_);
           Later.Prepare();
           Later.RecordStarts(Half, Count);
         } catch (...) {
