@@ -138,6 +138,11 @@ void RegisterCore(const std::string& Dir) {
         if (std::string(Shape) == "deep" && Lib == "tinyxml2") continue;
         if (std::string(Shape) == "deep" && Lib == "libxml2") Lib = "libxml2-huge";
         Pace(benchmark::RegisterBenchmark(("load/" + Tag + Lib).c_str(), Load, Lib, Path, Size, false), Size);
+        // The same load kept on one thread, beside the default that may use two.
+        if (Lib == "linexml")
+          Pace(benchmark::RegisterBenchmark(("load/" + Tag + "linexml-1t").c_str(), Load, "linexml-1t", Path,
+                                            Size, false),
+               Size);
         if (Lib != "baseline") {
           Pace(benchmark::RegisterBenchmark(("find/" + Tag + Lib).c_str(), Find, Lib, Path, Size, "end", true,
                                             false),

@@ -62,7 +62,12 @@ class LinexmlDoc final : public Doc {
   // file, fsync and rename; it shows what the layout costs apart from making the file durable.
   // Null: SaveToStream into /dev/null (the layout's own cost, without a disk).
   enum class Target { File, Stream, Null };
-  explicit LinexmlDoc(Target To) : to_(To) {}
+  // Threads: TXMLLoadOptions::Threads (0: as many as the load chooses, 1: the calling thread).
+  explicit LinexmlDoc(Target To, std::uint32_t Threads = 0) : to_(To) {
+    linexml::TXMLLoadOptions Options;
+    Options.Threads = Threads;
+    parser_.SetLoadOptions(Options);
+  }
   bool Load(const std::string& Path) override {
     parser_.setFileName(Path);
     return parser_.XMLErrorCode() == linexml::ecOk;
@@ -167,6 +172,7 @@ class Libxml2Doc final : public Doc {
 std::unique_ptr<Doc> MakeDoc(std::string_view Library) {
   if (Library == "baseline") return std::make_unique<BaselineDoc>();
   if (Library == "linexml") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::File);
+  if (Library == "linexml-1t") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::File, 1);
   if (Library == "linexml-stream") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::Stream);
   if (Library == "linexml-null") return std::make_unique<LinexmlDoc>(LinexmlDoc::Target::Null);
   if (Library == "pugixml") return std::make_unique<PugiDoc>();

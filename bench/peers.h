@@ -20,6 +20,7 @@ class Doc {
 };
 
 // "baseline" (reads the file into one buffer; saves it back as it is), "linexml",
+// "linexml-1t" (every load on the calling thread: TXMLLoadOptions::Threads = 1),
 // "linexml-stream" (saves with SaveToStream into a std::ofstream: no fsync, no rename),
 // "linexml-null" (saves with SaveToStream into /dev/null: the layout alone), "pugixml",
 // "tinyxml2", "libxml2", "libxml2-huge" (with XML_PARSE_HUGE, which lifts its limit of 256 levels

@@ -52,7 +52,7 @@ echo "== peak memory and time of one load in a fresh process"
 for shape in records text deep; do
   for mb in $SIZES; do
     f="$DATA/$shape-${mb}mb.xml"
-    for lib in baseline linexml pugixml tinyxml2 libxml2; do
+    for lib in baseline linexml linexml-1t pugixml tinyxml2 libxml2; do
       run=$lib
       [ "$shape" = deep ] && [ "$lib" = tinyxml2 ] && continue
       [ "$shape" = deep ] && [ "$lib" = libxml2 ] && run=libxml2-huge

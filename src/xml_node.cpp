@@ -106,10 +106,7 @@ TXMLNode::~TXMLNode() {
   if (Has(kOwnsText)) delete text_data_;
 }
 
-const std::string& TXMLNode::Empty() {
-  static const std::string Nothing;
-  return Nothing;
-}
+const std::string TXMLNode::kEmpty;
 
 void TXMLNode::SetName(const std::string* Name, bool Owned) {
   if (Has(kOwnsName)) delete tag_name_;

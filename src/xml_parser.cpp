@@ -41,6 +41,18 @@ TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
   return ecOutOfMemory;
 }
 
+// Closing tags a large text needs before its index is built by two threads: fewer cost less
+// than starting one.
+constexpr std::size_t kIndexTwoThreadsFrom = 16384;
+
+detail::DocTextOptions TextOptionsOf(const TXMLLoadOptions& Load) {
+  detail::DocTextOptions Options;
+  Options.skip_bom = Load.AcceptBOM;
+  Options.note_comments = Load.CollectWarnings;
+  Options.threads = Load.Threads == 1 ? 1u : 2u;
+  return Options;
+}
+
 }  // namespace
 
 void TXMLParser::setFileName(const std::string& Value) {
@@ -70,14 +82,16 @@ TXMLErrorCode TXMLParser::ParseFile() {
         detail::PageBuffer Bytes;
         std::size_t Size = 0;
         // One byte is left free in front: the document text is built over the file's bytes.
-        if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1)) {
+        const std::size_t TwoThreadsFrom =
+            load_options_.Threads == 1 ? ~std::size_t{0} : detail::kTwoThreadsFrom;
+        if (file_name_.empty() || !detail::ReadWholeFile(file_name_, Bytes, Size, 1, TwoThreadsFrom)) {
           const int Reason = file_name_.empty() ? 0 : errno;
           Bytes = {};
           error_message_ = detail::DescribeUnreadable(Reason);
           return ecNoFile;
         }
         ResetDocument();
-        detail::DocText Doc(std::move(Bytes), Size, {load_options_.AcceptBOM, load_options_.CollectWarnings});
+        detail::DocText Doc(std::move(Bytes), Size, TextOptionsOf(load_options_));
         return Load(Doc);
       },
       [this] { ClearDocument(); });
@@ -88,7 +102,7 @@ TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
       [&] {
         ClearDiagnosis();
         // The text is copied before the old document goes: Source may be a view into it.
-        detail::DocText Doc(Source, {load_options_.AcceptBOM, load_options_.CollectWarnings});
+        detail::DocText Doc(Source, TextOptionsOf(load_options_));
         ResetDocument();
         return Load(Doc);
       },
@@ -179,6 +193,8 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   arena_ = std::make_unique<detail::Arena>();
   detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
   detail::TreeBuilder::Unclosed Unclosed;
+  if (load_options_.Threads != 1 && Text.size() >= detail::kTwoThreadsFrom)
+    Builder.IndexWithTwoThreadsFrom(kIndexTwoThreadsFrom);
   // Warnings read the whole text after the parse: it is then not given back on the way.
   if (load_options_.CollectWarnings)
     Builder.NoteUnclosed(&Unclosed);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,45 @@ TEST(CloseIndex, LookupsOfAbsentNamesStopEarly) {
   EXPECT_EQ(Index.Rekeys(), 0u);  // the run stayed under the test's key
   EXPECT_LE(BuildProbes, 8 * kNames);
   EXPECT_LE(Index.Probes() - BuildProbes, 2 * kAbsent);
+}
+
+// The tags recorded in two halves on two threads and joined: the same ids and answers as one
+// pass, for names met in both halves, in one only, and never closed well ("</x y>", "</x"), and
+// for crafted names that collide in the joined table.
+TEST(CloseIndex, TwoThreadsGiveTheIdsAndAnswersOfOne) {
+  std::mt19937 Rng(7);
+  const char* Pieces[] = {"</a>", "</b>", "</a>", "<a>", "text", "</c d>", "</>", "</ab>", "</b"};
+  std::string Random;
+  for (int I = 0; I < 3000; ++I) {
+    Random += Pieces[Rng() % std::size(Pieces)];
+    if (Rng() % 50 == 0) Random += "</u" + std::to_string(I) + ">";
+  }
+  std::vector<std::size_t> Unused;
+  const std::vector<std::string> Colliding =
+      NamesIn("n", 512, TableSlots(512), CloseIndex::kMaxProbe, [](std::size_t) { return true; });
+  std::string Crafted = ClosingTags(Colliding, Unused);
+  Crafted += Crafted;  // every name in both halves
+  for (const std::string* Text : {&Random, &Crafted}) {
+    std::vector<std::uint32_t> Starts;
+    for (std::size_t P = Text->find("</"); P != std::string::npos; P = Text->find("</", P + 1))
+      Starts.push_back(static_cast<std::uint32_t>(P));
+    std::vector<std::string> Names(Colliding.begin(), Colliding.end());
+    for (int I = 0; I < 3000; ++I) Names.push_back("u" + std::to_string(I));
+    for (const char* N : {"a", "b", "ab", "c", "", "missing"}) Names.emplace_back(N);
+    CloseIndex One(*Text, &Starts), Two(*Text, &Starts);
+    One.UseKey(kK0, kK1);
+    Two.UseKey(kK0, kK1);
+    Two.TwoThreadsFrom(0);
+    for (const std::string& Name : Names) {
+      const std::size_t Id = One.NameId(Name);
+      ASSERT_EQ(Two.NameId(Name), Id) << Name;
+      for (std::size_t Pos = 0; Pos <= Text->size(); Pos += 97)
+        ASSERT_EQ(Two.FindFor(Id, Name.size(), Pos, Text->size()),
+                  One.FindFor(Id, Name.size(), Pos, Text->size()))
+            << Name << " from " << Pos;
+    }
+    EXPECT_LE(Two.Probes(), One.Probes() + 8 * Starts.size());
+  }
 }
 
 // The parse shares one name string per name through a small cache keyed by a fixed hash. Names

@@ -4,6 +4,7 @@
 #include <linexml/linexml.h>
 
 #include <string>
+#include <vector>
 
 #include "test_util.h"
 
@@ -219,6 +220,54 @@ TEST(ErrorPlace, EveryLineOfAManyLineFileIsLocated) {
     Text += "</r>\n";
     ExpectPlace({Text, ecInvalidTag, Broken + 2, Broken % 7 + 14,
                  "\"<\" is followed by a space: the name of a tag must follow \"<\" directly"});
+  }
+}
+
+// A document large enough for two threads gives the place, message, warnings and tree of a load
+// on one, with the fault or the lossy reading before the middle, after it, or none: the halves'
+// lines, columns and collapsed spaces are traced back as one.
+TEST(ErrorPlace, TwoThreadLoadsGiveTheSamePlaceMessageAndWarnings) {
+  const std::string Broken = "<a   b=\"1\">  < c/></a>";
+  const std::string Lossy = "<a b=\"one two\">&amp;</a>";
+  for (const std::string* Odd : {&Broken, &Lossy}) {
+    for (const double At : {0.3, 0.7, 2.0}) {
+      std::vector<std::string> Lines;
+      for (std::size_t Size = 0; Size < (std::size_t{2} << 20) + 4096; Size += Lines.back().size()) {
+        const std::size_t N = Lines.size();
+        Lines.push_back(std::string(N % 9, N % 2 != 0 ? ' ' : '\t') +
+                        (N % 3 == 0 ? "text  with   runs  of spaces\r\n" : "<a   b=\"1\">  x  </a>\n") +
+                        (N % 5 == 0 ? "  \n\n" : ""));
+      }
+      std::string Text = kDecl;
+      Text += "<r>\n";
+      for (std::size_t I = 0; I < Lines.size(); ++I) {
+        if (I == static_cast<std::size_t>(At * static_cast<double>(Lines.size())))
+          Text += "\t " + *Odd + "\n";
+        Text += Lines[I];
+      }
+      Text += "</r>\n";
+      for (const bool Warnings : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "at " << At << " warnings " << Warnings << " " << *Odd);
+        TXMLParser One, Two;
+        One.SetLoadOptions({.CollectWarnings = Warnings, .Threads = 1});
+        Two.SetLoadOptions({.CollectWarnings = Warnings, .Threads = 0});
+        const TXMLErrorCode Status = One.LoadFromText(Text);
+        EXPECT_EQ(Status, Odd == &Broken && At < 1 ? ecInvalidTag : ecOk);
+        ASSERT_EQ(Two.LoadFromText(Text), Status);
+        EXPECT_EQ(Two.ErrorLine(), One.ErrorLine());
+        EXPECT_EQ(Two.ErrorColumn(), One.ErrorColumn());
+        EXPECT_EQ(Two.ErrorMessage(), One.ErrorMessage());
+        ASSERT_EQ(Two.Warnings().size(), One.Warnings().size());
+        for (std::size_t I = 0; I < One.Warnings().size(); ++I) {
+          EXPECT_EQ(Two.Warnings()[I].Line, One.Warnings()[I].Line);
+          EXPECT_EQ(Two.Warnings()[I].Column, One.Warnings()[I].Column);
+          EXPECT_EQ(Two.Warnings()[I].Text, One.Warnings()[I].Text);
+        }
+        if (Status == ecOk) {
+          EXPECT_TRUE(Two.SaveToText() == One.SaveToText());
+        }
+      }
+    }
   }
 }
 

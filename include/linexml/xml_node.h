@@ -193,8 +193,10 @@ class LINEXML_API TXMLNode {
   static void DestroyChildren(TList<TXMLNode>& List, StorageNodes Nodes) noexcept;
   // Frees what a node of a document's storage owns and leaves it as a new node, out of any tree.
   void ReleaseInPlace() noexcept;
-  // The empty text that every node without a name or a text points to.
-  static const std::string& Empty();
+  // The empty text that every node without a name or a text points to (a constant, so that making
+  // a node costs no call).
+  static const std::string kEmpty;
+  static const std::string& Empty() { return kEmpty; }
   // Replace the name or the text. An Owned string is deleted with the node; any other belongs to
   // a loaded document's storage (where one string serves every element of the same name).
   void SetName(const std::string* Name, bool Owned);

@@ -7,8 +7,8 @@
 
 namespace linexml {
 
-/// What a load does beyond the fixed rules. Every field is off by default, which is the format as
-/// it always was. Given to TXMLParser::SetLoadOptions, they hold for every later load.
+/// What a load does beyond the fixed rules. Every field but Threads is off by default, which is the
+/// format as it always was. Given to TXMLParser::SetLoadOptions, they hold for every later load.
 struct TXMLLoadOptions {
   /// A UTF-8 byte-order mark (EF BB BF) at the very start is skipped instead of failing the load
   /// with ecInvalidFileFormat; TXMLParser::HadByteOrderMark() tells that there was one. Columns
@@ -20,6 +20,12 @@ struct TXMLLoadOptions {
   bool AcceptNoDeclaration = false;
   /// The load also collects TXMLParser::Warnings(). Off, the load does no work for them.
   bool CollectWarnings = false;
+  /// How many threads a load may use. 0, the default, lets the load choose: a document of 2 MiB
+  /// or more is read by two threads, the calling one and one the load starts and joins before it
+  /// returns; a smaller one by the calling thread alone. 1 keeps every load on the calling
+  /// thread. Larger values act as 0 (a load uses two threads at most). The tree, the error and
+  /// the warnings are the same whatever the value.
+  std::uint32_t Threads = 0;
 };
 
 /// The line ending a save writes.

@@ -35,17 +35,17 @@ std::size_t RoomIn(const PageBuffer& Block) {
 }  // namespace
 
 template <class T>
-T* Arena::New(Pool& P) {
-  if (P.used == P.capacity) {
-    P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
-    P.blocks.push_back(PageBuffer(NextBlockBytes(P.blocks)));
-    P.capacity = RoomIn<T>(P.blocks.back());
-    P.used = 0;
-  }
-  T* Object = ::new (FirstIn<T>(P.blocks.back()) + P.used) T();
-  ++P.used;
-  return Object;
+void Arena::AddBlock(Pool& P) {
+  P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
+  P.blocks.push_back(PageBuffer(NextBlockBytes(P.blocks)));
+  P.capacity = RoomIn<T>(P.blocks.back());
+  P.used = 0;
+  P.first = FirstIn<T>(P.blocks.back());
 }
+
+template void Arena::AddBlock<TXMLNode>(Pool&);
+template void Arena::AddBlock<TXMLAttribute>(Pool&);
+template void Arena::AddBlock<std::string>(Pool&);
 
 template <class T>
 void Arena::Destroy(Pool& P) {
@@ -62,21 +62,6 @@ Arena::~Arena() {
   Destroy<TXMLNode>(nodes_);
   Destroy<TXMLAttribute>(attributes_);
   Destroy<std::string>(strings_);
-}
-
-TXMLNode* Arena::NewNode() {
-  TXMLNode* N = New<TXMLNode>(nodes_);
-  N->Mark(TXMLNode::kInStorage, true);
-  return N;
-}
-TXMLAttribute* Arena::NewAttribute() {
-  return New<TXMLAttribute>(attributes_);
-}
-
-std::string* Arena::NewString(std::string_view Text) {
-  std::string* S = New<std::string>(strings_);
-  S->assign(Text);
-  return S;
 }
 
 void* Arena::Raw(std::size_t Bytes) {

@@ -5,12 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "linexml/xml_attribute.h"
+#include "linexml/xml_node.h"
 #include "page_buffer.h"
-
-namespace linexml {
-class TXMLNode;
-class TXMLAttribute;
-}  // namespace linexml
 
 namespace linexml::detail {
 
@@ -29,9 +26,28 @@ class Arena {
   Arena& operator=(const Arena&) = delete;
   ~Arena();
 
-  TXMLNode* NewNode();
-  TXMLAttribute* NewAttribute();
-  std::string* NewString(std::string_view Text);
+  // Inline: a load makes millions of these.
+  TXMLNode* NewNode() {
+    TXMLNode* N = ::new (Slot<TXMLNode>(nodes_)) TXMLNode();
+    ++nodes_.used;
+    N->Mark(TXMLNode::kInStorage, true);
+    return N;
+  }
+  TXMLAttribute* NewAttribute() { return NewAttribute({}, {}); }
+  // An attribute made with its strings (built in place: cheaper than assigning them after).
+  TXMLAttribute* NewAttribute(std::string_view Name, std::string_view Value) {
+    void* At = Slot<TXMLAttribute>(attributes_);
+    // Only the strings can throw; the slot is not yet counted, so nothing half-made is destroyed.
+    TXMLAttribute* A = ::new (At) TXMLAttribute{std::string(Name), std::string(Value)};
+    ++attributes_.used;
+    return A;
+  }
+  std::string* NewString(std::string_view Text) {
+    void* At = Slot<std::string>(strings_);
+    std::string* S = ::new (At) std::string(Text);
+    ++strings_.used;
+    return S;
+  }
   // Room for Count pointers, not initialised.
   template <class T>
   T** NewArray(std::size_t Count) {
@@ -50,10 +66,18 @@ class Arena {
     std::vector<PageBuffer> blocks;
     std::size_t capacity = 0;  // objects the last block holds
     std::size_t used = 0;      // objects constructed in the last block
+    void* first = nullptr;     // the first object of the last block
   };
 
+  // Room for the next object of P (not yet constructed nor counted): the caller constructs it,
+  // then counts it in P.used.
   template <class T>
-  T* New(Pool& P);
+  void* Slot(Pool& P) {
+    if (P.used == P.capacity) AddBlock<T>(P);
+    return static_cast<T*>(P.first) + P.used;
+  }
+  template <class T>
+  static void AddBlock(Pool& P);
   template <class T>
   static void Destroy(Pool& P);
   static std::size_t NextBlockBytes(const std::vector<PageBuffer>& Blocks);

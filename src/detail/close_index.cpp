@@ -4,8 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -198,32 +201,74 @@ void CloseIndex::Rekey() {
   }
 }
 
+namespace {
+
+// The memo's slot for a name: its length and first eight bytes, unkeyed (see CloseIndex::Record).
+std::size_t MemoSlot(std::string_view Name, std::size_t Slots) {
+  std::uint64_t Head = 0;
+  std::memcpy(&Head, Name.data(), Name.size() < 8 ? Name.size() : 8);
+  return static_cast<std::size_t>(((Head ^ Name.size()) * 0x9E3779B97F4A7C15ULL) >> 40) & (Slots - 1);
+}
+
+}  // namespace
+
 template <class Off>
-void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
-  const std::uint32_t Hash = HashOf(Name);
-  const std::size_t Mask = slots_.size() - 1;
-  std::size_t At = Hash & Mask;
-  std::size_t Dist = 0;
-  // Nothing is ever removed, so a free slot before the name means the name is new.
-  for (; Dist < kMaxProbe; ++Dist, At = (At + 1) & Mask) {
-    const std::uint64_t S = slots_[At];
-    if (S == 0) break;
-    if (!Matches(S, Hash, Name)) continue;
-    probes_ += Dist + 1;
-    const std::size_t Index = T.start.size();
-    T.start.push_back(static_cast<Off>(Start));
-    T.next.push_back(static_cast<Off>(kNone));
-    Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
-    T.next[E.tail] = static_cast<Off>(Index);
-    E.tail = Index;
-    return;
-  }
-  // At most 2^31 names keep the table within 2^32 slots, which the stored half of a hash can address.
-  if (entries_.size() >= (std::size_t{1} << 31)) throw std::length_error("too many distinct closing tags");
+void CloseIndex::Append(Tags<Off>& T, Entry& E, std::size_t Start) {
   const std::size_t Index = T.start.size();
   T.start.push_back(static_cast<Off>(Start));
   T.next.push_back(static_cast<Off>(kNone));
-  entries_.push_back(Entry{names_.size(), Name.size(), Index, Index, Index});
+  T.next[E.tail] = static_cast<Off>(Index);
+  E.tail = Index;
+}
+
+template <class Off>
+void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) {
+  // A memo of the names met last spares the keyed hash for nearly every tag of a document (a few
+  // names closing over and over). It is only a shortcut: a name found there is compared in full,
+  // and one that is not, however the names were made, takes the keyed path below.
+  const std::size_t M = MemoSlot(Name, kMemoSlots);
+  if (const std::uint32_t Known = memo_[M]; Known != 0) {
+    Entry& E = entries_[Known - 1];
+    if (E.size == Name.size() && std::memcmp(names_.data() + E.name, Name.data(), Name.size()) == 0) {
+      ++probes_;
+      Append(T, E, Start);
+      return;
+    }
+  }
+  const std::uint32_t Hash = HashOf(Name);
+  std::size_t At = 0, Dist = 0;
+  if (const std::uint64_t S = Probe(Name, Hash, At, Dist); S != 0) {
+    memo_[M] = static_cast<std::uint32_t>(S);
+    Append(T, entries_[static_cast<std::uint32_t>(S) - 1], Start);
+    return;
+  }
+  const std::size_t Index = T.start.size();
+  T.start.push_back(static_cast<Off>(Start));
+  T.next.push_back(static_cast<Off>(kNone));
+  AddName(Name, Hash, At, Dist, Index, Index);
+  memo_[M] = static_cast<std::uint32_t>(entries_.size());
+}
+
+std::uint64_t CloseIndex::Probe(std::string_view Name, std::uint32_t Hash, std::size_t& At,
+                                std::size_t& Dist) {
+  const std::size_t Mask = slots_.size() - 1;
+  At = Hash & Mask;
+  // Nothing is ever removed, so a free slot before the name means the name is new.
+  for (Dist = 0; Dist < kMaxProbe; ++Dist, At = (At + 1) & Mask) {
+    const std::uint64_t S = slots_[At];
+    if (S == 0) return 0;
+    if (!Matches(S, Hash, Name)) continue;
+    probes_ += Dist + 1;
+    return S;
+  }
+  return 0;
+}
+
+void CloseIndex::AddName(std::string_view Name, std::uint32_t Hash, std::size_t At, std::size_t Dist,
+                         std::size_t Head, std::size_t Tail) {
+  // At most 2^31 names keep the table within 2^32 slots, which the stored half of a hash can address.
+  if (entries_.size() >= (std::size_t{1} << 31)) throw std::length_error("too many distinct closing tags");
+  entries_.push_back(Entry{names_.size(), Name.size(), Head, Tail, Head});
   names_.append(Name);
   const std::uint64_t S = (static_cast<std::uint64_t>(Hash) << 32) | entries_.size();
   if (Dist < kMaxProbe) {
@@ -237,7 +282,7 @@ void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) 
   if (entries_.size() * 2 > slots_.size()) Grow();
 }
 
-void CloseIndex::Build() {
+void CloseIndex::Prepare() {
   built_ = true;
   if (!keyed_) {
     const Key K = FreshKey();
@@ -245,12 +290,100 @@ void CloseIndex::Build() {
     k1_ = K.k1;
     keyed_ = true;
   }
-  const std::size_t N = text_.size();
   // A closing tag is at least 3 bytes, so 32-bit positions also bound the number of tags.
-  wide_ = N > 0xFFFFFFF0u;
+  wide_ = text_.size() > 0xFFFFFFF0u;
   slots_.assign(64, 0);
+}
+
+void CloseIndex::RecordStarts(std::size_t From, std::size_t To) {
+  const char* const Begin = text_.data();
+  const char* const End = Begin + text_.size();
+  const std::vector<std::uint32_t>& Starts = *starts_;
+  // The tags lie far apart in a text that is no longer in cache: fetch a few ahead.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t I = From; I < To; ++I) {
+    if (I + kAhead < To) __builtin_prefetch(Begin + Starts[I + kAhead]);
+    const char* const P = Begin + Starts[I];
+    // Recorded when its name ends with ">" (see Build).
+    const char* Stop = NameEnd(P + 2, End);
+    if (Stop == End || *Stop != '>') continue;
+    Record(narrow_tags_, Starts[I], std::string_view(P + 2, static_cast<std::size_t>(Stop - P - 2)));
+  }
+}
+
+void CloseIndex::Absorb(const CloseIndex& Later) {
+  using Off = std::uint32_t;
+  Tags<Off>& T = narrow_tags_;
+  const Tags<Off>& U = Later.narrow_tags_;
+  const std::size_t Base = T.start.size();
+  T.start.insert(T.start.end(), U.start.begin(), U.start.end());
+  T.next.reserve(T.next.size() + U.next.size());
+  for (const Off N : U.next) T.next.push_back(N == static_cast<Off>(kNone) ? N : static_cast<Off>(N + Base));
+  // The hashes of Later's names, from its table while it has this one's key (neither rebuilt
+  // under a new one): a document of many names is not hashed twice.
+  std::vector<std::uint32_t> Hashes;
+  if (Later.k0_ == k0_ && Later.k1_ == k1_) {
+    Hashes.resize(Later.entries_.size());
+    for (const std::uint64_t S : Later.slots_)
+      if (S != 0) Hashes[static_cast<std::uint32_t>(S) - 1] = static_cast<std::uint32_t>(S >> 32);
+  }
+  const std::uint64_t K0 = k0_, K1 = k1_;
+  // Later's names in the order they first appear there: a name this one has gets the later tags
+  // linked after its own, a new one comes after every name this one has, as in one pass.
+  for (std::size_t Id = 0; Id < Later.entries_.size(); ++Id) {
+    const Entry& L = Later.entries_[Id];
+    const std::string_view Name(Later.names_.data() + L.name, L.size);
+    const bool Known = !Hashes.empty() && k0_ == K0 && k1_ == K1;
+    const std::uint32_t Hash = Known ? Hashes[Id] : HashOf(Name);
+    std::size_t At = 0, Dist = 0;
+    if (const std::uint64_t S = Probe(Name, Hash, At, Dist); S != 0) {
+      Entry& E = entries_[static_cast<std::uint32_t>(S) - 1];
+      T.next[E.tail] = static_cast<Off>(L.head + Base);
+      E.tail = L.tail + Base;
+    } else {
+      AddName(Name, Hash, At, Dist, L.head + Base, L.tail + Base);
+    }
+  }
+  probes_ += Later.probes_;
+  rekeys_ += Later.rekeys_;
+}
+
+void CloseIndex::Build() {
+  Prepare();
+  const std::size_t N = text_.size();
   const char* const Begin = text_.data();
   const char* const End = Begin + N;
+  if (starts_ != nullptr) {
+    const std::size_t Count = starts_->size();
+    narrow_tags_.start.reserve(Count);
+    narrow_tags_.next.reserve(Count);
+    if (Count < two_threads_from_ || Count < 2) return RecordStarts(0, Count);
+    const std::size_t Half = Count / 2;
+    CloseIndex Later(text_, starts_);
+    std::exception_ptr Failed;
+    {
+      std::jthread Worker;
+      auto RecordLater = [&] {
+        try {
+          // Under this index's key, so that joining can take the names' hashes from its table.
+          Later.UseKey(k0_, k1_);
+          Later.Prepare();
+          Later.RecordStarts(Half, Count);
+        } catch (...) {
+          Failed = std::current_exception();
+        }
+      };
+      try {
+        Worker = std::jthread(RecordLater);
+      } catch (const std::system_error&) {
+        RecordLater();  // no thread to be had: this one records both halves
+      }
+      RecordStarts(0, Half);
+    }
+    if (Failed) std::rethrow_exception(Failed);
+    Absorb(Later);
+    return;
+  }
   auto At = [&](const char* P) {
     // "</" at P: record it when its name ends with ">"; "</>" is recorded too (it closes a node
     // with an empty name, ParseChildren on a new node).
@@ -263,16 +396,6 @@ void CloseIndex::Build() {
     else
       Record(narrow_tags_, Start, Name);
   };
-  if (starts_ != nullptr) {
-    // The tags lie far apart in a text that is no longer in cache: fetch a few ahead.
-    const std::vector<std::uint32_t>& Starts = *starts_;
-    constexpr std::size_t kAhead = 8;
-    for (std::size_t I = 0; I < Starts.size(); ++I) {
-      if (I + kAhead < Starts.size()) __builtin_prefetch(Begin + Starts[I + kAhead]);
-      At(Begin + Starts[I]);
-    }
-    return;
-  }
   const char* P = Begin;
 #if defined(__SSE2__)
   // 16 positions a step: the bits mark a "<" followed by "/".

@@ -40,6 +40,10 @@ class CloseIndex {
   // Builds with this key instead of a fresh one (a rebuild still draws a fresh one), so a test can
   // make names collide; no effect once the first query has been answered.
   void UseKey(std::uint64_t K0, std::uint64_t K1);
+  // With the "</" starts given and at least Count of them, the build records the second half of
+  // the tags on a thread it starts and joins, then adds them to the first half's; the ids and
+  // answers are the same.
+  void TwoThreadsFrom(std::size_t Count) { two_threads_from_ = Count; }
   // Slots looked at so far (building and lookups), and how many rebuilds under a new key there were.
   std::size_t Probes() const { return probes_; }
   std::size_t Rekeys() const { return rekeys_; }
@@ -62,10 +66,25 @@ class CloseIndex {
   static constexpr std::size_t kNone = ~std::size_t{0};
 
   void Build();
+  // The empty table and the key, before the first tag is recorded.
+  void Prepare();
+  // Records the closing tags at (*starts_)[From, To).
+  void RecordStarts(std::size_t From, std::size_t To);
+  // Adds the tags and names of Later, which recorded the tags after this one's, to this one.
+  void Absorb(const CloseIndex& Later);
   template <class Off>
   void Record(Tags<Off>& T, std::size_t Start, std::string_view Name);
+  // Looks for Name from its hash's slot on: its slot value (never 0) when it is there, else 0
+  // with At the free slot Dist slots on where it goes (Dist == kMaxProbe: none near enough).
+  std::uint64_t Probe(std::string_view Name, std::uint32_t Hash, std::size_t& At, std::size_t& Dist);
+  // Adds a name not yet there, whose tags run from Head to Tail, at slot At (see Probe).
+  void AddName(std::string_view Name, std::uint32_t Hash, std::size_t At, std::size_t Dist, std::size_t Head,
+               std::size_t Tail);
   template <class Off>
   std::size_t Lookup(Tags<Off>& T, Entry& E, std::size_t Pos);
+  // Adds a closing tag at Start to the tags of the name of E.
+  template <class Off>
+  static void Append(Tags<Off>& T, Entry& E, std::size_t Start);
   std::uint32_t HashOf(std::string_view Name) const {
     return static_cast<std::uint32_t>(Hash(Name, k0_, k1_));
   }
@@ -81,6 +100,7 @@ class CloseIndex {
   const std::vector<std::uint32_t>* starts_;
   bool built_ = false;
   bool wide_ = false;
+  std::size_t two_threads_from_ = kNone;
   Tags<std::uint32_t> narrow_tags_;
   Tags<std::size_t> wide_tags_;
   // Open addressing over small slots (the low half of the name's hash above, its entry's index
@@ -97,6 +117,10 @@ class CloseIndex {
   std::size_t probes_ = 0;
   std::size_t rekeys_ = 0;
   std::vector<Entry> entries_;
+  // The entry (+ 1; 0 is none) of a name met lately, by a cheap unkeyed hash of the name (see
+  // Record): most tags find their name here without the keyed hash.
+  static constexpr std::size_t kMemoSlots = 64;
+  std::uint32_t memo_[kMemoSlots] = {};
   // The names, copied: the text before the parse position may be given back to the system
   // while the parse goes on (see DocText::ReleaseBefore).
   std::string names_;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -47,7 +50,8 @@ struct LineScanT {
 // spaces reduced to one; returns where the line ends and advances W. W may point into the same
 // buffer as P, but never after it: bytes not yet read are never overwritten.
 template <class LineScan>
-const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, LineScan& Scan) {
+const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, bool Vector,
+                         LineScan& Scan) {
 #if defined(__SSE2__)
   const __m128i Lf = _mm_set1_epi8('\n');
   const __m128i Cr = _mm_set1_epi8('\r');
@@ -57,7 +61,7 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
   const __m128i Bang = _mm_set1_epi8('!');
   __m128i Bangs = _mm_setzero_si128();
   // 16 bytes a step: the step stops at a line end or at a space followed by another space.
-  while (End - P > 16) {
+  while (Vector && End - P > 16) {
     const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
     const __m128i Next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1));
     const __m128i Stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Lf), _mm_cmpeq_epi8(V, Cr)),
@@ -100,6 +104,7 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
   Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
 #else
   (void)InPlace;
+  (void)Vector;
 #endif
   while (P < End && !IsEol(*P)) {
     const char C = *P++;
@@ -117,17 +122,41 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
 
 // The end of the run of LF bytes that starts at P: empty lines, 16 a step (a file padded with
 // millions of blank lines costs a fraction of a byte-by-byte scan).
-const char* SkipLineFeeds(const char* P, const char* End) {
+const char* SkipLineFeeds(const char* P, const char* End, bool Vector) {
 #if defined(__SSE2__)
   const __m128i Lf = _mm_set1_epi8('\n');
-  while (End - P >= 16) {
+  while (Vector && End - P >= 16) {
     const auto Mask = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Lf)));
     if (Mask != 0xFFFFu) return P + __builtin_ctz(~Mask);
     P += 16;
   }
+#else
+  (void)Vector;
 #endif
   while (P < End && *P == '\n') ++P;
+  return P;
+}
+
+// Past the leading bytes 0..32 of a line from P: the first byte above 32 or line end, or End.
+// 16 bytes a step (indentation is most of what a line of a typical document trims).
+const char* SkipIndent(const char* P, const char* End, bool Vector) {
+#if defined(__SSE2__)
+  const __m128i Low = _mm_set1_epi8(32);
+  while (Vector && End - P >= 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    // Bytes above 32 (unsigned), LF and CR stop the step.
+    const __m128i Stop = _mm_or_si128(
+        _mm_xor_si128(_mm_cmpeq_epi8(_mm_max_epu8(V, Low), Low), _mm_set1_epi8(-1)),
+        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(V, _mm_set1_epi8('\r'))));
+    const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
+    if (Mask != 0) return P + __builtin_ctz(Mask);
+    P += 16;
+  }
+#else
+  (void)Vector;
+#endif
+  while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
   return P;
 }
 
@@ -161,6 +190,15 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
 
 }  // namespace
 
+bool TextPathRuns(TextPath Path) {
+#if defined(__SSE2__)
+  (void)Path;
+  return true;
+#else
+  return Path != TextPath::kSse2;
+#endif
+}
+
 std::string_view TrimLine(std::string_view Line) {
   std::size_t B = 0, E = Line.size();
   while (B < E && IsTrimmed(Line[B])) ++B;
@@ -186,58 +224,57 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
 }
 
 DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1) {
-  Normalise(Source.data(), Source.size(), Options.skip_bom);
+  Normalise(Source.data(), Source.size(), Options);
   CutComments(Options.note_comments);
 }
 
 DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : buf_(std::move(Bytes)) {
-  Normalise(buf_.get() + 1, Size, Options.skip_bom);
+  Normalise(buf_.get() + 1, Size, Options);
   CutComments(Options.note_comments);
 }
 
-char* DocText::GrowLines(char* Rec) {
-  const std::size_t Used = static_cast<std::size_t>(Rec - lines_.data());
-  lines_.resize(2 * lines_.size() + 64);
-  return lines_.data() + Used;
+void DocText::Part::KeepCollapses() {
+  // Room for the line's runs at their longest (two varints of ten bytes), made once per line;
+  // collapses holds collapses_used bytes until the part is built.
+  const std::size_t Need = 20 * line_collapses.size();
+  if (collapses.size() - collapses_used < Need) collapses.resize(2 * collapses.size() + Need + 64);
+  char* Out = collapses.data() + collapses_used;
+  for (const Collapse& C : line_collapses) {
+    Out = PutVarint(PutVarint(Out, C.at - last_collapse), C.dropped);
+    last_collapse = C.at;
+  }
+  collapses_used = static_cast<std::size_t>(Out - collapses.data());
+  line_collapses.clear();
 }
 
-void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
-  // The text is written over buf_ from its start. Every kept line costs at most its length plus
-  // the joining space, and every line but the last has a terminator of at least one byte, so the
-  // text needs one byte more than the source, and written in place (the source one byte in) it
-  // never overtakes the bytes still to be read.
-  char* const Base = buf_.get();
-  const bool InPlace = Src == Base + 1;
-  char* W = Base;
-  const char* P = Src;
-  const char* const End = Src + Size;
+void DocText::Part::Build() {
+  // The text is written from base. Every kept line costs at most its length plus the joining
+  // space, and every line but the last has a terminator of at least one byte, so the text needs
+  // one byte more than the source, and written in place (the source one byte in) it never
+  // overtakes the bytes still to be read.
+  char* W = base;
+  const char* P = src;
   std::size_t Skipped = 0;  // empty source lines since the last kept one
   // A skipped byte-order mark counts as trimmed from the front of the first line.
-  std::size_t Mark = 0;
-  if (SkipBom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
-    Mark = 3;
-    P += 3;
-    skipped_bom_ = true;
-  }
-  lines_.resize(Size / 16 + 64);
-  char* Rec = lines_.data();
-  const char* RecEnd = Rec + lines_.size();
-  const bool Narrow = Size < 0xFFFFFFF0u;
-  LineScanT<Collapse> Scan{Base, Narrow ? &closes_ : nullptr, &collapses_};
-  while (P < End) {
+  std::size_t Mark = mark;
+  lines.resize(static_cast<std::size_t>(end - src) / 16 + 64);
+  char* Rec = lines.data();
+  const char* RecEnd = Rec + lines.size();
+  LineScanT<Collapse> Scan{base, narrow ? &closes : nullptr, &line_collapses};
+  while (P < end) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
-    while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
-    if (P == End) break;
+    P = SkipIndent(P, end, vector);
+    if (P == end) break;
     if (*P == '\n') {
-      const char* const Run = SkipLineFeeds(P, End);
+      const char* const Run = SkipLineFeeds(P, end, vector);
       Skipped += static_cast<std::size_t>(Run - P);
       P = Run;
       Mark = 0;
       continue;
     }
     if (IsEol(*P)) {
-      P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+      P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
       ++Skipped;
       Mark = 0;
       continue;
@@ -247,26 +284,121 @@ void DocText::Normalise(const char* Src, std::size_t Size, bool SkipBom) {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    P = CopyLineBody(W, P, End, InPlace, Scan);
+    P = CopyLineBody(W, P, end, in_place, vector, Scan);
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // A run collapsed among them belongs to no byte that stays.
-    while (!collapses_.empty() && collapses_.back().at >= static_cast<std::size_t>(W - Base))
-      collapses_.pop_back();
+    while (!line_collapses.empty() && line_collapses.back().at >= static_cast<std::size_t>(W - base))
+      line_collapses.pop_back();
+    if (!line_collapses.empty()) KeepCollapses();
     // Room for one record is made once per line; it is then written without further checks.
     if (RecEnd - Rec < 32) {
-      Rec = GrowLines(Rec);
-      RecEnd = lines_.data() + lines_.size();
+      const std::size_t Used = static_cast<std::size_t>(Rec - lines.data());
+      lines.resize(2 * lines.size() + 64);
+      Rec = lines.data() + Used;
+      RecEnd = lines.data() + lines.size();
     }
     Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
-    if (P == End) break;
-    P += (*P == '\r' && P + 1 < End && P[1] == '\n') ? 2 : 1;
+    if (P == end) break;
+    P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
   }
-  size_ = static_cast<std::size_t>(W - Base);
-  lines_.resize(static_cast<std::size_t>(Rec - lines_.data()));
-  closes_known_ = Narrow;
-  may_have_comments_ = Scan.bang;
+  w = W;
+  lines.resize(static_cast<std::size_t>(Rec - lines.data()));
+  collapses.resize(collapses_used);
+  bang = Scan.bang;
+}
+
+const char* DocText::SplitPoint(const char* From, const char* End) {
+  // The first LF from the middle on whose byte before is above 32: the line it ends is kept, and
+  // no empty lines are pending when the second half starts.
+  for (const char* P = From + (End - From) / 2 + 1; P < End; ++P) {
+    P = FindOr(P, End, '\n');
+    if (P == End) break;
+    if (!IsTrimmed(P[-1])) return P + 1;
+  }
+  return nullptr;
+}
+
+void DocText::Join(Part& First, Part& Second) {
+  // The second text follows the first (it was built after the gap the first one's trimming left).
+  const std::size_t Size = static_cast<std::size_t>(Second.w - Second.base);
+  if (Size > 0) std::memmove(First.w, Second.base, Size);
+  const auto Offset = static_cast<std::size_t>(First.w - First.base);
+  First.w += Size;
+  First.lines += Second.lines;
+  if (First.narrow) {
+    First.closes.reserve(First.closes.size() + Second.closes.size());
+    for (const std::uint32_t At : Second.closes)
+      First.closes.push_back(static_cast<std::uint32_t>(At + Offset));
+  }
+  // The first run of the second part is the only one whose distance changes.
+  if (!Second.collapses.empty()) {
+    const char* P = Second.collapses.data();
+    const std::size_t At = GetVarint(P) + Offset;
+    const std::size_t Dropped = GetVarint(P);
+    char Bytes[20];
+    char* E = PutVarint(PutVarint(Bytes, At - First.last_collapse), Dropped);
+    First.collapses.append(Bytes, static_cast<std::size_t>(E - Bytes));
+    First.collapses.append(P,
+                           static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
+    First.last_collapse = Second.last_collapse + Offset;
+  }
+  First.bang = First.bang || Second.bang;
+}
+
+void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions& Options) {
+  char* const Base = buf_.get();
+  Part First;
+  First.base = Base;
+  First.src = Src;
+  First.end = Src + Size;
+  First.in_place = Src == Base + 1;
+  First.vector = Options.path != TextPath::kScalar;
+  First.narrow = Size < 0xFFFFFFF0u;
+  if (Options.skip_bom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
+    First.mark = 3;
+    First.src += 3;
+    skipped_bom_ = true;
+  }
+  const char* const Split =
+      Options.threads != 1 && Size >= Options.two_threads_from ? SplitPoint(First.src, First.end) : nullptr;
+  if (Split == nullptr) {
+    First.Build();
+  } else {
+    // The first part ends before the LF at Split - 1, whose byte is then where the second part's
+    // text starts (in place: the byte before its source, as for the whole). Each part reads and
+    // writes only bytes of its own.
+    Part Second = First;
+    Second.mark = 0;
+    Second.src = Split;
+    Second.base = Base + (Split - Src);
+    First.end = Split - 1;
+    std::exception_ptr Failed;
+    {
+      std::jthread Worker;
+      try {
+        Worker = std::jthread([&Second, &Failed] {
+          try {
+            Second.Build();
+          } catch (...) {
+            Failed = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        Second.Build();  // no thread to be had: this one builds both
+      }
+      First.Build();
+    }
+    if (Failed) std::rethrow_exception(Failed);
+    Join(First, Second);
+  }
+  size_ = static_cast<std::size_t>(First.w - Base);
+  lines_ = std::move(First.lines);
+  closes_ = std::move(First.closes);
+  collapses_ = std::move(First.collapses);
+  closes_known_ = First.narrow;
+  may_have_comments_ = First.bang;
 }
 
 void DocText::CutComments(bool NoteComments) {
@@ -358,6 +490,18 @@ SourcePlace DocText::Locate(std::size_t Pos) const {
   return L.At(JoinedAt(Pos));
 }
 
+DocText::Locator::Locator(const DocText& Doc)
+    : doc_(Doc), next_(Doc.lines_.data()), collapse_(Doc.collapses_.data()) {
+  NextCollapse();
+}
+
+void DocText::Locator::NextCollapse() {
+  has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
+  if (!has_collapse_) return;
+  collapse_at_ += GetVarint(collapse_);
+  collapse_dropped_ = GetVarint(collapse_);
+}
+
 SourcePlace DocText::Locator::At(std::size_t Joined) {
   const char* const Last = doc_.lines_.data() + doc_.lines_.size();
   // Walk the kept lines until the one that holds Joined.
@@ -371,11 +515,9 @@ SourcePlace DocText::Locator::At(std::size_t Joined) {
     start_ = end_;
     end_ += Record >> 6;
     shift_ = 0;
-    const auto& C = doc_.collapses_;
-    while (collapse_ < C.size() && C[collapse_].at < start_) ++collapse_;
+    while (has_collapse_ && collapse_at_ < start_) NextCollapse();
   }
-  const auto& C = doc_.collapses_;
-  for (; collapse_ < C.size() && C[collapse_].at <= Joined; ++collapse_) shift_ += C[collapse_].dropped;
+  for (; has_collapse_ && collapse_at_ <= Joined; NextCollapse()) shift_ += collapse_dropped_;
   const std::size_t Space = join_space_ ? 1 : 0;
   const std::size_t Offset = Joined - start_ < Space ? 0 : Joined - start_ - Space;
   return {line_, static_cast<std::int64_t>(trim_ + Offset + shift_ + 1)};

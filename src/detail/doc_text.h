@@ -17,10 +17,24 @@ std::string_view TrimLine(std::string_view Line);
 // Returns the end of what it wrote; Out needs room for Line.size() bytes.
 char* CopyCollapsed(char* Out, std::string_view Line);
 
+// Which code reads the source bytes: kAuto is the vector code where the build has it (SSE2 on
+// every x86-64), kScalar a byte at a time (for tests: every path must give the same text).
+enum class TextPath : std::uint8_t { kAuto, kScalar, kSse2 };
+// Whether this build and processor can run Path.
+bool TextPathRuns(TextPath Path);
+
+// Sources from this size on are built by two threads, each taking half of the lines.
+inline constexpr std::size_t kTwoThreadsFrom = std::size_t{2} << 20;
+
 // How a document text is built beyond the fixed rules.
 struct DocTextOptions {
   bool skip_bom = false;       // a UTF-8 byte-order mark at the very start is left out
   bool note_comments = false;  // every comment cut out is noted (CommentsCut)
+  TextPath path = TextPath::kAuto;
+  // 1: this thread only; otherwise a source of two_threads_from bytes or more is split in two at
+  // a line end, and the second half is built by a thread started and joined by the constructor.
+  unsigned threads = 1;
+  std::size_t two_threads_from = kTwoThreadsFrom;
 };
 
 // A place in the source: 1-based line and byte column; {0, 0} when there is none.
@@ -69,7 +83,7 @@ class DocText {
   // over the line records serves them all.
   class Locator {
    public:
-    explicit Locator(const DocText& Doc) : doc_(Doc), next_(Doc.lines_.data()) {}
+    explicit Locator(const DocText& Doc);
     // Joined must not be below the one asked before; {0, 0} past the end of the text.
     SourcePlace At(std::size_t Joined);
 
@@ -80,8 +94,12 @@ class DocText {
     std::size_t start_ = 0, end_ = 0;  // the current line's span in the joined text
     std::size_t trim_ = 0;             // bytes trimmed from the front of its source line
     bool join_space_ = false;          // it begins with the joining space
-    std::size_t collapse_ = 0;         // the first collapse not yet passed
-    std::size_t shift_ = 0;            // spaces dropped in the current line before the last asked
+    const char* collapse_;             // the collapse record after the current one
+    bool has_collapse_ = false;        // the current collapse: the first not yet passed
+    std::size_t collapse_at_ = 0;
+    std::size_t collapse_dropped_ = 0;
+    std::size_t shift_ = 0;  // spaces dropped in the current line before the last asked
+    void NextCollapse();
   };
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
@@ -98,9 +116,35 @@ class DocText {
     std::size_t at;       // position in the joined text of the byte after a collapsed run's space
     std::size_t dropped;  // the spaces of that run left out
   };
-  void Normalise(const char* Src, std::size_t Size, bool SkipBom);
-  // Makes lines_ larger; Rec, the end of the records in it, moves along.
-  char* GrowLines(char* Rec);
+  // The text of a run of whole source lines, built on its own: its records and positions count
+  // from its own start.
+  struct Part {
+    char* base = nullptr;       // where its text goes
+    const char* src = nullptr;  // its source bytes [src, end)
+    const char* end = nullptr;
+    std::size_t mark = 0;  // bytes of a skipped byte-order mark in front of src
+    bool in_place = false;
+    bool vector = true;
+    bool narrow = true;  // "</" positions are kept
+    char* w = nullptr;   // the end of its text
+    std::string lines{};
+    std::vector<std::uint32_t> closes{};
+    std::string collapses{};
+    std::size_t collapses_used = 0;  // while building: collapses has room beyond its runs
+    std::vector<Collapse> line_collapses{};
+    std::size_t last_collapse = 0;
+    bool bang = false;
+    void Build();
+    // Moves the runs of line_collapses to collapses.
+    void KeepCollapses();
+  };
+  void Normalise(const char* Src, std::size_t Size, const DocTextOptions& Options);
+  // Where a source [From, End) may be split for two threads: the start of a line whose
+  // predecessor ends in a byte above 32 (so both halves build what the whole would), near the
+  // middle; null when there is none.
+  static const char* SplitPoint(const char* From, const char* End);
+  // Appends Second, built after First on another thread, to First.
+  static void Join(Part& First, Part& Second);
   void CutComments(bool NoteComments);
 
   PageBuffer buf_;
@@ -111,8 +155,11 @@ class DocText {
   // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
   // warnings are asked for.
   std::string lines_;
-  // Every run of two or more spaces collapsed, in order (rare in most documents).
-  std::vector<Collapse> collapses_;
+  // Every run of two or more spaces collapsed, in order: varint(its at - the at before it),
+  // varint(dropped); two or three bytes each instead of sixteen (text with many runs of spaces
+  // has one in every few dozen bytes). The runs of the line being built wait in
+  // Part::line_collapses, where the trailing ones are dropped when the line ends.
+  std::string collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
   std::vector<std::uint32_t> closes_;

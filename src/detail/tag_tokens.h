@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace linexml {
@@ -25,13 +26,47 @@ void ForEachToken(std::string_view Tag, Fn&& Each) {
 // Cuts an attribute value out of the rest of its token (what follows the "="), as a view into it.
 // With SpaceAppended the text is taken as Rest followed by the token's trailing space, which is
 // not stored, so no copy is needed.
-std::string_view CutAttributeValue(std::string_view Rest, bool SpaceAppended);
+inline std::string_view CutAttributeValue(std::string_view Rest, bool SpaceAppended) {
+  const std::size_t n = Rest.size();
+  const std::ptrdiff_t L = static_cast<std::ptrdiff_t>(n + (SpaceAppended ? 1 : 0));
+  if (!SpaceAppended && (Rest == ">" || Rest == "/>" || Rest == "?>" || Rest == "!>")) return {};
+  // Character at 1-based position k of Rest (+ the appended space); positions below 1 hold nothing.
+  auto at = [&](std::ptrdiff_t k) -> int {
+    if (k < 1 || k > L) return -1;
+    const auto i = static_cast<std::size_t>(k - 1);
+    return i < n ? static_cast<unsigned char>(Rest[i]) : ' ';
+  };
+  std::ptrdiff_t count;
+  if (at(L - 1) == '>')
+    count = (at(L - 2) == '/' || at(L - 2) == '?') ? L - 5 : L - 4;
+  else
+    count = L - 3;
+  // The count characters from the second on, never past the end.
+  if (count <= 0 || n < 2) return {};
+  return Rest.substr(1, static_cast<std::size_t>(count));
+}
 
 // Parses the token Piece + " " into A, as TXMLAttribute::ParseString does with that token.
 void ParseAttributeToken(TXMLAttribute& A, std::string_view Piece);
 
 // A token without "=" is an attribute without a value (`<a checked>`): its name is the token
 // without the tag's closing ">", "/>" or "?>" that ends it.
-std::string_view BareAttributeName(std::string_view Token);
+inline std::string_view BareAttributeName(std::string_view Token) {
+  if (Token.ends_with("/>") || Token.ends_with("?>")) return Token.substr(0, Token.size() - 2);
+  if (Token.ends_with('>')) return Token.substr(0, Token.size() - 1);
+  return Token;
+}
+
+// The name and value that ParseAttributeToken gives a new attribute for the token Piece + " ".
+inline void SplitAttributeToken(std::string_view Piece, std::string_view& Name, std::string_view& Value) {
+  const std::size_t Eq = Piece.find('=');
+  if (Eq == std::string_view::npos) {
+    Name = BareAttributeName(Piece);
+    Value = {};
+    return;
+  }
+  Name = Piece.substr(0, Eq);
+  Value = CutAttributeValue(Piece.substr(Eq + 1), true);
+}
 
 }  // namespace linexml::detail

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "doc_text.h"
 #include "tag_tokens.h"
 
@@ -21,6 +25,46 @@ std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t
   return P == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(P) - Text.data());
 }
 
+// The first space in [P, End), or End. Inline: the tokens of a tag are short, where a call to
+// memchr costs more than the search.
+const char* FindSpace(const char* P, const char* End) {
+#if defined(__SSE2__)
+  const __m128i Space = _mm_set1_epi8(' ');
+  for (; End - P >= 16; P += 16) {
+    const auto Mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Space)));
+    if (Mask != 0) return P + __builtin_ctz(Mask);
+  }
+#endif
+  while (P < End && *P != ' ') ++P;
+  return P;
+}
+
+// Where the tag name starting at I ends (a space, "/" or ">"), or End.
+std::size_t NameEndAt(const char* T, std::size_t I, std::size_t End) {
+#if defined(__SSE2__)
+  for (; End - I >= 16; I += 16) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T + I));
+    const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(V, _mm_set1_epi8('/'))),
+        _mm_cmpeq_epi8(V, _mm_set1_epi8('>')))));
+    if (Mask != 0) return I + static_cast<std::size_t>(__builtin_ctz(Mask));
+  }
+#endif
+  while (I < End && !EndsName(T[I])) ++I;
+  return I;
+}
+
+// A hash of a tag name for the document's cache of name strings: its length and first eight
+// bytes. The cache only saves memory (a name whose slot holds another gets a string of its own),
+// so names made to collide cost nothing but that.
+std::uint32_t NameHash(const char* Name, std::size_t Size) {
+  std::uint64_t Head = 0;
+  std::memcpy(&Head, Name, Size < 8 ? Size : 8);
+  const std::uint64_t H = (Head ^ Size) * 0x9E3779B97F4A7C15ULL;
+  return static_cast<std::uint32_t>(H >> 32);
+}
+
 }  // namespace
 
 TreeBuilder::~TreeBuilder() {
@@ -33,6 +77,14 @@ TreeBuilder::~TreeBuilder() {
 
 TXMLNode* TreeBuilder::NewNode() {
   return store_ != nullptr ? store_->NewNode() : new TXMLNode;
+}
+
+void TreeBuilder::SetStoreText(TXMLNode& Node, std::string_view Text) {
+  const std::string* S = store_->NewString(Text);
+  if (Node.Has(TXMLNode::kOwnsText))
+    Node.SetText(S, false);
+  else
+    Node.text_data_ = S;  // a fresh node: nothing to free
 }
 
 TXMLAttribute* TreeBuilder::NewAttribute() {
@@ -88,9 +140,13 @@ void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t H
     // slot to another simply gets a new string.
     if (names_.empty()) names_.assign(kNameSlots, NameSlot{});
     NameSlot& Slot = names_[(Hash ^ (Hash >> 16)) & (kNameSlots - 1)];
-    if (Slot.name == nullptr || Slot.hash != Hash || *Slot.name != Name)
+    if (Slot.name == nullptr || Slot.hash != Hash || Slot.name->size() != Name.size() ||
+        std::memcmp(Slot.name->data(), Name.data(), Name.size()) != 0)
       Slot = {store_->NewString(Name), Hash, kUnknown};
-    Node.SetName(Slot.name, false);
+    if (Node.Has(TXMLNode::kOwnsName))
+      Node.SetName(Slot.name, false);
+    else
+      Node.tag_name_ = Slot.name;  // nothing to free
     last_slot_ = &Slot;
   }
 }
@@ -110,17 +166,15 @@ TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t&
     if (Lt == npos) Lt = End;
     const std::string_view Run(T + Pos, Lt - Pos);
     if (store_ != nullptr)
-      Node.SetText(store_->NewString(Run), false);
+      SetStoreText(Node, Run);
     else
       Node.SetText(new std::string(Run), true);
     Pos = Lt;
     return ecOk;
   }
 
-  std::size_t I = Pos + 1;
-  std::uint32_t Hash = 2166136261u;  // FNV-1a of the name, for the document's name cache
-  for (; I < End && !EndsName(T[I]); ++I) Hash = (Hash ^ static_cast<unsigned char>(T[I])) * 16777619u;
-  SetName(Node, std::string_view(T + Pos + 1, I - Pos - 1), Hash);
+  const std::size_t I = NameEndAt(T, Pos + 1, End);
+  SetName(Node, std::string_view(T + Pos + 1, I - Pos - 1), NameHash(T + Pos + 1, I - Pos - 1));
   // The name runs to the end of the text: a cut-off tag.
   if (I == End) return ecInvalidTag;
 
@@ -156,14 +210,31 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.SetKind(ttShorted);
   attrs_.clear();
 
-  // "/> " and "> " are the tag's end, not attributes.
-  ForEachToken(A, [this](std::string_view Piece) {
-    if (Piece == "/>" || Piece == ">") return;
-    attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
-    TXMLAttribute* Attr = NewAttribute();
-    attrs_.back() = Attr;
-    ParseAttributeToken(*Attr, Piece);
-  });
+  // The tokens as ForEachToken cuts them; "/> " and "> " are the tag's end, not attributes.
+  auto IsTagEnd = [](std::string_view Piece) { return Piece == "/>" || Piece == ">"; };
+  const char* P = A.data();
+  const char* const AEnd = P + A.size();
+  if (store_ != nullptr) {
+    for (;;) {
+      const char* const Sp = FindSpace(P, AEnd);
+      const std::string_view Piece(P, static_cast<std::size_t>(Sp - P));
+      if (!IsTagEnd(Piece)) {
+        std::string_view Name, Value;
+        SplitAttributeToken(Piece, Name, Value);
+        attrs_.push_back(store_->NewAttribute(Name, Value));  // the storage owns it already
+      }
+      if (Sp == AEnd) break;
+      P = Sp + 1;
+    }
+  } else {
+    ForEachToken(A, [&](std::string_view Piece) {
+      if (IsTagEnd(Piece)) return;
+      attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
+      TXMLAttribute* Attr = NewAttribute();
+      attrs_.back() = Attr;
+      ParseAttributeToken(*Attr, Piece);
+    });
+  }
   FillAll(Node.attributes_, attrs_);
   return ecOk;
 }
@@ -217,9 +288,15 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
         release_->ReleaseBefore(Pos);
         next_release_ = Pos + (std::size_t{8} << 20);
       }
-      kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
-      TXMLNode* Child = NewNode();
-      kids_.back() = Child;
+      TXMLNode* Child;
+      if (store_ != nullptr) {
+        Child = store_->NewNode();  // the storage owns it already
+        kids_.push_back(Child);
+      } else {
+        kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
+        Child = new TXMLNode;
+        kids_.back() = Child;
+      }
       // Its parent and position are known here: navigation costs no pass of its own.
       Child->SetParent(F.node, static_cast<std::int32_t>(kids_.size() - 1 - F.kids_from));
       const std::size_t Start = Pos;

@@ -49,6 +49,8 @@ class TreeBuilder {
   // released last, after S is cut, so S may be a string of it.
   static TXMLErrorCode RunOnString(TXMLNode& Node, Step Which, std::int32_t Level, std::string& S);
 
+  // The closing-tag index records its tags with two threads from this many on (see CloseIndex).
+  void IndexWithTwoThreadsFrom(std::size_t Count) { index_.TwoThreadsFrom(Count); }
   // Lets the parse give the text behind it back to the system as it goes (a load of a large
   // document; nothing reads the text before the parse position again).
   void ReleaseConsumedText(DocText* Doc) { release_ = Doc; }
@@ -79,6 +81,8 @@ class TreeBuilder {
   // Gives Node its name: the document's string for that name, or (without a store) its own.
   void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash);
   TXMLAttribute* NewAttribute();
+  // Gives Node a text from the store.
+  void SetStoreText(TXMLNode& Node, std::string_view Text);
   // Throws std::length_error when a list would hold more than the limits allow.
   void CheckCount(std::size_t Count) const;
   template <class T>

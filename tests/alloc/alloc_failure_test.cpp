@@ -181,6 +181,31 @@ TEST(AllocFailure, LoadFromTextReportsOutOfMemoryAndLeavesANewDocument) {
   }
 }
 
+// A document large enough to be read by two threads: a long text whose lines hold runs of
+// spaces, then enough elements for the closing-tag index to take two threads too. A failure on
+// the second thread must come back as the same status, with nothing left behind.
+TEST(AllocFailure, ATwoThreadLoadReportsOutOfMemoryAndLeavesANewDocument) {
+  std::string Text = "<?xml version=\"1.0\"?>\n<r>\n";
+  while (Text.size() < (std::size_t{2} << 20)) Text += "  some  words   of a long text\n";
+  for (int I = 0; I < 17000; ++I) Text += "<b>x</b>\n";
+  Text += "</r>\n";
+  TXMLParser OneThread;
+  OneThread.SetLoadOptions({.Threads = 1});
+  OneThread.LoadFromText(Text);
+  const std::string Expected = State(OneThread);
+  EveryFailurePoint("LoadFromText(two threads)", [&](Trial& T) {
+    TXMLParser P;
+    TXMLErrorCode Status = ecOk;
+    EXPECT_FALSE(T.Run([&] { Status = P.LoadFromText(Text); })) << "a load never throws";
+    if (Status == ecOutOfMemory) {
+      EXPECT_TRUE(T.Failed());
+      EXPECT_EQ(State(P), NewParserState(""));
+      P.LoadFromText(Text);
+    }
+    EXPECT_EQ(State(P), Expected);
+  });
+}
+
 class AllocFailureFile : public ::testing::Test {
  protected:
   test::TempDir dir_;

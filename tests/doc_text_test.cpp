@@ -1,0 +1,180 @@
+// The text stage: both code paths that read the source (a byte at a time, and 16 bytes a step),
+// on one thread and split between two, against a plain reference written from the rules, on
+// crafted and random sources whose lines, runs of spaces and tags straddle the steps and the split.
+#include "detail/doc_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using linexml::detail::DocText;
+using linexml::detail::DocTextOptions;
+using linexml::detail::PageBuffer;
+using linexml::detail::SourcePlace;
+using linexml::detail::TextPath;
+
+// The text and, for each of its bytes, the source line and column it stands for.
+struct Reference {
+  std::string text;
+  std::vector<SourcePlace> places;
+};
+
+// Lines split at LF, CR LF or CR; each trimmed of its bytes 0..32 at both ends and its runs of
+// spaces cut to one; empty lines left out; a line not starting with "<" joined with one space,
+// which stands at the column of the line's first byte.
+Reference Normalise(const std::string& Source, bool SkipBom) {
+  Reference R;
+  std::size_t P = 0;
+  std::size_t Mark = 0;
+  if (SkipBom && Source.compare(0, 3, "\xEF\xBB\xBF") == 0) P = Mark = 3;
+  std::int64_t Line = 1;
+  while (P <= Source.size()) {
+    std::size_t E = P;
+    while (E < Source.size() && Source[E] != '\n' && Source[E] != '\r') ++E;
+    std::size_t B = P, T = E;
+    while (B < T && static_cast<unsigned char>(Source[B]) <= 32) ++B;
+    while (T > B && static_cast<unsigned char>(Source[T - 1]) <= 32) --T;
+    if (B < T) {
+      const std::int64_t Lead = static_cast<std::int64_t>(B - P + Mark);
+      if (Source[B] != '<') {
+        R.text += ' ';
+        R.places.push_back({Line, Lead + 1});
+      }
+      for (std::size_t K = B; K < T; ++K) {
+        if (Source[K] == ' ' && K > B && Source[K - 1] == ' ') continue;
+        R.text += Source[K];
+        R.places.push_back({Line, static_cast<std::int64_t>(K - P + Mark) + 1});
+      }
+    }
+    Mark = 0;
+    if (E == Source.size()) break;
+    P = E + ((Source[E] == '\r' && E + 1 < Source.size() && Source[E + 1] == '\n') ? 2 : 1);
+    ++Line;
+  }
+  return R;
+}
+
+std::vector<TextPath> Paths() {
+  std::vector<TextPath> Out;
+  for (TextPath P : {TextPath::kScalar, TextPath::kSse2})
+    if (linexml::detail::TextPathRuns(P)) Out.push_back(P);
+  return Out;
+}
+
+std::string Spaces(std::size_t N) {
+  return std::string(N, ' ');
+}
+
+// Sources that put every rule at and across the boundaries of the steps.
+std::vector<std::string> Sources() {
+  std::vector<std::string> Out = {
+      "",
+      "\n\n\r\n\r",
+      "<a>",
+      "  <a>  \n  text  \n</a>  ",
+      "<a>\r\n  b\r\r\n\n  c</a>",
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<a/>",
+      "\xEF\xBB\xBF\n<a/>",
+      "<a>x" + Spaces(200) + "y</a>",
+      "<a>" + Spaces(61) + "</a>" + Spaces(70) + "\n" + Spaces(64) + "z" + Spaces(64),
+      std::string(63, 'a') + "</b>" + std::string(62, 'c') + "<" + "/d>",
+      std::string(63, 'a') + "<" + "\n/d>",
+      std::string(62, 'x') + "\r\n" + std::string(63, 'y') + "\r" + "\n" + "!",
+      "\t<a>\t \t</a>\x01\n\x1F<b>  \t  </b>\x7F",
+      std::string(127, '\n') + "<a>" + std::string(130, '\r') + "</a>",
+      "<a>  <!-- x -->  </a>",
+      // Split near the middle: what comes before the chosen line end must not leak into the half
+      // after it (empty lines, a CR, runs of spaces, a "<" before a "/").
+      "<a>\n\n  \r\n" + Spaces(40) + "x  y\n  \n\n" + Spaces(3) + "z</a>\n\n",
+      "<a>" + Spaces(30) + "<\n/b>   c\r\n\r\n   d" + Spaces(30) + "\n e  f\n",
+      std::string(40, '\n') + "<a>\n" + std::string(40, '\r') + "b\n",
+      "\xEF\xBB\xBFq\n<a>  b  </a>",
+  };
+  // Random sources from pieces that steer the stage.
+  std::mt19937_64 Rng(15);
+  const char* Pieces[] = {" ", "  ",   "\t",  "\n", "\r", "\r\n", "<",
+                          "/", "</a>", "<b>", "!",  "x",  "word", ">"};
+  for (int Doc = 0; Doc < 60; ++Doc) {
+    std::string S;
+    const std::size_t Count = Rng() % 400;
+    for (std::size_t I = 0; I < Count; ++I) {
+      const std::size_t Pick = Rng() % (std::size(Pieces) + 2);
+      if (Pick == std::size(Pieces))
+        S += Spaces(Rng() % 80);
+      else if (Pick == std::size(Pieces) + 1)
+        S += std::string(Rng() % 80, 'q');
+      else
+        S += Pieces[Pick];
+    }
+    Out.push_back(S);
+  }
+  return Out;
+}
+
+// Every "</" of a text, where the stage notes the closing tags.
+std::vector<std::uint32_t> CloseStarts(const std::string& Text) {
+  std::vector<std::uint32_t> Out;
+  for (std::size_t P = Text.find("</"); P != std::string::npos; P = Text.find("</", P + 1))
+    Out.push_back(static_cast<std::uint32_t>(P));
+  return Out;
+}
+
+DocText InPlace(const std::string& Source, DocTextOptions Options) {
+  PageBuffer Bytes(Source.size() + 1);
+  if (!Source.empty()) std::memcpy(Bytes.get() + 1, Source.data(), Source.size());
+  return DocText(std::move(Bytes), Source.size(), Options);
+}
+
+TEST(DocText, EveryPathBuildsTheReferenceText) {
+  for (const std::string& Source : Sources()) {
+    for (bool Bom : {false, true}) {
+      const Reference Ref = Normalise(Source, Bom);
+      for (TextPath Path : Paths()) {
+        for (bool Copied : {true, false}) {
+          for (unsigned Threads : {1u, 2u}) {
+            SCOPED_TRACE(testing::Message()
+                         << "path " << static_cast<int>(Path) << (Copied ? " copied" : " in place") << " bom "
+                         << Bom << " threads " << Threads << " source [" << Source << "]");
+            // Two threads: every source is split, whatever its size.
+            const DocTextOptions Options{Bom, false, Path, Threads, 0};
+            const DocText Doc = Copied ? DocText(Source, Options) : InPlace(Source, Options);
+            const bool Comments = Ref.text.find("<!--") != std::string::npos;
+            if (!Comments) {
+              ASSERT_EQ(Doc.Text(), Ref.text);
+              ASSERT_NE(Doc.CloseTagStarts(), nullptr);
+              EXPECT_EQ(*Doc.CloseTagStarts(), CloseStarts(Ref.text));
+            }
+            // Each byte of the text traces back to its place in the source (before comments were cut).
+            DocText::Locator L(Doc);
+            for (std::size_t P = 0; P < Doc.Text().size(); ++P) {
+              const std::size_t Joined = Doc.JoinedAt(P);
+              const SourcePlace Got = L.At(Joined);
+              ASSERT_EQ(Got.line, Ref.places[Joined].line) << "at " << P;
+              ASSERT_EQ(Got.column, Ref.places[Joined].column) << "at " << P;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(DocText, EveryPathNoticesComments) {
+  const std::string Plain = std::string(70, 'a') + "<b>text</b>";
+  const std::string Bang = std::string(70, 'a') + "<b>te!xt</b>";
+  const std::string Comment = std::string(70, 'a') + "<b>te<!-- c -->xt</b>";
+  for (TextPath Path : Paths()) {
+    EXPECT_NE(DocText(Plain, {false, false, Path}).CloseTagStarts(), nullptr);
+    EXPECT_EQ(DocText(Bang, {false, false, Path}).Text(), " " + Bang);
+    const DocText Cut(Comment, {false, true, Path});
+    EXPECT_EQ(Cut.Text(), " " + std::string(70, 'a') + "<b>text</b>");
+    EXPECT_EQ(Cut.CommentsCut().size(), 1u);
+  }
+}
+
+}  // namespace
