@@ -10,9 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd.h"
 
 namespace linexml::detail {
 namespace {
@@ -397,7 +395,7 @@ void CloseIndex::Build() {
       Record(narrow_tags_, Start, Name);
   };
   const char* P = Begin;
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   // 16 positions a step: the bits mark a "<" followed by "/".
   const __m128i Lt = _mm_set1_epi8('<');
   const __m128i Slash = _mm_set1_epi8('/');

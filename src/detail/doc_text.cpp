@@ -6,12 +6,11 @@
 #include <system_error>
 #include <thread>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+
+#include "simd.h"
 
 namespace linexml::detail {
 namespace {
@@ -52,7 +51,7 @@ struct LineScanT {
 template <class LineScan>
 const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, bool Vector,
                          LineScan& Scan) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   const __m128i Lf = _mm_set1_epi8('\n');
   const __m128i Cr = _mm_set1_epi8('\r');
   const __m128i Space = _mm_set1_epi8(' ');
@@ -123,7 +122,7 @@ const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace,
 // The end of the run of LF bytes that starts at P: empty lines, 16 a step (a file padded with
 // millions of blank lines costs a fraction of a byte-by-byte scan).
 const char* SkipLineFeeds(const char* P, const char* End, bool Vector) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   const __m128i Lf = _mm_set1_epi8('\n');
   while (Vector && End - P >= 16) {
     const auto Mask = static_cast<unsigned>(
@@ -141,7 +140,7 @@ const char* SkipLineFeeds(const char* P, const char* End, bool Vector) {
 // Past the leading bytes 0..32 of a line from P: the first byte above 32 or line end, or End.
 // 16 bytes a step (indentation is most of what a line of a typical document trims).
 const char* SkipIndent(const char* P, const char* End, bool Vector) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   const __m128i Low = _mm_set1_epi8(32);
   while (Vector && End - P >= 16) {
     const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
@@ -191,7 +190,7 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
 }  // namespace
 
 bool TextPathRuns(TextPath Path) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   (void)Path;
   return true;
 #else

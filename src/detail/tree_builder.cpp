@@ -4,11 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "doc_text.h"
+#include "simd.h"
 #include "tag_tokens.h"
 
 namespace linexml::detail {
@@ -28,7 +25,7 @@ std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t
 // The first space in [P, End), or End. Inline: the tokens of a tag are short, where a call to
 // memchr costs more than the search.
 const char* FindSpace(const char* P, const char* End) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   const __m128i Space = _mm_set1_epi8(' ');
   for (; End - P >= 16; P += 16) {
     const auto Mask = static_cast<unsigned>(
@@ -42,7 +39,7 @@ const char* FindSpace(const char* P, const char* End) {
 
 // Where the tag name starting at I ends (a space, "/" or ">"), or End.
 std::size_t NameEndAt(const char* T, std::size_t I, std::size_t End) {
-#if defined(__SSE2__)
+#if defined(LINEXML_SSE2)
   for (; End - I >= 16; I += 16) {
     const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T + I));
     const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
