@@ -359,12 +359,14 @@ void CloseIndex::Build() {
     const std::size_t Half = Count / 2;
     CloseIndex Later(text_, starts_);
     std::exception_ptr Failed;
+    // Under this index's key as it is now, so that joining can take the names' hashes from
+    // Later's table (a copy: this thread may rekey while Later records).
+    const std::uint64_t K0 = k0_, K1 = k1_;
     {
       std::jthread Worker;
-      auto RecordLater = [&] {
+      auto RecordLater = [&Later, &Failed, K0, K1, Half, Count] {
         try {
-          // Under this index's key, so that joining can take the names' hashes from its table.
-          Later.UseKey(k0_, k1_);
+          Later.UseKey(K0, K1);
           Later.Prepare();
           Later.RecordStarts(Half, Count);
         } catch (...) {
