@@ -205,13 +205,13 @@ Command AddEditCommand(CLI::App& App) {
   Cmd->add_option("-o,--output", O->Output, "Write to OUT instead of changing FILE; '-': standard output")
       ->type_name("OUT");
   Cmd->add_flag("--force", O->Force, "Write the document even when it would not load back the same");
-  struct Spec {
+  struct OperationOption {
     const char* name;
     int arity;
     const char* values;
     const char* help;
   };
-  static const Spec kSpecs[] = {
+  static const OperationOption kOperations[] = {
       {"--set", 3, "PATH NAME VALUE",
        "Set attribute NAME to VALUE (the first of that name, or a new one at the end)"},
       {"--delete", 1, "PATH", "Delete the elements, with everything in them"},
@@ -221,7 +221,7 @@ Command AddEditCommand(CLI::App& App) {
       {"--rename", 2, "PATH NAME", "Give the elements the tag name NAME"},
       {"--move", 2, "PATH TO_PATH", "Append the elements to the element TO_PATH selects"},
   };
-  for (const Spec& S : kSpecs) {
+  for (const OperationOption& S : kOperations) {
     Cmd->add_option(S.name, O->Values[S.name], S.help)
         ->type_size(S.arity)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)

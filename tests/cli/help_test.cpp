@@ -59,8 +59,8 @@ class CliHelp : public CliTest {
   // Every option name of a command ("-j", "--jobs", ...), as its help lists them.
   std::vector<std::string> Options(const std::string& Command) const {
     std::vector<std::string> Out;
-    for (const std::string& Spec : Section(Help(Command), "Options:")) {
-      std::istringstream In(Spec);
+    for (const std::string& Listed : Section(Help(Command), "Options:")) {
+      std::istringstream In(Listed);
       for (std::string Name; std::getline(In, Name, ',');) Out.push_back(Name);
     }
     return Out;
