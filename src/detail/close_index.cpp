@@ -211,10 +211,15 @@ std::size_t MemoSlot(std::string_view Name, std::size_t Slots) {
 }  // namespace
 
 template <class Off>
-void CloseIndex::Append(Tags<Off>& T, Entry& E, std::size_t Start) {
-  const std::size_t Index = T.start.size();
+std::size_t CloseIndex::Push(Tags<Off>& T, std::size_t Start) {
   T.start.push_back(static_cast<Off>(Start));
   T.next.push_back(static_cast<Off>(kNone));
+  return T.start.size() - 1;
+}
+
+template <class Off>
+void CloseIndex::Append(Tags<Off>& T, Entry& E, std::size_t Start) {
+  const std::size_t Index = Push(T, Start);
   T.next[E.tail] = static_cast<Off>(Index);
   E.tail = Index;
 }
@@ -240,9 +245,7 @@ void CloseIndex::Record(Tags<Off>& T, std::size_t Start, std::string_view Name) 
     Append(T, entries_[static_cast<std::uint32_t>(S) - 1], Start);
     return;
   }
-  const std::size_t Index = T.start.size();
-  T.start.push_back(static_cast<Off>(Start));
-  T.next.push_back(static_cast<Off>(kNone));
+  const std::size_t Index = Push(T, Start);
   AddName(Name, Hash, At, Dist, Index, Index);
   memo_[M] = static_cast<std::uint32_t>(entries_.size());
 }

@@ -82,6 +82,9 @@ class CloseIndex {
                std::size_t Tail);
   template <class Off>
   std::size_t Lookup(Tags<Off>& T, Entry& E, std::size_t Pos);
+  // Adds a closing tag at Start, linked to none yet; returns its index.
+  template <class Off>
+  static std::size_t Push(Tags<Off>& T, std::size_t Start);
   // Adds a closing tag at Start to the tags of the name of E.
   template <class Off>
   static void Append(Tags<Off>& T, Entry& E, std::size_t Start);

@@ -3,23 +3,41 @@
 #include <cstddef>
 #include <string_view>
 
+#include "simd.h"
+
 namespace linexml {
 class TXMLAttribute;
 }
 
 namespace linexml::detail {
 
+// The first space in [P, End), or End. Inline: the tokens of a tag are short, where a call to
+// memchr costs more than the search.
+inline const char* FindSpace(const char* P, const char* End) {
+#if defined(LINEXML_SSE2)
+  const __m128i Space = _mm_set1_epi8(' ');
+  for (; End - P >= 16; P += 16) {
+    const auto Mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Space)));
+    if (Mask != 0) return P + __builtin_ctz(Mask);
+  }
+#endif
+  while (P < End && *P != ' ') ++P;
+  return P;
+}
+
 // The inside of a tag is cut into tokens at every space, each token with its trailing space; a
 // space is taken as appended to the tag, so the last token is the piece after its last space.
 // Calls Each(Piece) for every token in order, Piece being the token without its trailing space.
 template <class Fn>
 void ForEachToken(std::string_view Tag, Fn&& Each) {
-  std::size_t From = 0;
+  const char* P = Tag.data();
+  const char* const End = P + Tag.size();
   for (;;) {
-    const std::size_t Sp = Tag.find(' ', From);
-    Each(Tag.substr(From, Sp == std::string_view::npos ? Sp : Sp - From));
-    if (Sp == std::string_view::npos) return;
-    From = Sp + 1;
+    const char* const Sp = FindSpace(P, End);
+    Each(std::string_view(P, static_cast<std::size_t>(Sp - P)));
+    if (Sp == End) return;
+    P = Sp + 1;
   }
 }
 

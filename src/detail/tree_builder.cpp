@@ -22,21 +22,6 @@ std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t
   return P == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(P) - Text.data());
 }
 
-// The first space in [P, End), or End. Inline: the tokens of a tag are short, where a call to
-// memchr costs more than the search.
-const char* FindSpace(const char* P, const char* End) {
-#if defined(LINEXML_SSE2)
-  const __m128i Space = _mm_set1_epi8(' ');
-  for (; End - P >= 16; P += 16) {
-    const auto Mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Space)));
-    if (Mask != 0) return P + __builtin_ctz(Mask);
-  }
-#endif
-  while (P < End && *P != ' ') ++P;
-  return P;
-}
-
 // Where the tag name starting at I ends (a space, "/" or ">"), or End.
 std::size_t NameEndAt(const char* T, std::size_t I, std::size_t End) {
 #if defined(LINEXML_SSE2)
@@ -207,31 +192,20 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.SetKind(ttShorted);
   attrs_.clear();
 
-  // The tokens as ForEachToken cuts them; "/> " and "> " are the tag's end, not attributes.
-  auto IsTagEnd = [](std::string_view Piece) { return Piece == "/>" || Piece == ">"; };
-  const char* P = A.data();
-  const char* const AEnd = P + A.size();
-  if (store_ != nullptr) {
-    for (;;) {
-      const char* const Sp = FindSpace(P, AEnd);
-      const std::string_view Piece(P, static_cast<std::size_t>(Sp - P));
-      if (!IsTagEnd(Piece)) {
-        std::string_view Name, Value;
-        SplitAttributeToken(Piece, Name, Value);
-        attrs_.push_back(store_->NewAttribute(Name, Value));  // the storage owns it already
-      }
-      if (Sp == AEnd) break;
-      P = Sp + 1;
+  // "/> " and "> " are the tag's end, not attributes.
+  ForEachToken(A, [this](std::string_view Piece) {
+    if (Piece == "/>" || Piece == ">") return;
+    if (store_ != nullptr) {
+      std::string_view Name, Value;
+      SplitAttributeToken(Piece, Name, Value);
+      attrs_.push_back(store_->NewAttribute(Name, Value));  // the storage owns it already
+      return;
     }
-  } else {
-    ForEachToken(A, [&](std::string_view Piece) {
-      if (IsTagEnd(Piece)) return;
-      attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
-      TXMLAttribute* Attr = NewAttribute();
-      attrs_.back() = Attr;
-      ParseAttributeToken(*Attr, Piece);
-    });
-  }
+    attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
+    TXMLAttribute* Attr = NewAttribute();
+    attrs_.back() = Attr;
+    ParseAttributeToken(*Attr, Piece);
+  });
   FillAll(Node.attributes_, attrs_);
   return ecOk;
 }
