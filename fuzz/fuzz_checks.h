@@ -24,6 +24,14 @@
 
 namespace fuzz {
 
+// True when Text holds a byte that a terminal may act on (a control byte, or 127): no message or
+// warning may carry one of a document's raw.
+inline bool HasControlByte(const std::string& Text) {
+  for (const char C : Text)
+    if (static_cast<unsigned char>(C) < 32 || C == 127) return true;
+  return false;
+}
+
 // Stops the run when the tree below Root breaks an invariant (see TreeFaults).
 inline void CheckTree(const linexml::TXMLNode& Root) {
   const std::string Fault = TreeFaults(Root);

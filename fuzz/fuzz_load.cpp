@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   FUZZ_CHECK(Parser.ErrorColumn() >= 0 && static_cast<std::size_t>(Parser.ErrorColumn()) <= Size + 1,
              std::to_string(Parser.ErrorColumn()));
   FUZZ_CHECK(Parser.ErrorMessage().empty() == (Status == linexml::ecOk), Parser.ErrorMessage());
+  FUZZ_CHECK(!fuzz::HasControlByte(Parser.ErrorMessage()), linexml::QuoteText(Parser.ErrorMessage()));
 
   // Collecting warnings reads the same document, and finds its places in the source, in order.
   {
@@ -47,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
                  "warnings out of order");
       FUZZ_CHECK(!W.Text.empty() && std::string(linexml::WarningKindName(W.Kind)) != "unknown",
                  "warning text");
+      FUZZ_CHECK(!fuzz::HasControlByte(W.Text), linexml::QuoteText(W.Text));
       LastLine = W.Line;
       LastColumn = W.Column;
     }

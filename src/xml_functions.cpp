@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "detail/quote.h"
 #include "detail/tag_tokens.h"
 #include "detail/writable.h"
 
@@ -124,6 +125,17 @@ std::string DecodeEntities(std::string_view Text) {
       I = Amp + Used;
     }
   }
+  return Out;
+}
+
+std::string QuoteText(std::string_view Text, std::size_t Max) {
+  return detail::Quote(Text, Max);
+}
+
+std::string EscapeText(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  detail::AppendEscaped(Out, Text, detail::Quotes::kNone);
   return Out;
 }
 

@@ -187,7 +187,7 @@ std::string NodePath(const TXMLNode& Node) {
   std::string Path;
   const TXMLNode* N = Node.TagType() == ttCDATA ? Node.Parent() : &Node;
   for (; N != nullptr; N = N->Parent()) {
-    std::string Step = "/" + Escape(N->TagName());
+    std::string Step = "/" + EscapeText(N->TagName());
     if (const TXMLNode* Up = N->Parent()) {
       int Same = 0, Position = 0;
       for (const TXMLNode* K : Up->Children()) {

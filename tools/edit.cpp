@@ -53,7 +53,7 @@ std::vector<Operation> Operations(const EditOptions& O) {
 // The operation as the user wrote it, for messages: --set "/a/b" "id" "5".
 std::string Shown(const Operation& Op) {
   std::string Out = Op.option;
-  for (const std::string& V : Op.values) Out += " " + Quote(V);
+  for (const std::string& V : Op.values) Out += " " + QuoteText(V);
   return Out;
 }
 

@@ -72,20 +72,20 @@ int RunGet(const GetOptions& O) {
   if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
   if (Path) {
     Matches = P.SelectAll(O.Tag);
-    if (Matches.empty()) return Fail(ShownName(O.File) + ": no element matches " + Quote(O.Tag));
+    if (Matches.empty()) return Fail(ShownName(O.File) + ": no element matches " + QuoteText(O.Tag));
   } else {
     TXMLNode* Node = P.FindTagByName(O.Tag);
-    if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
+    if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + QuoteText(O.Tag));
     Matches.push_back(Node);
   }
   bool Printed = false;
   for (const TXMLNode* Node : Matches) Printed = Print(O, *Node) || Printed;
   FlushStdout();
   if (!Printed)
-    return Fail(
-        ShownName(O.File) + ": " +
-        (Path ? "no element that " + Quote(O.Tag) + " matches has" : "element " + Quote(O.Tag) + " has no") +
-        " attribute " + Quote(*O.Attribute));
+    return Fail(ShownName(O.File) + ": " +
+                (Path ? "no element that " + QuoteText(O.Tag) + " matches has"
+                      : "element " + QuoteText(O.Tag) + " has no") +
+                " attribute " + QuoteText(*O.Attribute));
   return kExitOk;
 }
 

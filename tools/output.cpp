@@ -11,59 +11,6 @@
 
 namespace linexml::cli {
 
-namespace {
-
-void AppendEscaped(std::string& Out, std::string_view Text, bool InQuotes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (const char C : Text) {
-    const auto Byte = static_cast<unsigned char>(C);
-    switch (C) {
-      case '"':
-        Out += InQuotes ? "\\\"" : "\"";
-        continue;
-      case '\\':
-        Out += "\\\\";
-        continue;
-      case '\t':
-        Out += "\\t";
-        continue;
-      case '\n':
-        Out += "\\n";
-        continue;
-      case '\r':
-        Out += "\\r";
-        continue;
-      default:
-        break;
-    }
-    if (Byte < 32 || Byte == 127) {
-      Out += "\\x";
-      Out += kHex[Byte >> 4];
-      Out += kHex[Byte & 15];
-    } else {
-      Out += C;
-    }
-  }
-}
-
-}  // namespace
-
-std::string Quote(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size() + 2);
-  Out += '"';
-  AppendEscaped(Out, Text, true);
-  Out += '"';
-  return Out;
-}
-
-std::string Escape(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size());
-  AppendEscaped(Out, Text, false);
-  return Out;
-}
-
 std::string SourceExcerpt(std::string_view Text, std::int64_t Line, std::int64_t Column) {
   constexpr std::size_t kBefore = 60, kAfter = 40;
   const auto At = static_cast<std::size_t>(Column > 0 ? Column - 1 : 0);

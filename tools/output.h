@@ -1,5 +1,6 @@
 #pragma once
 
+#include <linexml/xml_functions.h>  // QuoteText and EscapeText: how messages show any text
 #include <linexml/xml_options.h>
 
 #include <cstdint>
@@ -13,13 +14,6 @@ class TXMLParser;
 
 // Output helpers: results go to standard output, messages to standard error.
 namespace linexml::cli {
-
-// Text between double quotes, with '"', '\' and control bytes escaped ("\t", "\n", "\r", "\xNN")
-// so that leading spaces and odd bytes stay visible; bytes from 128 up are kept as they are.
-std::string Quote(std::string_view Text);
-// Text escaped as Quote escapes it, but bare: no quotes around it and '"' kept as it is. Unchanged
-// for text without '\' and control bytes (ordinary names).
-std::string Escape(std::string_view Text);
 
 // A source line and a caret under Column (1-based, in bytes), as compilers show them, two lines
 // each ending in a newline: "  LINE | text" and "       | ^". Control bytes (but tabs) show as

@@ -33,7 +33,7 @@ int RunSet(const SetOptions& O) {
   if (!LoadForCommand(P, O.File, O.Read, false, Target)) return kExitFailed;
   TXMLNode* Node = P.FindTagByName(O.Tag);
   if (Node == nullptr || Node->TagType() == ttCDATA)
-    return Fail(ShownName(O.File) + ": no element named " + Quote(O.Tag));
+    return Fail(ShownName(O.File) + ": no element named " + QuoteText(O.Tag));
   Node->SetAttributeValue(O.Attribute, O.Value);
   if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
   SaveResult(P, Target, SaveOptionsFor(O.Write, P));

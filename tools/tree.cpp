@@ -32,15 +32,15 @@ int RunTree(const TreeOptions& O) {
     Line += TagTypeName(Node->TagType());
     if (Node->TagType() == ttCDATA) {
       Line += ' ';
-      Line += Quote(Node->TextData());
+      Line += QuoteText(Node->TextData());
     } else {
       Line += ' ';
-      Line += Escape(Node->TagName());
+      Line += EscapeText(Node->TagName());
       for (const TXMLAttribute* A : Node->Attributes()) {
         Line += ' ';
-        Line += Escape(A->Name);
+        Line += EscapeText(A->Name);
         Line += '=';
-        Line += Quote(A->Value);
+        Line += QuoteText(A->Value);
       }
     }
     Line += '\n';

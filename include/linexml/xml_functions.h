@@ -1,8 +1,9 @@
 #pragma once
 /// \file
 /// The free functions: the value cutter of attribute tokens, the rules of what a save can write,
-/// and the conversion of the five predefined entities.
+/// the conversion of the five predefined entities, and how messages show text.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,14 @@ LINEXML_API std::string EncodeEntities(std::string_view Raw);
 /// a surrogate (D800 to DFFF) or past 10FFFF, any other entity, and "&" without a complete
 /// reference stay as written.
 LINEXML_API std::string DecodeEntities(std::string_view Text);
+
+/// Text as the library's messages show it: between double quotes, with '"', '\' and control
+/// bytes escaped ("\t", "\n", "\r", "\xNN"; bytes from 128 up kept), so that no byte of a
+/// document reaches a terminal raw. Past Max bytes it is cut (never inside a UTF-8 sequence) and
+/// "..." ends it inside the quotes.
+LINEXML_API std::string QuoteText(std::string_view Text, std::size_t Max = std::string_view::npos);
+/// QuoteText's escapes without the quotes ('"' stays as it is): unchanged for text without '\'
+/// and control bytes.
+LINEXML_API std::string EscapeText(std::string_view Text);
 
 }  // namespace linexml

@@ -8,7 +8,9 @@
 #include <unordered_map>
 
 #include "doc_text.h"
+#include "keyed_hash.h"
 #include "linexml/xml_node.h"
+#include "quote.h"
 #include "tag_tokens.h"
 
 namespace linexml::detail {
@@ -28,14 +30,14 @@ std::string_view NameAt(std::string_view T, std::size_t Lt) {
 }
 
 std::string Quoted(std::string_view Text) {
-  return QuoteBounded(Text, 32);
+  return Quote(Text, 32);
 }
 
 // The name of an element that the tree holds inside an element of the same name, Prefer when it is
 // one of them; empty when there is none. Walks the tree once, with the names of the open ancestors
 // counted.
 std::string_view NestedSameName(const TXMLNode& Root, std::string_view Prefer) {
-  std::unordered_map<std::string_view, std::size_t> Open;
+  KeyedMap<std::size_t> Open;
   std::string_view Found;
   struct Frame {
     const TXMLNode* node;
@@ -66,9 +68,9 @@ std::string_view NestedSameName(const TXMLNode& Root, std::string_view Prefer) {
 }
 
 std::string SameNameCause(std::string_view Name) {
-  const std::string N(Name);
-  return "an element \"" + N + "\" inside another \"" + N + "\" ends the outer one at the inner \"</" + N +
-         ">\"";
+  const std::string N = Quoted(Name);
+  return "an element " + N + " inside another " + N + " ends the outer one at the inner " +
+         Quoted("</" + std::string(Name) + ">");
 }
 
 std::string DescribeBadStart(std::string_view T) {
@@ -110,9 +112,9 @@ std::string DescribeBrokenTag(const FailureFacts& F) {
     std::string Out = "the closing tag " + Tag + " stands where an element was expected: ";
     if (Nested == Name) return Out + SameNameCause(Name) + ", so this one is left over";
     if (!Nested.empty())
-      return Out + SameNameCause(Nested) + ", which leaves \"" + std::string(Name) +
-             "\" without its content before it";
-    return Out + "no element \"" + std::string(Name) + "\" is open here";
+      return Out + SameNameCause(Nested) + ", which leaves " + Quoted(Name) +
+             " without its content before it";
+    return Out + "no element " + Quoted(Name) + " is open here";
   }
   if (After[0] == ' ') return "\"<\" is followed by a space: the name of a tag must follow \"<\" directly";
   if (After[0] == '>') return "an empty tag \"<>\": a tag needs a name";
@@ -151,8 +153,8 @@ std::string DescribeLeftOver(const FailureFacts& F) {
            Left0;
   if (Root.TagType() == ttNormal && Root.Children().Count() == 0 &&
       T.find("</" + RootName + ">", F.pos) == npos)
-    return "the root element \"<" + RootName + ">\" has no closing tag \"</" + RootName +
-           ">\", so the document after its opening tag" + Left0;
+    return "the root element " + Quoted("<" + RootName + ">") + " has no closing tag " +
+           Quoted("</" + RootName + ">") + ", so the document after its opening tag" + Left0;
   if (Left.starts_with("</")) {
     const std::size_t Gt = Left.find('>');
     const std::string_view Name = Left.substr(2, Gt == npos ? npos : Gt - 2);
@@ -265,10 +267,10 @@ void FindCutValues(const DocText& Doc, std::size_t Body, std::vector<Found>& Out
       const std::string Kept(CutAttributeValue(Piece.substr(Eq + 1), true));
       std::string Text;
       if (!Last) {
-        Text = "the value of \"" + Name + "\" holds a space, where it is cut: " + Quoted(Kept) +
+        Text = "the value of " + Quoted(Name) + " holds a space, where it is cut: " + Quoted(Kept) +
                " is kept, and the rest, " + Quoted(Pieces[K + 1]) + ", is read as an attribute of its own";
       } else {
-        Text = "the value of \"" + Name + "\" holds \">\", which ends the tag: " + Quoted(Kept) +
+        Text = "the value of " + Quoted(Name) + " holds \">\", which ends the tag: " + Quoted(Kept) +
                " is kept, and the rest of the value is read as text";
       }
       const std::size_t At = J + 1 + static_cast<std::size_t>(Piece.data() - Tag.data());
@@ -292,7 +294,7 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
   const std::string_view T = F.doc.Text();
   std::unordered_map<const TXMLNode*, std::size_t> Ends;
   for (const auto& [Node, After] : F.unclosed) Ends.emplace(Node, After);
-  std::unordered_map<std::string_view, std::size_t> Open;
+  KeyedMap<std::size_t> Open;
   struct Frame {
     const TXMLNode* node;
     std::int32_t next;
@@ -302,18 +304,18 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
   auto Enter = [&](const TXMLNode& N) {
     const auto It = Ends.find(&N);
     if (It != Ends.end()) {
-      const std::string Name = N.TagName();
+      const std::string& Name = N.TagName();
+      const std::string Opening = Quoted("<" + Name + ">"), Closing = Quoted("</" + Name + ">");
       const std::size_t At = TagStart(T, It->second);
-      // Keyed by the tree's own string: a view of the local copy would dangle.
+      // Keyed by the tree's own string: a view of a copy would dangle.
       if (Open[N.TagName()] > 0) {
         Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
-                       "the element \"<" + Name + ">\" stands inside another \"" + Name +
-                           "\": the first \"</" + Name +
-                           ">\" after it ends the outer one, so this one is read without content"});
+                       "the element " + Opening + " stands inside another " + Quoted(Name) + ": the first " +
+                           Closing + " after it ends the outer one, so this one is read without content"});
       } else {
         Out.push_back({F.doc.JoinedAt(At), wkMissingClosingTag,
-                       "no closing tag \"</" + Name + ">\" is found for the element \"<" + Name +
-                           ">\" (before the end of the element around it): it is read without content, and "
+                       "no closing tag " + Closing + " is found for the element " + Opening +
+                           " (before the end of the element around it): it is read without content, and "
                            "what follows it becomes its siblings"});
       }
     }
@@ -336,40 +338,11 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
 
 }  // namespace
 
-std::string QuoteBounded(std::string_view Text, std::size_t Max) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  bool Cut = false;
-  if (Text.size() > Max) {
-    std::size_t N = Max;
-    // Never end inside a UTF-8 sequence.
-    while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
-    Text = Text.substr(0, N);
-    Cut = true;
-  }
-  std::string Out = "\"";
-  for (const char C : Text) {
-    const auto B = static_cast<unsigned char>(C);
-    if (C == '"' || C == '\\') {
-      Out += '\\';
-      Out += C;
-    } else if (B < 32 || B == 127) {
-      Out += "\\x";
-      Out += kHex[B >> 4];
-      Out += kHex[B & 15];
-    } else {
-      Out += C;
-    }
-  }
-  Out += Cut ? "...\"" : "\"";
-  return Out;
-}
-
 std::string DescribeFailure(const FailureFacts& F) {
   if (F.status == ecInvalidFileFormat) return DescribeBadStart(F.text);
   if (F.status != ecNotValid && F.status != ecInvalidTag) return ErrorCodeMeaning(F.status);
   if (!F.repeated.empty())
-    return "the declaration keyword \"" + std::string(F.repeated) +
-           "\" is written twice (the first value is kept)";
+    return "the declaration keyword " + Quoted(F.repeated) + " is written twice (the first value is kept)";
   if (F.doctype.starts_with("<!--"))
     return "a comment in front of the root element is never closed (there is no \"-->\" after its \"<!--\"), "
            "so "
@@ -386,13 +359,13 @@ std::vector<TXMLWarning> FindWarnings(const WarningFacts& F) {
   std::vector<Found> All;
   for (const DocText::CommentNote& C : F.doc.CommentsCut())
     All.push_back({C.joined, wkCommentDropped,
-                   "the comment " + QuoteBounded(C.head, 40) + " is cut out on loading, so a save drops it"});
+                   "the comment " + Quote(C.head, 40) + " is cut out on loading, so a save drops it"});
   if (F.doctype_at != npos) {
     const std::size_t Open = F.doctype.find('[');
     if (Open != npos && F.doctype.find(']', Open) == npos)
       All.push_back({F.doc.JoinedAt(F.doctype_at), wkDocTypeSubsetCut,
                      "the internal subset of the document type is cut at its first \">\": " +
-                         QuoteBounded(F.doctype, 40) + " is kept, and the rest is read as the document"});
+                         Quote(F.doctype, 40) + " is kept, and the rest is read as the document"});
   }
   FindReferences(F.doc, All);
   FindCutValues(F.doc, F.body, All);

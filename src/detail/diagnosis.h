@@ -51,8 +51,4 @@ struct WarningFacts {
 // Every lossy reading of the document, in the order of the source.
 std::vector<TXMLWarning> FindWarnings(const WarningFacts& Facts);
 
-// Text between double quotes, at most Max bytes of it (then "..."), with '"', '\' and control
-// bytes escaped: short enough for a message, and safe on a terminal.
-std::string QuoteBounded(std::string_view Text, std::size_t Max = 32);
-
 }  // namespace linexml::detail

@@ -4,13 +4,13 @@
 #include <unordered_set>
 
 #include "linexml/xml_node.h"
-#include "writable.h"
+#include "quote.h"
 
 namespace linexml::detail {
 namespace {
 
 [[noreturn]] void Invalid(std::string_view Text, std::size_t Pos, const std::string& What) {
-  throw std::invalid_argument("invalid path " + Shown(Text) + " at position " + std::to_string(Pos + 1) +
+  throw std::invalid_argument("invalid path " + Quote(Text, 40) + " at position " + std::to_string(Pos + 1) +
                               ": " + What);
 }
 

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
-#include <unordered_map>
 #include <vector>
 
-#include "close_index.h"
 #include "doc_text.h"
+#include "keyed_hash.h"
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
+#include "quote.h"
 
 namespace linexml::detail {
 namespace {
@@ -129,27 +129,6 @@ std::string WhyNotTextRun(std::string_view S) {
   return AtByte(First, "text", S[First], S[First] == '<' ? "starts a tag" : kBreakWhy);
 }
 
-std::string Shown(std::string_view S) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  constexpr std::size_t kMost = 40;
-  std::string Out = "\"";
-  for (std::size_t I = 0; I < S.size() && I < kMost; ++I) {
-    const auto B = static_cast<unsigned char>(S[I]);
-    if (B == '"' || B == '\\') {
-      Out += '\\';
-      Out += S[I];
-    } else if (B < 32 || B == 127) {
-      Out += "\\x";
-      Out += kHex[B >> 4];
-      Out += kHex[B & 15];
-    } else {
-      Out += S[I];
-    }
-  }
-  if (S.size() > kMost) Out += "...";
-  return Out + "\"";
-}
-
 namespace {
 
 // The declaration is one line read as tokens cut at spaces, up to its first "?>".
@@ -210,7 +189,7 @@ std::string WhyNotProlog(const TXMLParameters& P) {
     ++Index;
     const std::string Which = "other declaration attribute " + std::to_string(Index);
     if (IsKeyword(A->Name))
-      return "the " + Which + " is named " + Shown(A->Name) + ", so a load takes it for that keyword";
+      return "the " + Which + " is named " + Quote(A->Name, 40) + ", so a load takes it for that keyword";
     std::string Why = WhyNotInDeclaration(A->Name, "name of the " + Which, true);
     if (Why.empty()) Why = WhyNotInDeclaration(A->Value, "value of the " + Which, false);
     if (!Why.empty()) return Why;
@@ -226,13 +205,6 @@ std::string WhyNotProlog(const TXMLParameters& P) {
            "document-type line for the root";
   return WhyNotDocType(DocType);
 }
-
-// Names of the open normal elements, hashed with a key nobody knows (crafted names cannot make the
-// table slow).
-struct KeyedHash {
-  std::uint64_t k0 = 0, k1 = 0;
-  std::size_t operator()(std::string_view S) const { return CloseIndex::Hash(S, k0, k1); }
-};
 
 // What is wrong with N itself (not with where it stands), or empty.
 std::string WhyNotNode(const TXMLNode& N) {
@@ -251,7 +223,7 @@ std::string WhyNotNode(const TXMLNode& N) {
   for (const TXMLAttribute* A : N.Attributes()) {
     ++Index;
     Why = WhyNotName(A->Name, "name of attribute " + std::to_string(Index));
-    if (Why.empty()) Why = WhyNotValue(A->Value, "value of attribute " + Shown(A->Name));
+    if (Why.empty()) Why = WhyNotValue(A->Value, "value of attribute " + Quote(A->Name, 40));
     if (!Why.empty()) return Why;
   }
   return {};
@@ -271,9 +243,8 @@ std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const
                                      "', so without a document-type line or a style-sheet link in "
                                      "front a load takes the root for one"};
 
-  KeyedHash Hasher;
-  CloseIndex::DrawKey(Hasher.k0, Hasher.k1);
-  std::unordered_map<std::string_view, std::int64_t, KeyedHash> Open(16, Hasher);
+  // Names of the open normal elements (a keyed table: crafted names cannot make it slow).
+  KeyedMap<std::int64_t> Open;
   struct Frame {
     const TXMLNode* node;
     std::int32_t next;  // its first child not visited yet

@@ -20,10 +20,6 @@ std::string WhyNotText(std::string_view S, std::string_view What = "text");
 // rule a save promises), but a "<" or a line break in it changes the tree.
 std::string WhyNotTextRun(std::string_view S);
 
-// Text for a message: between double quotes, control bytes, '"' and '\' escaped, cut after 40
-// bytes with "...".
-std::string Shown(std::string_view S);
-
 // The first part of a document, in the order a save writes it, that a save would not write so
 // that a load reads it back the same (TXMLParser::FirstUnwritable); nothing when there is none.
 std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const TXMLNode& Root);
