@@ -53,16 +53,16 @@ void ExpectNoControlBytesSaid(const std::string& Text) {
 TEST(Quote, NoControlByteOfADocumentReachesWhatALoadSays) {
   const std::string Decl = "<?xml version=\"1.0\"?>\n";
   const std::string Cases[] = {
-      Decl + "<r>\n</b\x1b[2J>\n</r>\n",                      // a stray closing tag
-      Decl + "<r\x1b]0;t\x07>\n<a/>\n",                       // a root without its closing tag
-      Decl + "<r>\n<a n\x1b[1m=\"x y\"/>\n</r>\n",            // a value cut, named by its attribute
-      Decl + "<r>\n<a\x1b>\n<b/>\n</r>\n",                    // an element without its closing tag
+      Decl + "<r>\n</b\x1b[2J>\n</r>\n",                           // a stray closing tag
+      Decl + "<r\x1b]0;t\x07>\n<a/>\n",                            // a root without its closing tag
+      Decl + "<r>\n<a n\x1b[1m=\"x y\"/>\n</r>\n",                 // a value cut, named by its attribute
+      Decl + "<r>\n<a\x1b>\n<b/>\n</r>\n",                         // an element without its closing tag
       Decl + "<r>\n<g\x1b>\n<g\x1b>\n</g\x1b>\n</g\x1b>\n</r>\n",  // same-name nesting
       Decl + "<r>\n<x>\n<g\x07>\n<g\x07>y</g\x07>\n</g\x07>\n</x>\n</r>\n",
-      Decl + "<r/>\n</q\x1b>\n",                              // a closing tag after the root
-      Decl + "<r/>\n\x1btext\n",                              // text after the root
+      Decl + "<r/>\n</q\x1b>\n",  // a closing tag after the root
+      Decl + "<r/>\n\x1btext\n",  // text after the root
       "<?xml version=\"1.0\" encoding=\"a\x1b\" encoding=\"b\"?>\n<r/>\n",
-      "<?\x1b\x07x?>\n",                                       // another instruction first
+      "<?\x1b\x07x?>\n",                                    // another instruction first
       Decl + "<!DOCTYPE r [\x1b<!ENTITY a \"b\">\n<r/>\n",  // a cut internal subset
       Decl + "<r>\n<!-- \x1b -->\n&\x1b;&#\x1b;\n</r>\n",
   };

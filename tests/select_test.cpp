@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "model_path.h"
 #include "test_util.h"
 
 namespace linexml {
@@ -121,6 +123,74 @@ TEST_F(Select, FollowsEditsAndSeesBuiltNodes) {
   doc_.XMLRoot()->MoveChild(0, *ById("t"), 0);
   EXPECT_EQ(Ids(doc_.SelectAll("//item")), "i4 i1 i2 i3 new");
   EXPECT_EQ(Ids(doc_.SelectAll("/catalog/note/store/item[3]")), "new");
+}
+
+// A random tree of elements a, b, c and text runs, each new node below a random element.
+std::vector<TXMLNode*> RandomTree(TXMLParser& P, std::mt19937& Random) {
+  static const char* const kNames[] = {"a", "b", "c"};
+  P.New(kNames[Random() % 3]);
+  std::vector<TXMLNode*> All{P.XMLRoot()}, Elements{P.XMLRoot()};
+  const std::size_t Size = 1 + Random() % 30;
+  for (std::size_t I = 0; I < Size; ++I) {
+    TXMLNode* Parent = Elements[Random() % Elements.size()];
+    if (Random() % 5 == 0) {
+      All.push_back(Parent->AddText("t"));
+    } else {
+      All.push_back(Parent->AddChild(kNames[Random() % 3]));
+      Elements.push_back(All.back());
+    }
+  }
+  return All;
+}
+
+// A random path in the syntax: steps of ".", "..", a, b, c and "*", some with a position, joined by
+// "/" and "//", from the document or not.
+std::string RandomPath(std::mt19937& Random) {
+  static const char* const kStarts[] = {"", "/", "//"};
+  static const char* const kWords[] = {"a", "b", "c", "*", "a", "*", ".", ".."};
+  std::string Path = kStarts[Random() % 3];
+  const std::size_t Steps = 1 + Random() % 4;
+  for (std::size_t I = 0; I < Steps; ++I) {
+    if (I > 0) Path += Random() % 3 == 0 ? "//" : "/";
+    const bool Deep = Path.ends_with("//");
+    std::string Word = kWords[Random() % (Deep ? 6 : 8)];
+    if (Word != "." && Word != ".." && Random() % 3 == 0)
+      Word += "[" + std::to_string(1 + Random() % 3) + "]";
+    Path += Word;
+  }
+  return Path;
+}
+
+// Every path selects what the reference model selects, from the document and from every node: the
+// engine shares one walk between nested nodes, the model looks at each node on its own.
+TEST(SelectModel, MatchesTheReferenceOnRandomTreesAndPaths) {
+  std::mt19937 Random(1901);
+  for (int Round = 0; Round < 3000; ++Round) {
+    TXMLParser P;
+    const std::vector<TXMLNode*> Nodes = RandomTree(P, Random);
+    const std::string Path = RandomPath(Random);
+    const auto Expected = model::SelectAll(Path, *P.XMLRoot(), true);
+    ASSERT_TRUE(Expected.has_value()) << Path;
+    const std::vector<TXMLNode*> Got = P.SelectAll(Path);
+    ASSERT_EQ(std::vector<const TXMLNode*>(Got.begin(), Got.end()), *Expected)
+        << Path << " in " << test::Outline(*P.XMLRoot());
+    for (const TXMLNode* From : Nodes) {
+      const auto FromNode = model::SelectAll(Path, *From, false);
+      const std::vector<TXMLNode*> GotFromNode = From->SelectAll(Path);
+      ASSERT_EQ(std::vector<const TXMLNode*>(GotFromNode.begin(), GotFromNode.end()), *FromNode)
+          << Path << " from " << test::Outline(*From) << " in " << test::Outline(*P.XMLRoot());
+    }
+  }
+}
+
+TEST(SelectModel, EveryMatchAfterNestedNodes) {
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText("<?xml version=\"1.0\"?>\n<r><x><a id=\"1\"/><y><a id=\"2\"/></y></x></r>\n"),
+            ecOk);
+  EXPECT_EQ(Ids(P.SelectAll("//a/../a")), "1 2");
+  ASSERT_EQ(P.LoadFromText("<?xml version=\"1.0\"?>\n<r>t<a/></r>\n"), ecOk);
+  EXPECT_TRUE(P.XMLRoot()->GetChild(0)->SelectAll(".").empty());  // a text run is never selected
+  EXPECT_EQ(P.XMLRoot()->GetChild(0)->Select("."), nullptr);
 }
 
 TEST(SelectSyntax, ErrorsNameTheirPosition) {

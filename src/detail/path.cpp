@@ -161,9 +161,9 @@ Set Walk(const Set& In, Tree& T, bool Deep, bool Any, const std::string& Name, s
         ++F.seen;
         if (Position == 0 || F.seen == Position) Out.push_back(K);
       }
-      // Deep visits the whole subtree; a child step only needs to go down while nodes of In may
-      // still lie below.
-      if (K->Children().Count() > 0 && (Deep || Pending < In.size()))
+      // Deep visits the whole subtree; a child step goes down to a node of In (its children are
+      // candidates) and while nodes of In may still lie below.
+      if (K->Children().Count() > 0 && (Deep || InSet || Pending < In.size()))
         Stack.push_back({K, K->Children().begin(), K->Children().end(), 0, InSet});
     }
   }
@@ -223,8 +223,9 @@ std::vector<TXMLNode*> Path::Run(const TXMLNode& Start, bool FromDocument) const
   }
   std::vector<TXMLNode*> Out;
   Out.reserve(Current.size());
+  // The document and a text run (a start node can be one) are never selected.
   for (const TXMLNode* N : Current)
-    if (N != nullptr) Out.push_back(const_cast<TXMLNode*>(N));
+    if (N != nullptr && N->TagType() != ttCDATA) Out.push_back(const_cast<TXMLNode*>(N));
   return Out;
 }
 
