@@ -17,6 +17,7 @@ namespace model {
 // Every element that Path selects from Start, or from the document above Start's tree when
 // FromDocument, in document order; nullopt when Path is not in the syntax.
 std::optional<std::vector<const linexml::TXMLNode*>> SelectAll(std::string_view Path,
-                                                               const linexml::TXMLNode& Start, bool FromDocument);
+                                                               const linexml::TXMLNode& Start,
+                                                               bool FromDocument);
 
 }  // namespace model

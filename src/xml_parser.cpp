@@ -71,7 +71,7 @@ void TXMLParser::setFileName(const std::string& Value) {
         // Not even the name could be stored. The earlier name must not stay beside an emptied
         // document, where a SaveFile(FileName()) would write that over the earlier file.
         file_name_.clear();
-        ClearDocument();
+        ResetAfterOutOfMemory();
       });
 }
 
@@ -94,7 +94,7 @@ TXMLErrorCode TXMLParser::ParseFile() {
         detail::DocText Doc(std::move(Bytes), Size, TextOptionsOf(load_options_));
         return Load(Doc);
       },
-      [this] { ClearDocument(); });
+      [this] { ResetAfterOutOfMemory(); });
 }
 
 TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
@@ -106,7 +106,7 @@ TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
         ResetDocument();
         return Load(Doc);
       },
-      [this] { ClearDocument(); });
+      [this] { ResetAfterOutOfMemory(); });
   return error_code_;
 }
 
@@ -134,7 +134,8 @@ void TXMLParser::New(const std::string& RootName) {
   if (std::string Why = detail::WhyNotName(RootName); !Why.empty())
     throw std::invalid_argument("New: " + Why);
   auto Name = std::make_unique<std::string>(RootName);  // all that can fail
-  ClearDocument();
+  ResetDocument();
+  ClearDiagnosis();
   error_code_ = ecOk;
   root_->SetName(Name.release(), true);
   root_->SetKind(ttShorted);
@@ -153,7 +154,7 @@ std::vector<TXMLNode*> TXMLParser::SelectAll(std::string_view Path) const {
   return detail::Path(Path).Run(*root_, true);
 }
 
-void TXMLParser::ClearDocument() noexcept {
+void TXMLParser::ResetAfterOutOfMemory() noexcept {
   ResetDocument();
   ClearDiagnosis();
   fixed_message_ = &kOutOfMemoryMessage;

@@ -117,6 +117,30 @@ TEST(Build, NewStartsOverInTheSameObjects) {
   EXPECT_EQ(P.SaveToText(), std::string(test::kDefaultProlog) + "<fresh />\n");
 }
 
+// Whatever the parser held before (nothing, a sound load, a failure with its place and message,
+// warnings), New leaves the state of a sound load: status, place, message and warnings agree.
+TEST(Build, NewLeavesNoMessagePlaceOrWarnings) {
+  const char* const Before[] = {
+      nullptr,
+      "<?xml version=\"1.0\"?>\n<r/>\n",
+      "<?xml version=\"1.0\"?>\n<r>\n</x>\n</r>\n",
+      "<?xml version=\"1.0\"?>\n<r a=\"1 2\"/>\n",
+  };
+  for (const char* Text : Before) {
+    TXMLParser P;
+    TXMLLoadOptions O;
+    O.CollectWarnings = true;
+    P.SetLoadOptions(O);
+    if (Text != nullptr) (void)P.LoadFromText(Text);
+    P.New("fresh");
+    EXPECT_EQ(P.XMLErrorCode(), ecOk);
+    EXPECT_EQ(P.ErrorMessage(), "") << (Text ? Text : "a new parser");
+    EXPECT_EQ(P.ErrorLine(), 0);
+    EXPECT_EQ(P.ErrorColumn(), 0);
+    EXPECT_TRUE(P.Warnings().empty());
+  }
+}
+
 TEST(Build, NewChildrenAreEmptyElementsThatBecomeNormalWithAChild) {
   TXMLParser P;
   P.New("r");

@@ -188,8 +188,8 @@ class LINEXML_API TXMLParser {
   // Returns the root and the prolog to their new state and frees the last load's tree; needs no
   // memory.
   void ResetDocument() noexcept;
-  // The same, and no error line: the document after ecOutOfMemory.
-  void ClearDocument() noexcept;
+  // The same, no error place and the out-of-memory message: the document after ecOutOfMemory.
+  void ResetAfterOutOfMemory() noexcept;
   // No error place, message or warnings: the start of every load. Needs no memory.
   void ClearDiagnosis() noexcept;
   // Parses a normalised text into the root and the prolog (already returned to their new state).
