@@ -11,6 +11,8 @@
 #include "detail/doc_text.h"
 #include "detail/path.h"
 #include "detail/read_file.h"
+#include "detail/source_map.h"
+#include "detail/source_writer.h"
 #include "detail/tree_builder.h"
 #include "detail/writable.h"
 #include "detail/writer.h"
@@ -91,8 +93,11 @@ TXMLErrorCode TXMLParser::ParseFile() {
           return ecNoFile;
         }
         ResetDocument();
-        detail::DocText Doc(std::move(Bytes), Size, TextOptionsOf(load_options_));
-        return Load(Doc);
+        // The text is built over the bytes: a load that keeps the source copies them first.
+        std::string Source;
+        if (load_options_.KeepSource) Source.assign(Bytes.get() + 1, Size);
+        auto Doc = std::make_unique<detail::DocText>(std::move(Bytes), Size, TextOptionsOf(load_options_));
+        return Load(Doc, load_options_.KeepSource ? &Source : nullptr);
       },
       [this] { ResetAfterOutOfMemory(); });
 }
@@ -102,9 +107,11 @@ TXMLErrorCode TXMLParser::LoadFromText(std::string_view Source) {
       [&] {
         ClearDiagnosis();
         // The text is copied before the old document goes: Source may be a view into it.
-        detail::DocText Doc(Source, TextOptionsOf(load_options_));
+        auto Doc = std::make_unique<detail::DocText>(Source, TextOptionsOf(load_options_));
+        std::string Kept;
+        if (load_options_.KeepSource) Kept.assign(Source);
         ResetDocument();
-        return Load(Doc);
+        return Load(Doc, load_options_.KeepSource ? &Kept : nullptr);
       },
       [this] { ResetAfterOutOfMemory(); });
   return error_code_;
@@ -115,7 +122,8 @@ const std::string& TXMLParser::ErrorMessage() const {
 }
 
 void TXMLParser::ResetDocument() noexcept {
-  root_->Reset();  // deletes the nodes added since the load; the arena destroys its own next
+  source_.reset();  // it refers to the nodes: it goes first
+  root_->Reset();   // deletes the nodes added since the load; the arena destroys its own next
   arena_.reset();
   parameters_->Reset();
   had_bom_ = false;
@@ -145,6 +153,12 @@ std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable() const {
   return detail::FindUnwritable(*parameters_, *root_);
 }
 
+std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable(const TXMLSaveOptions& Options) const {
+  if (Options.PreserveSource && source_ != nullptr)
+    return detail::FindUnwritablePreserved(*source_, *parameters_, *root_, Options, load_options_);
+  return FirstUnwritable();
+}
+
 TXMLNode* TXMLParser::Select(std::string_view Path) const {
   const std::vector<TXMLNode*> All = SelectAll(Path);
   return All.empty() ? nullptr : All.front();
@@ -160,7 +174,8 @@ void TXMLParser::ResetAfterOutOfMemory() noexcept {
   fixed_message_ = &kOutOfMemoryMessage;
 }
 
-TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
+TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::string* Source) {
+  detail::DocText& Doc = *DocText;
   ClearDiagnosis();
   had_bom_ = Doc.SkippedBom();
   const std::string_view Text = Doc.Text();
@@ -196,11 +211,16 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   detail::TreeBuilder::Unclosed Unclosed;
   if (load_options_.Threads != 1 && Text.size() >= detail::kTwoThreadsFrom)
     Builder.IndexWithTwoThreadsFrom(kIndexTwoThreadsFrom);
-  // Warnings read the whole text after the parse: it is then not given back on the way.
-  if (load_options_.CollectWarnings)
-    Builder.NoteUnclosed(&Unclosed);
-  else
-    Builder.ReleaseConsumedText(&Doc);
+  std::unique_ptr<detail::SourceMap> Map;
+  std::optional<detail::SourceMap::Recorder> Recorder;
+  if (Source != nullptr) {
+    Map = std::make_unique<detail::SourceMap>(std::move(*Source));
+    Builder.RecordInto(&Recorder.emplace(*Map, Text));
+  }
+  // Warnings read the whole text after the parse, and a kept source keeps it: it is then not
+  // given back on the way.
+  if (load_options_.CollectWarnings) Builder.NoteUnclosed(&Unclosed);
+  if (!load_options_.CollectWarnings && Map == nullptr) Builder.ReleaseConsumedText(&Doc);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (load_options_.CollectWarnings) {
     const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
@@ -210,7 +230,41 @@ TXMLErrorCode TXMLParser::Load(detail::DocText& Doc) {
   }
   if (Status != ecOk) return Failed(Status, Builder.FailPos());
   if (Pos < Text.size()) return Failed(ecNotValid, Pos);  // text after the root element
-  return Validate();
+  Status = Validate();
+  if (Status == ecOk && Map != nullptr) {
+    const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
+    // The declaration runs through the first "?>", as the prolog parse took it.
+    const std::size_t Close = had_declaration_ ? Text.find("?>") : std::string_view::npos;
+    Map->Finish(std::move(DocText), *parameters_, had_declaration_,
+                Close == std::string_view::npos ? 0 : Close + 2,
+                DocType.empty() ? std::string_view::npos : Body - DocType.size());
+    source_ = std::move(Map);
+  }
+  return Status;
+}
+
+std::string_view TXMLParser::Source() const {
+  return source_ != nullptr ? source_->Source() : std::string_view();
+}
+
+std::string_view TXMLParser::SourceLine(std::int64_t Line) const {
+  return source_ != nullptr ? source_->LineText(Line) : std::string_view();
+}
+
+std::optional<TXMLSourceRange> TXMLParser::SourceRange(const TXMLNode& Node) const {
+  if (source_ == nullptr) return std::nullopt;
+  const std::uint32_t I = source_->Find(&Node);
+  if (I == detail::SourceMap::kNone) return std::nullopt;
+  const detail::SourceMap::Node& R = source_->Nodes()[I];
+  TXMLSourceRange Range;
+  Range.Begin = R.start;
+  Range.TagEnd = R.open_end;
+  Range.End = R.End();
+  // The lines of the first and the last byte (a range is never empty).
+  Range.Line = source_->LineOf(R.start);
+  Range.TagLastLine = source_->LineOf(R.open_end > R.start ? R.open_end - 1 : R.start);
+  Range.LastLine = source_->LineOf(Range.End > R.start ? Range.End - 1 : R.start);
+  return Range;
 }
 
 std::string TXMLParser::TrimSpaces(const std::string& S) {
@@ -261,7 +315,12 @@ void TXMLParser::SaveFile(const std::string& AFileName, const TXMLSaveOptions& O
 
 void TXMLParser::Write(detail::Sink& Out, const TXMLSaveOptions& Options) const {
   const detail::Layout L = LayoutOf(Options);
-  detail::WriteTo(Out, [&](detail::Writer& W) { detail::WriteDocument(W, *parameters_, *root_, L); });
+  detail::WriteTo(Out, [&](detail::Writer& W) {
+    if (Options.PreserveSource && source_ != nullptr)
+      detail::WritePreserved(W, *source_, *parameters_, *root_, Options);
+    else
+      detail::WriteDocument(W, *parameters_, *root_, L);
+  });
 }
 
 void TXMLParser::SaveToStream(std::ostream& F) const {

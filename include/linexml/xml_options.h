@@ -26,6 +26,11 @@ struct TXMLLoadOptions {
   /// thread. Larger values act as 0 (a load uses two threads at most). The tree, the error and
   /// the warnings are the same whatever the value.
   std::uint32_t Threads = 0;
+  /// The load keeps the source bytes and where each element, attribute and text run stands in
+  /// them, so that a save with TXMLSaveOptions::PreserveSource writes the untouched parts
+  /// exactly as they were read (TXMLParser::HasSource). Kept only by a load that ends with ecOk.
+  /// Costs memory in proportion to the document (see docs/format.md, "Keeping the source").
+  bool KeepSource = false;
 };
 
 /// The line ending a save writes.
@@ -55,6 +60,14 @@ struct TXMLSaveOptions {
   /// An element whose only child is one text run is written on one line, as "<name>text</name>",
   /// which loads back as written (no leading space is added to the text).
   bool InlineText = false;
+  /// Writes the document as it was read, with only the edits made since: every byte that no edit
+  /// touched (comments, blank lines, the prolog, indentation, quotes, line ends) stays as it was.
+  /// Needs a document loaded with TXMLLoadOptions::KeepSource (TXMLParser::HasSource()); without
+  /// one the save is the library's layout, as if this were false. Lines that edits add take the
+  /// line end and indentation of the source; the other choices above apply only where the source
+  /// has nothing to go by (IndentWidth or IndentWithTabs as the step of a new level). What a
+  /// preserving save keeps and rewrites: docs/format.md, "Saving with the source".
+  bool PreserveSource = false;
 
   /// Every choice that other XML tools need: StandardDeclaration, OmitEmptyDocType and
   /// InlineText, the rest as by default.

@@ -2,6 +2,7 @@
 /// \file
 /// linexml::TXMLParser, the document: loading, lookup and saving.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -28,10 +29,21 @@ struct TXMLUnwritable {
   std::string Reason;
 };
 
+/// Where a loaded node stands in TXMLParser::Source(): byte offsets and 1-based lines.
+struct TXMLSourceRange {
+  std::size_t Begin = 0;         ///< its first byte: "<", or a text run's first byte
+  std::size_t TagEnd = 0;        ///< past its start tag (past the run for a text run)
+  std::size_t End = 0;           ///< past its closing tag (TagEnd when it has none)
+  std::int64_t Line = 0;         ///< the line of Begin
+  std::int64_t TagLastLine = 0;  ///< the line of the start tag's last byte
+  std::int64_t LastLine = 0;     ///< the line of its last byte
+};
+
 namespace detail {
 class Arena;
 class DocText;
 class Sink;
+class SourceMap;
 }  // namespace detail
 
 /// The object a program works with: it owns the prolog record and the root node; assigning a file
@@ -98,6 +110,20 @@ class LINEXML_API TXMLParser {
   /// defaults. True for a new parser.
   bool HadDeclaration() const { return had_declaration_; }
 
+  /// True when the last load kept its source (TXMLLoadOptions::KeepSource) and ended with ecOk,
+  /// and no New() came since: a save with TXMLSaveOptions::PreserveSource then writes the source
+  /// with the edits applied.
+  bool HasSource() const { return source_ != nullptr; }
+  /// The bytes the document was loaded from, as read (a byte-order mark included); empty without
+  /// HasSource().
+  std::string_view Source() const;
+  /// Line Line (1-based) of Source() without its line end; empty past the last line and without
+  /// HasSource().
+  std::string_view SourceLine(std::int64_t Line) const;
+  /// Where Node stands in Source(); nullopt without HasSource() and for a node that the load did
+  /// not make (one the program added; a node the load made keeps its range after edits).
+  std::optional<TXMLSourceRange> SourceRange(const TXMLNode& Node) const;
+
   // --- The document ---
 
   /// The root element; never null (an empty ttNormal element before any load).
@@ -144,6 +170,11 @@ class LINEXML_API TXMLParser {
   /// drops the instruction). A loaded document can hold any of these. Writes nothing; linear in
   /// the document.
   std::optional<TXMLUnwritable> FirstUnwritable() const;
+  /// The same for a save with Options: with PreserveSource and HasSource(), the parts that such a
+  /// save writes as they were read are never the reason (they load as they loaded); what it writes
+  /// anew is held to the rules above, and the whole is read back to prove that it loads into this
+  /// prolog and tree (text runs under the text rule of a save).
+  std::optional<TXMLUnwritable> FirstUnwritable(const TXMLSaveOptions& Options) const;
 
   // --- Saving ---
 
@@ -193,7 +224,8 @@ class LINEXML_API TXMLParser {
   // No error place, message or warnings: the start of every load. Needs no memory.
   void ClearDiagnosis() noexcept;
   // Parses a normalised text into the root and the prolog (already returned to their new state).
-  TXMLErrorCode Load(detail::DocText& Doc);
+  // With Source (the bytes Doc was built from), a successful load keeps them, with Doc, in source_.
+  TXMLErrorCode Load(std::unique_ptr<detail::DocText>& Doc, std::string* Source);
   // Writes the prolog and the tree to Out and flushes it.
   void Write(detail::Sink& Out, const TXMLSaveOptions& Options) const;
 
@@ -212,6 +244,8 @@ class LINEXML_API TXMLParser {
   std::unique_ptr<detail::Arena> arena_;
   std::unique_ptr<TXMLNode> root_;
   std::unique_ptr<TXMLParameters> parameters_;
+  // The source of the last load, with where its nodes stand (KeepSource); null otherwise.
+  std::unique_ptr<detail::SourceMap> source_;
 };
 
 }  // namespace linexml

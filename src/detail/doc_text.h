@@ -101,6 +101,24 @@ class DocText {
     std::size_t shift_ = 0;  // spaces dropped in the current line before the last asked
     void NextCollapse();
   };
+  // Locate for positions of Text() given in ascending order: the comments cut and the line
+  // records are each walked once for them all.
+  class Tracer {
+   public:
+    explicit Tracer(const DocText& Doc) : doc_(Doc), locator_(Doc) {}
+    // Pos must not be below the one asked before; {0, 0} past the end of the text.
+    SourcePlace At(std::size_t Pos) {
+      while (next_cut_ < doc_.cuts_.size() && doc_.cuts_[next_cut_].offset <= Pos)
+        removed_ = doc_.cuts_[next_cut_++].removed;
+      return locator_.At(Pos + removed_);
+    }
+
+   private:
+    const DocText& doc_;
+    Locator locator_;
+    std::size_t next_cut_ = 0;
+    std::size_t removed_ = 0;  // bytes cut out before the last position asked
+  };
   // Gives the memory of Text()[0, Pos) back to the system (its bytes must not be read again), so
   // a large document's text shrinks while its tree grows. Only for texts of 32 MiB and more,
   // whose buffers the allocator always maps afresh (smaller ones it reuses from load to load,

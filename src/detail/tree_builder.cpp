@@ -282,9 +282,12 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
         while (!stack_.empty()) PopFrame();
         return Status;
       }
+      if (recorder_ != nullptr) recorder_->Opened(*Child, Start, Pos, WantsChildren);
       if (WantsChildren) PushFrame(*Child, Pos, F.kids_end);
     } else {
-      if (stack_.size() > 1 || RemoveTopClose) Pos += F.close_len;
+      const bool Consumed = stack_.size() > 1 || RemoveTopClose;
+      if (recorder_ != nullptr) recorder_->Closed(F.kids_end, Consumed ? F.close_len : 0);
+      if (Consumed) Pos += F.close_len;
       PopFrame();
     }
   }
@@ -299,6 +302,7 @@ TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::si
     fail_pos_ = Start;
     return Status;
   }
+  if (recorder_ != nullptr) recorder_->Opened(Node, Start, Pos, WantsChildren);
   if (!WantsChildren) return ecOk;
   return RunChildren(Node, Pos, End, true);
 }

@@ -11,6 +11,7 @@
 #include "close_index.h"
 #include "limits.h"
 #include "linexml/xml_node.h"
+#include "source_map.h"
 
 namespace linexml::detail {
 
@@ -54,6 +55,9 @@ class TreeBuilder {
   // Lets the parse give the text behind it back to the system as it goes (a load of a large
   // document; nothing reads the text before the parse position again).
   void ReleaseConsumedText(DocText* Doc) { release_ = Doc; }
+
+  // Tells Out where every node stands in the text (a load that keeps its source).
+  void RecordInto(SourceMap::Recorder* Out) { recorder_ = Out; }
 
   // Where the node whose status ended the parse starts (its "<"); End when the text ran out.
   std::size_t FailPos() const { return fail_pos_; }
@@ -118,6 +122,7 @@ class TreeBuilder {
   std::vector<NameSlot> names_;    // by hash of the name; empty until the first element
   std::size_t fail_pos_ = 0;
   Unclosed* unclosed_ = nullptr;
+  SourceMap::Recorder* recorder_ = nullptr;
 };
 
 }  // namespace linexml::detail

@@ -169,8 +169,7 @@ void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L) {
   PutEol(W, L);
 }
 
-void WriteProlog(Writer& W, const TXMLParameters& P, const Layout& L) {
-  if (L.bom) W.Put("\xEF\xBB\xBF");
+void WriteDeclaration(Writer& W, const TXMLParameters& P, const Layout& L) {
   W.Put("<?xml version=\"");
   W.Put(P.XMLVersion());
   W.Put("\" encoding=\"");
@@ -185,11 +184,20 @@ void WriteProlog(Writer& W, const TXMLParameters& P, const Layout& L) {
   W.Put('"');
   PutAttributes(W, P.XMLOtherAttrs());
   W.Put("?>");
+}
+
+void WriteStyleSheet(Writer& W, const TXMLParameters& P) {
+  W.Put("<?stylesheet link=\"");
+  W.Put(P.XMLStyleSheet());
+  W.Put("\"?>");
+}
+
+void WriteProlog(Writer& W, const TXMLParameters& P, const Layout& L) {
+  if (L.bom) W.Put("\xEF\xBB\xBF");
+  WriteDeclaration(W, P, L);
   PutEol(W, L);
   if (!P.XMLStyleSheet().empty()) {
-    W.Put("<?stylesheet link=\"");
-    W.Put(P.XMLStyleSheet());
-    W.Put("\"?>");
+    WriteStyleSheet(W, P);
     PutEol(W, L);
   }
   WriteDocType(W, *P.XMLDocType(), L);

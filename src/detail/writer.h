@@ -64,6 +64,9 @@ struct Layout {
 void WriteNode(Writer& W, const TXMLNode& Node, const Layout& L = {});
 void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L = {});
 void WriteProlog(Writer& W, const TXMLParameters& Params, const Layout& L = {});
+// The declaration alone, and the style-sheet instruction alone, without a line end.
+void WriteDeclaration(Writer& W, const TXMLParameters& Params, const Layout& L = {});
+void WriteStyleSheet(Writer& W, const TXMLParameters& Params);
 void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const Layout& L = {});
 
 }  // namespace linexml::detail

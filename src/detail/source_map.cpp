@@ -1,0 +1,211 @@
+#include "source_map.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "linexml/xml_node.h"
+#include "linexml/xml_parameters.h"
+#include "tag_tokens.h"
+
+namespace linexml::detail {
+
+SourceMap::SourceMap(std::string Source) : source_(std::move(Source)) {}
+
+void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size_t End, bool Frame) {
+  std::vector<Node>& Nodes = map_.nodes_;
+  const auto Index = static_cast<std::uint32_t>(Nodes.size());
+  SourceMap::Node Record{};
+  Record.node = &N;
+  Record.parent = open_.empty() ? kNone : open_.back();
+  Record.end = Index + 1;
+  Record.first_attribute = static_cast<std::uint32_t>(map_.attributes_.size());
+  Record.kind = N.TagType();
+  Nodes.push_back(Record);
+  map_.Add(Start, Index, Field::kStart);
+  if (N.TagType() != ttCDATA) {
+    const std::size_t NameEnd = Start + 1 + N.TagName().size();
+    map_.Add(NameEnd, Index, Field::kNameEnd);
+    // The attributes are the tokens of the start tag after the name, read as the load read them:
+    // cut at every space, the tag's own end ("/>", ">") passed over.
+    if (NameEnd < End && text_[NameEnd] == ' ') {
+      const std::string_view Tag = text_.substr(NameEnd + 1, End - NameEnd - 1);
+      const TList<TXMLAttribute>& Loaded = N.Attributes();
+      std::int32_t Next = 0;
+      ForEachToken(Tag, [&](std::string_view Piece) {
+        if (Piece == "/>" || Piece == ">" || Next == Loaded.Count()) return;
+        const auto At = static_cast<std::size_t>(Piece.data() - text_.data());
+        const auto Attr = static_cast<std::uint32_t>(map_.attributes_.size());
+        Attribute A{};
+        A.attribute = Loaded.begin()[Next++];
+        SplitAttributeToken(Piece, A.name, A.value);
+        const std::size_t Eq = Piece.find('=');
+        A.has_equals = Eq != std::string_view::npos;
+        // The value part ends before the tag's closing ">", "/>" or "?>" glued to the last token.
+        std::size_t Size = Piece.size();
+        if (Piece.ends_with("/>") || Piece.ends_with("?>"))
+          Size -= 2;
+        else if (Piece.ends_with('>'))
+          Size -= 1;
+        // Without "=" the value part is the whole token; an empty token (two spaces in a row,
+        // where a comment was cut out of the tag) has no byte of its own: it stands at its start.
+        A.value_start = A.end = kUnset;
+        map_.attributes_.push_back(A);
+        map_.Add(At, Attr, Field::kAttributeStart);
+        if (A.has_equals) map_.Add(At + Eq + 1, Attr, Field::kAttributeValue);
+        if (const std::size_t Part = A.has_equals ? std::max(Size, Eq + 1) : Size; Part > 0)
+          map_.Add(At + Part, Attr, Field::kAttributeEnd);
+      });
+      Nodes.back().attributes = static_cast<std::uint32_t>(Next);
+    }
+  }
+  if (N.TagType() == ttShorted) map_.Add(End - 2, Index, Field::kSlash);
+  map_.Add(End, Index, Field::kOpenEnd);
+  if (Frame) open_.push_back(Index);
+}
+
+void SourceMap::Recorder::Closed(std::size_t Start, std::size_t Size) {
+  const std::uint32_t Top = open_.back();
+  open_.pop_back();
+  Node& Record = map_.nodes_[Top];
+  Record.end = static_cast<std::uint32_t>(map_.nodes_.size());
+  if (Size == 0) return;
+  Record.closed = true;
+  map_.Add(Start, Top, Field::kCloseStart);
+  map_.Add(Start + Size, Top, Field::kCloseEnd);
+}
+
+std::size_t SourceMap::OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool End) const {
+  // An end is found through the byte before it, a start through its own byte: either is a byte
+  // the load read, so it has a place in the source (the byte after an end may lie on the next
+  // line, past the line end and the indentation that trimming took away).
+  const SourcePlace At = Trace.At(End && Pos > 0 ? Pos - 1 : Pos);
+  if (At.line <= 0 || static_cast<std::size_t>(At.line) > line_starts_.size()) return source_.size();
+  const std::size_t Offset = line_starts_[static_cast<std::size_t>(At.line) - 1] +
+                             static_cast<std::size_t>(At.column) - 1 + (End && Pos > 0 ? 1 : 0);
+  return std::min(Offset, source_.size());
+}
+
+void SourceMap::BuildLineIndex() {
+  // Lines end at LF, CRLF or a lone CR, as the load splits them.
+  line_starts_.assign(1, 0);
+  const char* const Begin = source_.data();
+  const char* const End = Begin + source_.size();
+  for (const char* P = Begin; P < End;) {
+    const char* Break = std::find_if(P, End, [](char C) { return C == '\n' || C == '\r'; });
+    if (Break == End) break;
+    if (*Break == '\r' && Break + 1 < End && Break[1] == '\n') ++Break;
+    P = Break + 1;
+    line_starts_.push_back(static_cast<std::size_t>(P - Begin));
+  }
+}
+
+void SourceMap::BuildNodeIndex() {
+  const std::size_t Slots = std::bit_ceil(std::max<std::size_t>(2 * nodes_.size(), 16));
+  slots_.assign(Slots, kNone);
+  for (std::uint32_t I = 0; I < nodes_.size(); ++I) {
+    const auto H = reinterpret_cast<std::uintptr_t>(nodes_[I].node);
+    std::size_t S = static_cast<std::size_t>((H >> 5) * 0x9E3779B97F4A7C15ULL) & (Slots - 1);
+    while (slots_[S] != kNone) S = (S + 1) & (Slots - 1);
+    slots_[S] = I;
+  }
+}
+
+std::uint32_t SourceMap::Find(const TXMLNode* N) const {
+  if (slots_.empty()) return kNone;
+  const std::size_t Mask = slots_.size() - 1;
+  const auto H = reinterpret_cast<std::uintptr_t>(N);
+  for (std::size_t S = static_cast<std::size_t>((H >> 5) * 0x9E3779B97F4A7C15ULL) & Mask;; S = (S + 1) & Mask) {
+    const std::uint32_t I = slots_[S];
+    if (I == kNone) return kNone;
+    if (nodes_[I].node == N) return I;
+  }
+}
+
+std::int64_t SourceMap::LineOf(std::size_t Offset) const {
+  return std::upper_bound(line_starts_.begin(), line_starts_.end(), Offset) - line_starts_.begin();
+}
+
+std::size_t SourceMap::LineStart(std::int64_t Line) const {
+  if (Line < 1 || Line > LineCount()) return source_.size();
+  return line_starts_[static_cast<std::size_t>(Line) - 1];
+}
+
+std::string_view SourceMap::LineText(std::int64_t Line) const {
+  if (Line < 1 || Line > LineCount()) return {};
+  const std::size_t Begin = LineStart(Line);
+  std::size_t End = Line < LineCount() ? LineStart(Line + 1) : source_.size();
+  while (End > Begin && (source_[End - 1] == '\n' || source_[End - 1] == '\r') && Line < LineCount()) --End;
+  return std::string_view(source_).substr(Begin, End - Begin);
+}
+
+void SourceMap::Finish(std::unique_ptr<DocText> Doc, const TXMLParameters& Params, bool Declared,
+                       std::size_t DeclarationEnd, std::size_t DocTypeAt) {
+  BuildLineIndex();
+  {
+    // The prolog lies in front of every node: a walk of its own from the start.
+    DocText::Tracer Trace(*Doc);
+    Prolog& P = prolog_;
+    P.declared = Declared && DeclarationEnd > 0;
+    if (P.declared) {
+      P.declaration_start = OffsetOf(Trace, 0, false);
+      P.declaration_end = OffsetOf(Trace, DeclarationEnd, true);
+    }
+    P.doctype = Params.XMLDocType()->DocTypeDefinition();
+    P.has_doctype = !P.doctype.empty() && DocTypeAt != std::string_view::npos;
+    if (P.has_doctype) {
+      P.doctype_start = OffsetOf(Trace, DocTypeAt, false);
+      P.doctype_end = OffsetOf(Trace, DocTypeAt + P.doctype.size(), true);
+    }
+  }
+  DocText::Tracer Trace(*Doc);
+  for (const Place& At : places_) {
+    switch (At.field) {
+      case Field::kStart:
+        nodes_[At.record].start = OffsetOf(Trace, At.pos, false);
+        break;
+      case Field::kNameEnd:
+        nodes_[At.record].name_end = OffsetOf(Trace, At.pos, true);
+        break;
+      case Field::kSlash:
+        nodes_[At.record].slash = OffsetOf(Trace, At.pos, false);
+        break;
+      case Field::kOpenEnd:
+        nodes_[At.record].open_end = OffsetOf(Trace, At.pos, true);
+        break;
+      case Field::kCloseStart:
+        nodes_[At.record].close_start = OffsetOf(Trace, At.pos, false);
+        break;
+      case Field::kCloseEnd:
+        nodes_[At.record].close_end = OffsetOf(Trace, At.pos, true);
+        break;
+      case Field::kAttributeStart:
+        attributes_[At.record].start = OffsetOf(Trace, At.pos, false);
+        break;
+      case Field::kAttributeValue:
+        attributes_[At.record].value_start = OffsetOf(Trace, At.pos, true);
+        break;
+      case Field::kAttributeEnd:
+        attributes_[At.record].end = OffsetOf(Trace, At.pos, true);
+        break;
+    }
+  }
+  places_ = {};
+  for (Attribute& A : attributes_) {
+    if (A.value_start == kUnset) A.value_start = A.start;
+    if (A.end == kUnset) A.end = A.start;
+  }
+  for (Node& N : nodes_) N.loaded = N.kind == ttCDATA ? &N.node->TextData() : &N.node->TagName();
+  prolog_.version = Params.XMLVersion();
+  prolog_.encoding = Params.XMLEncoding();
+  prolog_.language = Params.XMLLanguage();
+  prolog_.standalone = Params.XMLStandalone();
+  prolog_.style_sheet = Params.XMLStyleSheet();
+  for (const TXMLAttribute* A : Params.XMLOtherAttrs()) {
+    prolog_.others.emplace_back(A->Name, A->Value);
+    prolog_.other_objects.push_back(A);
+  }
+  doc_ = std::move(Doc);
+  BuildNodeIndex();
+}
+
+}  // namespace linexml::detail
