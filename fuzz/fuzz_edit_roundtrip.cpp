@@ -14,38 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "edit_script.h"
 #include "fuzz_checks.h"
 
 namespace {
 
 using linexml::TXMLNode;
 using linexml::TXMLParser;
-
-// Reads the script from the front.
-class Script {
- public:
-  explicit Script(std::string_view Bytes) : rest_(Bytes) {}
-  bool Done() const { return rest_.size() < 3; }
-  unsigned Byte() {
-    if (rest_.empty()) return 0;
-    const auto B = static_cast<unsigned char>(rest_[0]);
-    rest_.remove_prefix(1);
-    return B;
-  }
-  std::string Text() {
-    static const char* const Words[] = {"a",   "b",   "item", "!x",  "?y", " t", "t u", "x",
-                                        "!--", "-->", "a\"",  "</a", "a",  "  ", "\t",  "&amp;"};
-    const unsigned L = Byte();
-    if ((L & 0x80) != 0) return Words[L % 16];
-    const std::size_t N = std::min<std::size_t>(L % 16, rest_.size());
-    std::string Out(rest_.substr(0, N));
-    rest_.remove_prefix(N);
-    return Out;
-  }
-
- private:
-  std::string_view rest_;
-};
 
 // Everything a document shows.
 std::string Snapshot(const TXMLParser& P) {
@@ -61,53 +36,18 @@ void SameDocument(const TXMLParser& First, const TXMLParser& Second) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   const std::string_view Input(reinterpret_cast<const char*>(Data), Size);
-  const std::size_t Nul = Input.rfind('\0');
-  const std::string_view Doc = Nul == std::string_view::npos ? Input : Input.substr(0, Nul);
-  Script S(Nul == std::string_view::npos ? std::string_view() : Input.substr(Nul + 1));
+  fuzz::Script S = fuzz::ScriptOf(Input);
 
   TXMLParser P;
-  (void)P.LoadFromText(Doc);
+  (void)P.LoadFromText(fuzz::DocumentOf(Input));
   for (int Ops = 0; Ops < 48 && !S.Done(); ++Ops) {
     const std::vector<TXMLNode*> Nodes = fuzz::AllNodes(P.XMLRoot());
     const unsigned Op = S.Byte();
     TXMLNode& N = *Nodes[S.Byte() % Nodes.size()];
     const unsigned Arg = S.Byte();
-    const auto Index = static_cast<std::int32_t>(Arg % 8) - 1;  // -1 and past the end are tried too
     const std::string Before = Snapshot(P);
     try {
       switch (Op % 13) {
-        case 0:
-          N.AddChild(S.Text());
-          break;
-        case 1:
-          N.InsertChild(Index, S.Text());
-          break;
-        case 2:
-          N.AddText(S.Text());
-          break;
-        case 3:
-          N.InsertText(Index, S.Text());
-          break;
-        case 4:
-          N.RemoveChild(Index);
-          break;
-        case 5:
-          N.MoveChild(Index, *Nodes[(Arg / 8) % Nodes.size()], static_cast<std::int32_t>(S.Byte() % 8) - 1);
-          break;
-        case 6:
-          (void)N.RemoveAttribute(S.Text());
-          break;
-        case 7: {
-          const std::string Name = S.Text();
-          N.SetAttribute(Name, S.Text());
-          break;
-        }
-        case 8:
-          N.SetTagName(S.Text());
-          break;
-        case 9:
-          N.SetTextData(S.Text());
-          break;
         case 10:
           P.New(S.Text());
           break;
@@ -116,8 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
           (void)P.Select(S.Text());
           FUZZ_CHECK(Snapshot(P) == Before, "a query changed the document");
           break;
-        default:
+        case 12:
           (void)P.LoadFromText(P.SaveToText());
+          break;
+        default:
+          fuzz::EditNode(Op % 13, N, Arg, S, Nodes);
           break;
       }
     } catch (const std::invalid_argument&) {

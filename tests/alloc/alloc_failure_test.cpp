@@ -181,6 +181,59 @@ TEST(AllocFailure, LoadFromTextReportsOutOfMemoryAndLeavesANewDocument) {
   }
 }
 
+TEST(AllocFailure, ALoadThatKeepsItsSourceReportsOutOfMemoryAndKeepsNothing) {
+  for (const Document& D : Documents()) {
+    TXMLParser Whole;
+    Whole.SetLoadOptions({.KeepSource = true});
+    Whole.LoadFromText(D.text);
+    const std::string Expected = State(Whole);
+    const std::string Saved = Whole.SaveToText({.PreserveSource = true});
+    EveryFailurePoint("LoadFromText(" + D.name + ", keeping the source)", [&](Trial& T) {
+      TXMLParser P;
+      P.SetLoadOptions({.KeepSource = true});
+      TXMLErrorCode Status = ecOk;
+      EXPECT_FALSE(T.Run([&] { Status = P.LoadFromText(D.text); })) << "a load never throws";
+      if (Status == ecOutOfMemory) {
+        EXPECT_FALSE(P.HasSource());
+        EXPECT_EQ(State(P), NewParserState(""));
+        return;
+      }
+      EXPECT_EQ(State(P), Expected);
+      EXPECT_EQ(P.SaveToText({.PreserveSource = true}), Saved);
+    });
+  }
+}
+
+TEST(AllocFailure, APreservingSaveAndItsCheckLeaveTheDocumentAsItWas) {
+  for (const Document& D : Documents()) {
+    TXMLParser P;
+    P.SetLoadOptions({.KeepSource = true});
+    if (P.LoadFromText(D.text) != ecOk) continue;
+    P.XMLRoot()->SetAttribute("added", "1");
+    P.XMLRoot()->AddChild("new");
+    P.XMLRoot()->RemoveChild(0);
+    const TXMLSaveOptions Preserve{.PreserveSource = true};
+    const std::string Saved = P.SaveToText(Preserve);
+    const std::string Before = State(P);
+    EveryFailurePoint("SaveToText(" + D.name + ", preserving)", [&](Trial& T) {
+      std::string Text;
+      if (!T.Run([&] { Text = P.SaveToText(Preserve); })) {
+        EXPECT_EQ(Text, Saved);
+      }
+      EXPECT_EQ(State(P), Before);
+    });
+    // Its check loads what the save writes: the long lists of "wide" add nothing but time there.
+    if (D.name == "wide") continue;
+    EveryFailurePoint("FirstUnwritable(" + D.name + ", preserving)", [&](Trial& T) {
+      std::optional<TXMLUnwritable> Fault;
+      if (!T.Run([&] { Fault = P.FirstUnwritable(Preserve); })) {
+        EXPECT_FALSE(Fault) << Fault->Reason;
+      }
+      EXPECT_EQ(State(P), Before);
+    });
+  }
+}
+
 // A document large enough to be read by two threads: a long text whose lines hold runs of
 // spaces, then enough elements for the closing-tag index to take two threads too. A failure on
 // the second thread must come back as the same status, with nothing left behind.
