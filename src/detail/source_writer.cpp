@@ -9,6 +9,7 @@
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
 #include "sink.h"
+#include "quote.h"
 #include "writable.h"
 
 namespace linexml::detail {
@@ -565,9 +566,9 @@ std::optional<TXMLUnwritable> Compare(const TXMLParameters& P, const TXMLNode& R
       return TXMLUnwritable{X, "the saved text would load with " + What};
     };
     if (X->TagType() != Y->TagType()) return Differs("another kind of node here");
-    if (X->TagName() != Y->TagName()) return Differs("another name here: " + Shown(Y->TagName()));
+    if (X->TagName() != Y->TagName()) return Differs("another name here: " + Quote(Y->TagName(), 40));
     if (X->TagType() == ttCDATA && TXMLParser::TrimSpaces(X->TextData()) != TXMLParser::TrimSpaces(Y->TextData()))
-      return Differs("another text here: " + Shown(Y->TextData()));
+      return Differs("another text here: " + Quote(Y->TextData(), 40));
     if (X->Attributes().Count() != Y->Attributes().Count())
       return Differs(std::to_string(Y->Attributes().Count()) + " attributes here, not " +
                      std::to_string(X->Attributes().Count()));
@@ -575,8 +576,8 @@ std::optional<TXMLUnwritable> Compare(const TXMLParameters& P, const TXMLNode& R
       const TXMLAttribute& A = *X->Attributes()[I];
       const TXMLAttribute& B = *Y->Attributes()[I];
       if (A.Name != B.Name || A.Value != B.Value)
-        return Differs("the attribute " + Shown(B.Name) + " = " + Shown(B.Value) + " in place of " +
-                       Shown(A.Name) + " = " + Shown(A.Value));
+        return Differs("the attribute " + Quote(B.Name, 40) + " = " + Quote(B.Value, 40) + " in place of " +
+                       Quote(A.Name, 40) + " = " + Quote(A.Value, 40));
     }
     // A text run that trims to nothing may be gone (the text rule of a save), where a line end now
     // follows it; the other children pair up in order.
@@ -630,7 +631,7 @@ std::optional<TXMLUnwritable> FindUnwritablePreserved(const SourceMap& Map, cons
                               A->Value == Loaded[K].value;
             if (!Why.empty() || Same) return;
             Why = WhyNotName(A->Name, "name of attribute " + std::to_string(Index));
-            if (Why.empty()) Why = WhyNotValue(A->Value, "value of attribute " + Shown(A->Name));
+            if (Why.empty()) Why = WhyNotValue(A->Value, "value of attribute " + Quote(A->Name, 40));
           });
         }
         if (!Why.empty()) return TXMLUnwritable{N, std::move(Why)};
