@@ -215,7 +215,7 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   std::optional<detail::SourceMap::Recorder> Recorder;
   if (Source != nullptr) {
     Map = std::make_unique<detail::SourceMap>(std::move(*Source));
-    Builder.RecordInto(&Recorder.emplace(*Map, Text));
+    Builder.RecordInto(&Recorder.emplace(*Map, Doc));
   }
   // Warnings read the whole text after the parse, and a kept source keeps it: it is then not
   // given back on the way.

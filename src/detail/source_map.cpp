@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
@@ -9,7 +10,18 @@
 
 namespace linexml::detail {
 
-SourceMap::SourceMap(std::string Source) : source_(std::move(Source)) {}
+SourceMap::SourceMap(std::string Source) : source_(std::move(Source)) {
+  BuildLineIndex();
+}
+
+SourceMap::Recorder::Recorder(SourceMap& Map, const DocText& Doc)
+    : map_(Map), text_(Doc.Text()), trace_(Doc) {}
+
+bool SourceMap::Recorder::Same(std::size_t Offset, std::size_t Pos, std::size_t Size) const {
+  const std::string_view Source = map_.source_;
+  return Offset <= Source.size() && Size <= Source.size() - Offset &&
+         std::memcmp(Source.data() + Offset, text_.data() + Pos, Size) == 0;
+}
 
 void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size_t End, bool Frame) {
   std::vector<Node>& Nodes = map_.nodes_;
@@ -20,11 +32,16 @@ void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size
   Record.end = Index + 1;
   Record.first_attribute = static_cast<std::uint32_t>(map_.attributes_.size());
   Record.kind = N.TagType();
-  Nodes.push_back(Record);
-  map_.Add(Start, Index, Field::kStart);
+  Record.start = At(Start);
+  // Most tags and runs stand in the source exactly as in the text (no line end, comment or run of
+  // spaces inside): every place in them is then their start plus its distance, and only the
+  // others are traced through the line records.
+  const bool Whole = Same(Record.start, Start, End - Start);
+  auto Begin = [&](std::size_t Pos) { return Whole ? Record.start + (Pos - Start) : At(Pos); };
+  auto Past = [&](std::size_t Pos) { return Whole ? Record.start + (Pos - Start) : After(Pos); };
   if (N.TagType() != ttCDATA) {
     const std::size_t NameEnd = Start + 1 + N.TagName().size();
-    map_.Add(NameEnd, Index, Field::kNameEnd);
+    Record.name_end = Past(NameEnd);
     // The attributes are the tokens of the start tag after the name, read as the load read them:
     // cut at every space, the tag's own end ("/>", ">") passed over.
     if (NameEnd < End && text_[NameEnd] == ' ') {
@@ -33,8 +50,7 @@ void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size
       std::int32_t Next = 0;
       ForEachToken(Tag, [&](std::string_view Piece) {
         if (Piece == "/>" || Piece == ">" || Next == Loaded.Count()) return;
-        const auto At = static_cast<std::size_t>(Piece.data() - text_.data());
-        const auto Attr = static_cast<std::uint32_t>(map_.attributes_.size());
+        const auto Pos = static_cast<std::size_t>(Piece.data() - text_.data());
         Attribute A{};
         A.attribute = Loaded.begin()[Next++];
         SplitAttributeToken(Piece, A.name, A.value);
@@ -48,18 +64,18 @@ void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size
           Size -= 1;
         // Without "=" the value part is the whole token; an empty token (two spaces in a row,
         // where a comment was cut out of the tag) has no byte of its own: it stands at its start.
-        A.value_start = A.end = kUnset;
+        A.start = Begin(Pos);
+        A.value_start = A.has_equals ? Past(Pos + Eq + 1) : A.start;
+        const std::size_t Part = A.has_equals ? std::max(Size, Eq + 1) : Size;
+        A.end = Part > 0 ? Past(Pos + Part) : A.start;
         map_.attributes_.push_back(A);
-        map_.Add(At, Attr, Field::kAttributeStart);
-        if (A.has_equals) map_.Add(At + Eq + 1, Attr, Field::kAttributeValue);
-        if (const std::size_t Part = A.has_equals ? std::max(Size, Eq + 1) : Size; Part > 0)
-          map_.Add(At + Part, Attr, Field::kAttributeEnd);
       });
-      Nodes.back().attributes = static_cast<std::uint32_t>(Next);
+      Record.attributes = static_cast<std::uint32_t>(Next);
     }
   }
-  if (N.TagType() == ttShorted) map_.Add(End - 2, Index, Field::kSlash);
-  map_.Add(End, Index, Field::kOpenEnd);
+  if (N.TagType() == ttShorted) Record.slash = Begin(End - 2);
+  Record.open_end = Past(End);
+  Nodes.push_back(Record);
   if (Frame) open_.push_back(Index);
 }
 
@@ -70,8 +86,8 @@ void SourceMap::Recorder::Closed(std::size_t Start, std::size_t Size) {
   Record.end = static_cast<std::uint32_t>(map_.nodes_.size());
   if (Size == 0) return;
   Record.closed = true;
-  map_.Add(Start, Top, Field::kCloseStart);
-  map_.Add(Start + Size, Top, Field::kCloseEnd);
+  Record.close_start = At(Start);
+  Record.close_end = Same(Record.close_start, Start, Size) ? Record.close_start + Size : After(Start + Size);
 }
 
 std::size_t SourceMap::OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool End) const {
@@ -86,13 +102,16 @@ std::size_t SourceMap::OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool En
 }
 
 void SourceMap::BuildLineIndex() {
-  // Lines end at LF, CRLF or a lone CR, as the load splits them.
+  // Lines end at LF, CRLF or a lone CR, as the load splits them; most sources have no CR at all.
   line_starts_.assign(1, 0);
   const char* const Begin = source_.data();
   const char* const End = Begin + source_.size();
+  const bool Cr = std::memchr(Begin, '\r', source_.size()) != nullptr;
   for (const char* P = Begin; P < End;) {
-    const char* Break = std::find_if(P, End, [](char C) { return C == '\n' || C == '\r'; });
-    if (Break == End) break;
+    const char* Break =
+        Cr ? std::find_if(P, End, [](char C) { return C == '\n' || C == '\r'; })
+           : static_cast<const char*>(std::memchr(P, '\n', static_cast<std::size_t>(End - P)));
+    if (Break == nullptr || Break == End) break;
     if (*Break == '\r' && Break + 1 < End && Break[1] == '\n') ++Break;
     P = Break + 1;
     line_starts_.push_back(static_cast<std::size_t>(P - Begin));
@@ -114,7 +133,8 @@ std::uint32_t SourceMap::Find(const TXMLNode* N) const {
   if (slots_.empty()) return kNone;
   const std::size_t Mask = slots_.size() - 1;
   const auto H = reinterpret_cast<std::uintptr_t>(N);
-  for (std::size_t S = static_cast<std::size_t>((H >> 5) * 0x9E3779B97F4A7C15ULL) & Mask;; S = (S + 1) & Mask) {
+  for (std::size_t S = static_cast<std::size_t>((H >> 5) * 0x9E3779B97F4A7C15ULL) & Mask;;
+       S = (S + 1) & Mask) {
     const std::uint32_t I = slots_[S];
     if (I == kNone) return kNone;
     if (nodes_[I].node == N) return I;
@@ -140,7 +160,6 @@ std::string_view SourceMap::LineText(std::int64_t Line) const {
 
 void SourceMap::Finish(std::unique_ptr<DocText> Doc, const TXMLParameters& Params, bool Declared,
                        std::size_t DeclarationEnd, std::size_t DocTypeAt) {
-  BuildLineIndex();
   {
     // The prolog lies in front of every node: a walk of its own from the start.
     DocText::Tracer Trace(*Doc);
@@ -156,43 +175,6 @@ void SourceMap::Finish(std::unique_ptr<DocText> Doc, const TXMLParameters& Param
       P.doctype_start = OffsetOf(Trace, DocTypeAt, false);
       P.doctype_end = OffsetOf(Trace, DocTypeAt + P.doctype.size(), true);
     }
-  }
-  DocText::Tracer Trace(*Doc);
-  for (const Place& At : places_) {
-    switch (At.field) {
-      case Field::kStart:
-        nodes_[At.record].start = OffsetOf(Trace, At.pos, false);
-        break;
-      case Field::kNameEnd:
-        nodes_[At.record].name_end = OffsetOf(Trace, At.pos, true);
-        break;
-      case Field::kSlash:
-        nodes_[At.record].slash = OffsetOf(Trace, At.pos, false);
-        break;
-      case Field::kOpenEnd:
-        nodes_[At.record].open_end = OffsetOf(Trace, At.pos, true);
-        break;
-      case Field::kCloseStart:
-        nodes_[At.record].close_start = OffsetOf(Trace, At.pos, false);
-        break;
-      case Field::kCloseEnd:
-        nodes_[At.record].close_end = OffsetOf(Trace, At.pos, true);
-        break;
-      case Field::kAttributeStart:
-        attributes_[At.record].start = OffsetOf(Trace, At.pos, false);
-        break;
-      case Field::kAttributeValue:
-        attributes_[At.record].value_start = OffsetOf(Trace, At.pos, true);
-        break;
-      case Field::kAttributeEnd:
-        attributes_[At.record].end = OffsetOf(Trace, At.pos, true);
-        break;
-    }
-  }
-  places_ = {};
-  for (Attribute& A : attributes_) {
-    if (A.value_start == kUnset) A.value_start = A.start;
-    if (A.end == kUnset) A.end = A.start;
   }
   for (Node& N : nodes_) N.loaded = N.kind == ttCDATA ? &N.node->TextData() : &N.node->TagName();
   prolog_.version = Params.XMLVersion();

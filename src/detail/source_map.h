@@ -30,7 +30,6 @@ namespace linexml::detail {
 class SourceMap {
  public:
   static constexpr std::uint32_t kNone = ~std::uint32_t{0};
-  static constexpr std::size_t kUnset = ~std::size_t{0};
 
   // One loaded node. Offsets are into Source(); a record's subtree is the records up to end.
   struct Node {
@@ -73,7 +72,7 @@ class SourceMap {
     std::size_t doctype_start = 0, doctype_end = 0;
   };
 
-  // Takes the source as read; Text is built from it afterwards (see Recorder).
+  // Takes the source as read.
   explicit SourceMap(std::string Source);
   SourceMap(const SourceMap&) = delete;
   SourceMap& operator=(const SourceMap&) = delete;
@@ -91,12 +90,13 @@ class SourceMap {
   // The line's bytes without its line end; empty past the last line.
   std::string_view LineText(std::int64_t Line) const;
 
-  // Fills the map during a load. The builder calls Opened for every node right after its start
-  // tag (or text run) is read and Closed for every element it finishes, in the order of the text,
-  // with positions in the document text; Finish maps them to the source once the parse is done.
+  // Fills the map during a load, over Doc (the text the load parses, built from the source). The
+  // builder calls Opened for every node right after its start tag (or text run) is read and Closed
+  // for every element it finishes, in the order of the text, with positions in Doc's text: each is
+  // traced back to the source at once (one walk over the line records serves them all).
   class Recorder {
    public:
-    explicit Recorder(SourceMap& Map, std::string_view Text) : map_(Map), text_(Text) {}
+    Recorder(SourceMap& Map, const DocText& Doc);
     // N starts at Start and its start tag (or text run) ends before End; Frame: its children
     // follow, and a Closed call will end it.
     void Opened(const TXMLNode& N, std::size_t Start, std::size_t End, bool Frame);
@@ -104,37 +104,26 @@ class SourceMap {
     void Closed(std::size_t Start, std::size_t Size);
 
    private:
-    friend class SourceMap;
+    // The source offset of a text position; an End is past a byte, and found through that byte
+    // (the byte after it may lie on the next line, past a line end and indentation that trimming
+    // took away).
+    std::size_t At(std::size_t Pos) { return map_.OffsetOf(trace_, Pos, false); }
+    std::size_t After(std::size_t Pos) { return map_.OffsetOf(trace_, Pos, true); }
+    // The source holds Text()[Pos, Pos + Size) as it is at Offset.
+    bool Same(std::size_t Offset, std::size_t Pos, std::size_t Size) const;
+
     SourceMap& map_;
     std::string_view text_;
+    DocText::Tracer trace_;
     std::vector<std::uint32_t> open_;  // the records of the elements not yet closed
   };
-  // Maps every recorded position to the source, notes the prolog (the parameters as loaded, the
-  // declaration in Text()[0, DeclarationEnd) when Declared, the document type at DocTypeAt), and
-  // keeps Doc (the loaded names and values are views of its text). Linear in the records.
+  // Notes the prolog (the parameters as loaded, the declaration in Text()[0, DeclarationEnd) when
+  // Declared, the document type at DocTypeAt) and keeps Doc, whose text the loaded names and values
+  // are views of.
   void Finish(std::unique_ptr<DocText> Doc, const TXMLParameters& Params, bool Declared,
               std::size_t DeclarationEnd, std::size_t DocTypeAt);
 
  private:
-  // Which field of which record a recorded position fills.
-  enum class Field : std::uint8_t {
-    kStart,
-    kNameEnd,
-    kSlash,
-    kOpenEnd,
-    kCloseStart,
-    kCloseEnd,
-    kAttributeStart,
-    kAttributeValue,
-    kAttributeEnd
-  };
-  struct Place {
-    std::size_t pos;  // a position in the text, in the order of the text
-    std::uint32_t record;
-    Field field;
-  };
-  void Add(std::size_t Pos, std::uint32_t Record, Field What) { places_.push_back({Pos, Record, What}); }
-  // The source offset of a position of the text (of the byte before it, plus one, for an end).
   std::size_t OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool End) const;
   void BuildLineIndex();
   void BuildNodeIndex();
@@ -145,9 +134,6 @@ class SourceMap {
   std::vector<Attribute> attributes_;
   Prolog prolog_;
   std::vector<std::size_t> line_starts_;
-  // While recording: the positions of the records, in the order of the text; each record holds
-  // the index of its first place in the fields that Finish fills.
-  std::vector<Place> places_;
   // Open addressing over the records' nodes (a node's address hashed; not document text).
   std::vector<std::uint32_t> slots_;
 };

@@ -8,8 +8,8 @@
 #include "linexml/xml_docType.h"
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
-#include "sink.h"
 #include "quote.h"
+#include "sink.h"
 #include "writable.h"
 
 namespace linexml::detail {
@@ -217,8 +217,9 @@ class PreservedSave {
         step_ = Inner->substr(Outer->size());
     }
     if (step_.empty())
-      step_ = options_.IndentWithTabs ? std::string("\t")
-                                      : std::string(static_cast<std::size_t>(std::clamp(options_.IndentWidth, 0, 255)), ' ');
+      step_ = options_.IndentWithTabs
+                  ? std::string("\t")
+                  : std::string(static_cast<std::size_t>(std::clamp(options_.IndentWidth, 0, 255)), ' ');
     return step_;
   }
 
@@ -529,7 +530,8 @@ const TXMLNode* FirstChanged(const SourceMap& Map, const Survey& Found, const TX
     if (Found.Dirty(R)) {
       if (R == kNone) return N;
       const Record& Rec = Map.Nodes()[R];
-      if (N->TagType() != Rec.kind || (N->TagType() == ttCDATA ? &N->TextData() : &N->TagName()) != Rec.loaded ||
+      if (N->TagType() != Rec.kind ||
+          (N->TagType() == ttCDATA ? &N->TextData() : &N->TagName()) != Rec.loaded ||
           !Survey::SameAttributes(Map, *N, Rec))
         return N;
       Last = N;
@@ -567,7 +569,8 @@ std::optional<TXMLUnwritable> Compare(const TXMLParameters& P, const TXMLNode& R
     };
     if (X->TagType() != Y->TagType()) return Differs("another kind of node here");
     if (X->TagName() != Y->TagName()) return Differs("another name here: " + Quote(Y->TagName(), 40));
-    if (X->TagType() == ttCDATA && TXMLParser::TrimSpaces(X->TextData()) != TXMLParser::TrimSpaces(Y->TextData()))
+    if (X->TagType() == ttCDATA &&
+        TXMLParser::TrimSpaces(X->TextData()) != TXMLParser::TrimSpaces(Y->TextData()))
       return Differs("another text here: " + Quote(Y->TextData(), 40));
     if (X->Attributes().Count() != Y->Attributes().Count())
       return Differs(std::to_string(Y->Attributes().Count()) + " attributes here, not " +
@@ -658,9 +661,9 @@ std::optional<TXMLUnwritable> FindUnwritablePreserved(const SourceMap& Map, cons
   // The reloaded document is no larger than this one: only memory can run out.
   if (Status == ecOutOfMemory) throw std::bad_alloc();
   if (Status != ecOk)
-    return TXMLUnwritable{FirstChanged(Map, Found, Root),
-                          "the saved text would not load (" + std::string(ErrorCodeName(Status)) + ": " +
-                              Back.ErrorMessage() + ")"};
+    return TXMLUnwritable{FirstChanged(Map, Found, Root), "the saved text would not load (" +
+                                                              std::string(ErrorCodeName(Status)) + ": " +
+                                                              Back.ErrorMessage() + ")"};
   return Compare(Params, Root, Back);
 }
 
