@@ -29,7 +29,8 @@ void CheckSameDocument(const TXMLParser& A, const TXMLParser& B) {
   while (!Stack.empty()) {
     const auto [X, Y] = Stack.back();
     Stack.pop_back();
-    FUZZ_CHECK(X->TagType() == Y->TagType() && X->TagName() == Y->TagName(), X->TagName() + " vs " + Y->TagName());
+    FUZZ_CHECK(X->TagType() == Y->TagType() && X->TagName() == Y->TagName(),
+               X->TagName() + " vs " + Y->TagName());
     if (X->TagType() == linexml::ttCDATA)
       FUZZ_CHECK(TXMLParser::TrimSpaces(X->TextData()) == TXMLParser::TrimSpaces(Y->TextData()),
                  "[" + X->TextData() + "] vs [" + Y->TextData() + "]");
@@ -105,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   TXMLParser Again;
   Again.SetLoadOptions(Keep);
   const linexml::TXMLErrorCode Status = Again.LoadFromText(Saved);
-  FUZZ_CHECK(Status == linexml::ecOk, std::string(linexml::ErrorCodeName(Status)) + " on reload of\n" + Saved);
+  FUZZ_CHECK(Status == linexml::ecOk,
+             std::string(linexml::ErrorCodeName(Status)) + " on reload of\n" + Saved);
   CheckSameDocument(P, Again);
   FUZZ_CHECK(Again.SaveToText(Preserve) == Saved, "a second save with no edit changed the text");
   return 0;

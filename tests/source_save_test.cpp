@@ -38,10 +38,12 @@ const std::vector<std::string> kLayouts = {
     "</config>\n<!-- trailer -->\n",
     "<?xml version=\"1.0\"?>\r\n<r>\r\n\t<a k=\"v\">\r\n\t\t<b/>\r\n\t</a>\r\n\r\n\t<c/>\r\n</r>\r\n",
     "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r<r>\r  <a/>\r  <b x=\"1\"></b>\r</r>",
-    "<? xml version=\"1.1\" standalone=\"no\" other='y'?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n\n\n<r   a = \"1\"\n"
+    "<? xml version=\"1.1\" standalone=\"no\" other='y'?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n\n\n<r   a = "
+    "\"1\"\n"
     "   b=\"two words\" c=unquoted d>\n  <!-- a\n  comment over lines -->\n  some text\n  over two lines\n"
     "  <e>inline <!-- cut --> text</e><f/><g/>\n</r>",
-    "<?xml version=\"1.0\"?>\n<?xml-stylesheet href=\"s.xsl\"?>\n<doc><p>one</p><p>two</p><q x=\"&amp;\"/></doc>\n",
+    "<?xml version=\"1.0\"?>\n<?xml-stylesheet href=\"s.xsl\"?>\n<doc><p>one</p><p>two</p><q "
+    "x=\"&amp;\"/></doc>\n",
     "<?xml version=\"1.0\"?>\n<list>\n    <entry key=\"a\"   value='1' />\n    <entry key=\"b\" value='2'/>\n"
     "    <entry key=\"c\">\n        <sub/>\n    </entry>\n</list>\n",
 };
@@ -75,7 +77,8 @@ Changed ChangedLines(const std::string& Source, const std::string& Out) {
   std::size_t Front = 0;
   while (Front < A.size() && Front < B.size() && A[Front] == B[Front]) ++Front;
   std::size_t Back = 0;
-  while (Back < A.size() - Front && Back < B.size() - Front && A[A.size() - 1 - Back] == B[B.size() - 1 - Back])
+  while (Back < A.size() - Front && Back < B.size() - Front &&
+         A[A.size() - 1 - Back] == B[B.size() - 1 - Back])
     ++Back;
   return {Front + 1, A.size() - Back + 1, B.size() - Back + 1};
 }
@@ -134,7 +137,8 @@ TEST(SourceSave, AnEditChangesOnlyTheLinesOfItsElement) {
     std::size_t most_new_lines;
   };
   const Edit kEdits[] = {
-      {"set", [](TXMLNode& N) { N.SetAttribute(N.Attributes().Count() > 0 ? N.Attributes()[0]->Name : "k", "v2"); },
+      {"set",
+       [](TXMLNode& N) { N.SetAttribute(N.Attributes().Count() > 0 ? N.Attributes()[0]->Name : "k", "v2"); },
        kStartTag, 0},
       {"add attribute", [](TXMLNode& N) { N.SetAttribute("added", "1"); }, kStartTag, 0},
       {"remove attribute",
@@ -170,7 +174,8 @@ TEST(SourceSave, AnEditChangesOnlyTheLinesOfItsElement) {
         const Changed C = ChangedLines(Text, Out);
         if (C.first == C.source_end && C.first == C.out_end) continue;  // removed no attribute
         EXPECT_GE(static_cast<std::int64_t>(C.first), R.Line) << Where;
-        EXPECT_LE(static_cast<std::int64_t>(C.source_end), (E.reach == kStartTag ? R.TagLastLine : R.LastLine) + 1)
+        EXPECT_LE(static_cast<std::int64_t>(C.source_end),
+                  (E.reach == kStartTag ? R.TagLastLine : R.LastLine) + 1)
             << Where;
         EXPECT_LE(C.out_end, C.source_end + E.most_new_lines) << Where;
         // An element that stood on lines of its own goes with exactly those lines.
@@ -194,12 +199,12 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
   const char* const kDecl = "<?xml version=\"1.0\"?>\n";
   auto Root = [](TXMLParser& P) -> TXMLNode& { return *P.XMLRoot(); };
   const Case kCases[] = {
-      {"a value keeps its quote", "<r a='1' b=\"2\"/>\n", [&](TXMLParser& P) { Root(P).SetAttribute("a", "x"); },
-       "<r a='x' b=\"2\"/>\n"},
+      {"a value keeps its quote", "<r a='1' b=\"2\"/>\n",
+       [&](TXMLParser& P) { Root(P).SetAttribute("a", "x"); }, "<r a='x' b=\"2\"/>\n"},
       {"a value holding the quote takes the other", "<r a='1'/>\n",
        [&](TXMLParser& P) { Root(P).SetAttribute("a", "it's"); }, "<r a=\"it's\"/>\n"},
-      {"an unquoted value gets quotes", "<r a=5432/>\n", [&](TXMLParser& P) { Root(P).SetAttribute("a", "7"); },
-       "<r a=\"7\"/>\n"},
+      {"an unquoted value gets quotes", "<r a=5432/>\n",
+       [&](TXMLParser& P) { Root(P).SetAttribute("a", "7"); }, "<r a=\"7\"/>\n"},
       {"a removed attribute takes the space before it", "<r a=\"1\"   b=\"2\" c=\"3\"/>\n",
        [&](TXMLParser& P) { (void)Root(P).RemoveAttribute("b"); }, "<r a=\"1\" c=\"3\"/>\n"},
       {"a new attribute goes at the end of the tag", "<r a=\"1\" />\n",
@@ -207,11 +212,14 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
       {"a rename changes both tags", "<r>\n  <a x=\"1\">t</a>\n</r>\n",
        [&](TXMLParser& P) { Root(P).GetChild(0)->SetTagName("b"); }, "<r>\n  <b x=\"1\">t</b>\n</r>\n"},
       {"a new child takes its siblings' indentation", "<r>\n\t<a/>\n</r>\n",
-       [&](TXMLParser& P) { Root(P).AddChild("b")->SetAttribute("k", "v"); }, "<r>\n\t<a/>\n\t<b k=\"v\" />\n</r>\n"},
+       [&](TXMLParser& P) { Root(P).AddChild("b")->SetAttribute("k", "v"); },
+       "<r>\n\t<a/>\n\t<b k=\"v\" />\n</r>\n"},
       {"a first child takes the parent's and one step", "<r>\n    <a>\n    </a>\n</r>\n",
-       [&](TXMLParser& P) { Root(P).GetChild(0)->AddChild("b"); }, "<r>\n    <a>\n        <b />\n    </a>\n</r>\n"},
+       [&](TXMLParser& P) { Root(P).GetChild(0)->AddChild("b"); },
+       "<r>\n    <a>\n        <b />\n    </a>\n</r>\n"},
       {"a self-closing element gains its closing tag", "<r>\n  <a x=\"1\" />\n</r>\n",
-       [&](TXMLParser& P) { Root(P).GetChild(0)->AddText("t"); }, "<r>\n  <a x=\"1\">\n    t\n  </a>\n</r>\n"},
+       [&](TXMLParser& P) { Root(P).GetChild(0)->AddText("t"); },
+       "<r>\n  <a x=\"1\">\n    t\n  </a>\n</r>\n"},
       {"a new line takes the source's line end", "<?xml version=\"1.0\"?>\r\n<r>\r\n  <a/>\r\n</r>\r\n",
        [&](TXMLParser& P) { Root(P).InsertChild(0, "b"); },
        "<?xml version=\"1.0\"?>\r\n<r>\r\n  <b />\r\n  <a/>\r\n</r>\r\n"},
@@ -233,10 +241,12 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
       {"a changed declaration is written anew, the rest stays",
        "<?xml version=\"1.0\" x=\"1\"?>\n<!-- c -->\n<r/>\n",
        [&](TXMLParser& P) { P.XMLParameters()->XMLOtherAttrs()[0]->Value = "2"; },
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\" x=\"2\"?>\n<!-- c -->\n<r/>\n"},
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\" x=\"2\"?>\n<!-- c "
+       "-->\n<r/>\n"},
   };
   for (const Case& C : kCases) {
-    const std::string Source = std::string(C.source).starts_with("<?xml") ? C.source : kDecl + std::string(C.source);
+    const std::string Source =
+        std::string(C.source).starts_with("<?xml") ? C.source : kDecl + std::string(C.source);
     const std::string Expected =
         std::string(C.expected).starts_with("<?xml") ? C.expected : kDecl + std::string(C.expected);
     TXMLParser P;
@@ -249,7 +259,8 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
 }
 
 TEST(SourceSave, TheSourceIsKeptOnlyByASuccessfulLoadThatAsks) {
-  const std::string Text = "<?xml version=\"1.0\"?>\n<!-- c -->\n<r>\n  <a x=\"1\">\n    text\n  </a>\n</r>\n";
+  const std::string Text =
+      "<?xml version=\"1.0\"?>\n<!-- c -->\n<r>\n  <a x=\"1\">\n    text\n  </a>\n</r>\n";
   TXMLParser P;
   ASSERT_EQ(P.LoadFromText(Text), ecOk);
   EXPECT_FALSE(P.HasSource());
