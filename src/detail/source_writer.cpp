@@ -204,13 +204,15 @@ class PreservedSave {
     return Pos == src_.size() || IsBreak(src_[Pos]);
   }
 
-  // One level of indentation: what the source shows between an element and a child that both
-  // begin their lines (among the first records), else what the options say.
+  // One level of indentation: what the source shows between an element and its first child when
+  // both begin their lines (among the first records; each line is looked at once), else what the
+  // options say.
   const std::string& StepIndent() {
     if (step_known_) return step_;
     step_known_ = true;
     const std::size_t Look = std::min<std::size_t>(nodes_.size(), 4096);
     for (std::size_t C = 1; C < Look && step_.empty(); ++C) {
+      if (nodes_[C].parent != C - 1) continue;
       const auto Inner = Indentation(nodes_[C].start);
       const auto Outer = Indentation(nodes_[nodes_[C].parent].start);
       if (Inner && Outer && Inner->size() > Outer->size() && Inner->starts_with(*Outer))
@@ -388,8 +390,8 @@ class PreservedSave {
   void Remove(Frame& F, std::uint32_t C) {
     const Record& R = nodes_[C];
     std::size_t From = R.start, To = R.End();
-    if (Indentation(From) && RestOfLineBlank(To)) {
-      From -= Indentation(From)->size();
+    if (const auto Before = Indentation(From); Before && RestOfLineBlank(To)) {
+      From -= Before->size();
       while (To < src_.size() && IsBlank(src_[To])) ++To;
       if (To < src_.size() && src_[To] == '\r') ++To;
       if (To < src_.size() && src_[To] == '\n') ++To;
@@ -439,7 +441,9 @@ class PreservedSave {
         return Emit(K, Indent);
       }
       if (F.inserted) EndInsertions(F, ChildIndent(F));
-      for (; F.original != KR; F.original = nodes_[F.original].end) Remove(F, F.original);
+      // The children of the load before it no longer stand here (a kept child is one of F's).
+      for (; F.original != KR && F.original < R.end; F.original = nodes_[F.original].end)
+        Remove(F, F.original);
       CopyTo(F, nodes_[KR].start, *this);
       F.original = nodes_[KR].end;
       F.src = nodes_[KR].End();
