@@ -41,7 +41,8 @@ class Lines {
   // The 1-based line of a byte offset; offsets past the end (or unknown, -1) give the last line.
   std::int64_t Of(std::ptrdiff_t Offset) const {
     if (Offset < 0 || static_cast<std::size_t>(Offset) >= size_) return Last();
-    return std::upper_bound(starts_.begin(), starts_.end(), static_cast<std::size_t>(Offset)) - starts_.begin();
+    return std::upper_bound(starts_.begin(), starts_.end(), static_cast<std::size_t>(Offset)) -
+           starts_.begin();
   }
   std::int64_t Last() const { return static_cast<std::int64_t>(starts_.size()); }
 
@@ -66,9 +67,11 @@ bool SameItem(const Item& A, const Item& B) {
 
 // Text of nothing but white space goes; the white space at both ends of the content does not count.
 void Normalise(std::vector<Item>& Items) {
-  std::erase_if(Items, [](const Item& I) { return I.kind == Item::kText && (I.text.empty() || I.text == " "); });
+  std::erase_if(Items,
+                [](const Item& I) { return I.kind == Item::kText && (I.text.empty() || I.text == " "); });
   if (Items.empty()) return;
-  if (Items.front().kind == Item::kText && Items.front().text.starts_with(' ')) Items.front().text.erase(0, 1);
+  if (Items.front().kind == Item::kText && Items.front().text.starts_with(' '))
+    Items.front().text.erase(0, 1);
   if (Items.back().kind == Item::kText && Items.back().text.ends_with(' ')) Items.back().text.pop_back();
 }
 
@@ -215,7 +218,8 @@ Outcome Compare(std::string_view Source, linexml::TXMLLoadOptions Options, bool 
   Out.message = Linexml.ErrorMessage();
   Out.warnings = Linexml.Warnings();
 
-  const std::string Decoded = DecodeAsDeclared && DeclaresLatin1(Source) ? Latin1ToUtf8(Source) : std::string(Source);
+  const std::string Decoded =
+      DecodeAsDeclared && DeclaresLatin1(Source) ? Latin1ToUtf8(Source) : std::string(Source);
   pugi::xml_document Xml;
   Out.xml_reads = Xml.load_buffer(Decoded.data(), Decoded.size(), pugi::parse_default | pugi::parse_pi,
                                   pugi::encoding_utf8);
@@ -251,7 +255,8 @@ Outcome Compare(std::string_view Source, linexml::TXMLLoadOptions Options, bool 
     const Attributes XA = XmlAttributes(X), LA = LinexmlAttributes(*L);
     if (XA != LA)
       Differs(Start, Inside(X),
-              "attributes of <" + L->TagName() + ">:" + ShownAttributes(XA) + " are read as" + ShownAttributes(LA));
+              "attributes of <" + L->TagName() + ">:" + ShownAttributes(XA) + " are read as" +
+                  ShownAttributes(LA));
     const std::vector<Item> XK = XmlChildren(X), LK = LinexmlChildren(*L);
     const std::size_t Common = std::min(XK.size(), LK.size());
     // Where the window around child I starts and ends: from the item before it (or the element)
@@ -260,7 +265,8 @@ Outcome Compare(std::string_view Source, linexml::TXMLLoadOptions Options, bool 
     auto To = [&](std::size_t I) { return I + 1 < XK.size() ? XK[I + 1].at : After(X); };
     // The children pair up by position up to I, where an element or instruction meets another.
     std::size_t I = 0;
-    while (I < Common && (SameItem(XK[I], LK[I]) || (XK[I].kind == Item::kText && LK[I].kind == Item::kText))) ++I;
+    while (I < Common && (SameItem(XK[I], LK[I]) || (XK[I].kind == Item::kText && LK[I].kind == Item::kText)))
+      ++I;
     // Children that no longer pair up often follow an element whose reading took in its siblings
     // (or gave its content away): the difference starts at the first such element, and the pairs
     // after it are no pairs.
@@ -279,7 +285,8 @@ Outcome Compare(std::string_view Source, linexml::TXMLLoadOptions Options, bool 
         Differs(From(J), To(J), "text " + Shown(XK[J]) + " is read as " + Shown(LK[J]));
     }
     if (I < Common)
-      Differs(From(First), To(I), "in <" + L->TagName() + ">, " + Shown(XK[I]) + " is read as " + Shown(LK[I]));
+      Differs(From(First), To(I),
+              "in <" + L->TagName() + ">, " + Shown(XK[I]) + " is read as " + Shown(LK[I]));
     else if (XK.size() != LK.size())
       Differs(From(First), To(I),
               "<" + L->TagName() + "> has " + std::to_string(XK.size()) + " children, read as " +
@@ -293,7 +300,8 @@ std::string Describe(std::string_view Source, const Outcome& O) {
   std::vector<std::string_view> Text;
   for (std::size_t Start = 0;;) {
     const std::size_t End = Source.find('\n', Start);
-    Text.push_back(Source.substr(Start, End == std::string_view::npos ? std::string_view::npos : End - Start));
+    Text.push_back(
+        Source.substr(Start, End == std::string_view::npos ? std::string_view::npos : End - Start));
     if (End == std::string_view::npos) break;
     Start = End + 1;
   }

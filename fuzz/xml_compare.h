@@ -21,8 +21,8 @@ struct Difference {
 
 // How a comparison of one document went.
 struct Outcome {
-  bool xml_reads = false;      // the XML reader read the document
-  bool linexml_reads = false;  // linexml loaded it with ecOk
+  bool xml_reads = false;                         // the XML reader read the document
+  bool linexml_reads = false;                     // linexml loaded it with ecOk
   linexml::TXMLErrorCode status = linexml::ecOk;  // linexml's status and message
   std::string message;
   std::vector<Difference> differences;

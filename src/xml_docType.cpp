@@ -2,19 +2,16 @@
 
 #include <ostream>
 
+#include "detail/prolog.h"
 #include "detail/string_step.h"
 #include "detail/writer.h"
 
 namespace linexml {
 
 TXMLErrorCode TXMLDocType::Parse(std::string_view& S) {
-  const std::size_t Gt = S.find('>');
-  if (Gt == std::string_view::npos) {
-    definition_.clear();
-    return ecOk;
-  }
-  definition_.assign(S.substr(0, Gt + 1));
-  S.remove_prefix(Gt + 1);
+  std::string_view Definition;
+  detail::TakeDocType(S, Definition);
+  definition_.assign(Definition);
   return ecOk;
 }
 

@@ -2,11 +2,9 @@
 
 #include <memory>
 #include <ostream>
-#include <stdexcept>
 
-#include "detail/limits.h"
+#include "detail/prolog.h"
 #include "detail/string_step.h"
-#include "detail/tag_tokens.h"
 #include "detail/writer.h"
 
 namespace linexml {
@@ -29,100 +27,33 @@ void TXMLParameters::Reset() noexcept {
 }
 
 TXMLErrorCode TXMLParameters::Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced,
-                                    ParseNotes* Notes) {
-  // Everything is parsed into locals and applied at the end, where nothing can fail any more: a
+                                    detail::PrologNotes* Notes) {
+  // Everything is parsed into drafts and applied at the end, where nothing can fail any more: a
   // failed allocation leaves the record and S as they were.
   std::string_view Rest = S;
-  TXMLErrorCode Status = ecOk;
-  const bool Declared = Notes == nullptr || !Notes->optional_declaration || Rest.starts_with("<?xml ") ||
-                        Rest.starts_with("<? xml ");
+  const bool Declared = Notes == nullptr || !Notes->optional_declaration || detail::StartsDeclaration(Rest);
   if (Notes != nullptr) Notes->declared = Declared;
-  // The declaration runs through the first "?>"; without one, all of the text is taken for it
-  // (so nothing is parsed twice) and it is not a declaration.
-  std::string_view H;
-  const std::size_t End = Rest.find("?>");
-  if (!Declared) {
-    // No declaration, and none is needed: the defaults stay, and nothing is consumed.
-  } else if (End == std::string_view::npos) {
-    H = Rest;
-    Status = ecInvalidFileFormat;
-  } else {
-    H = Rest.substr(0, End + 2);
-  }
-  Rest.remove_prefix(H.size());
-
-  if (H.starts_with("<?xml "))
-    H.remove_prefix(6);
-  else if (H.starts_with("<? xml "))
-    H.remove_prefix(7);
-  else if (Declared)
-    Status = ecInvalidFileFormat;  // parsing goes on: the items are still stored
-
-  struct Keyword {
-    std::string_view prefix;
-    std::string* target;
-    std::string value;
-    bool seen;
-  };
-  Keyword Keywords[] = {{"version=", &version_, {}, false},
-                        {"encoding=", &encoding_, {}, false},
-                        {"language=", &language_, {}, false},
-                        {"standalone=", &standalone_, {}, false}};
-  TList<TXMLAttribute> Others;
-  const std::uint32_t MaxOthers = detail::CurrentLimits().max_count;
-
-  if (Declared)
-    detail::ForEachToken(H, [&](std::string_view Piece) {
-      bool Matched = false;
-      for (Keyword& K : Keywords) {
-        if (!Piece.starts_with(K.prefix)) continue;
-        Matched = true;
-        if (K.seen) {
-          if (Status != ecNotValid && Notes != nullptr)
-            Notes->repeated = K.prefix.substr(0, K.prefix.size() - 1);
-          Status = ecNotValid;  // a repeated keyword keeps its first value
-        } else {
-          K.seen = true;
-          K.value.assign(detail::CutAttributeValue(Piece.substr(K.prefix.size()), true));
-        }
-        break;
-      }
-      if (!Matched && Piece != "?>" && Piece != ">") {
-        if (static_cast<std::uint32_t>(Others.Count()) >= MaxOthers)
-          throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
-        auto Attr = std::make_unique<TXMLAttribute>();
-        detail::ParseAttributeToken(*Attr, Piece);
-        Others.Add(Attr.release());  // deleted by Add when the list cannot take it
-      }
-    });
-
-  // After a sound declaration: one style-sheet instruction, which is dropped, or one document-type
-  // line, parsed into a stand-in.
-  TXMLDocType DocType;
-  bool HasDocType = false;
-  if (WholeProlog && Status == ecOk) {
-    if (Rest.starts_with("<?")) {
-      SkipStyleSheet(Rest);
-    } else if (Rest.starts_with("<!")) {
-      DocType.Parse(Rest);
-      HasDocType = true;
-    }
-  }
+  detail::DeclarationDraft Declaration;
+  const TXMLErrorCode Status = detail::ParseDeclaration(Rest, Declared, Declaration);
+  if (Notes != nullptr) Notes->repeated = Declaration.repeated;
+  detail::BeforeRoot Items;
+  if (WholeProlog && Status == ecOk) detail::ParseBeforeRoot(Rest, S, Notes, Items);
+  std::string DocType(Items.doctype);
 
   // Nothing below can fail. The other attributes replaced go to the caller, which frees them once
   // it is done with S (S may be one of their strings).
-  for (Keyword& K : Keywords)
-    if (K.seen) K.target->swap(K.value);
-  other_attrs_.Swap(Others);
-  Replaced.Swap(Others);
-  if (HasDocType) doc_type_->definition_.swap(DocType.definition_);
+  std::string* const Targets[] = {&version_, &encoding_, &language_, &standalone_};
+  for (std::size_t K = 0; K < Declaration.values.size(); ++K)
+    if (Declaration.seen[K]) Targets[K]->swap(Declaration.values[K]);
+  other_attrs_.Swap(Declaration.others);
+  Replaced.Swap(Declaration.others);
+  if (Items.has_doctype) doc_type_->definition_.swap(DocType);
   S = Rest;
   return Status;
 }
 
 TXMLErrorCode TXMLParameters::SkipStyleSheet(std::string_view& S) {
-  const std::size_t End = S.find("?>");
-  if (End != std::string_view::npos) S.remove_prefix(End + 2);
+  detail::SkipInstruction(S);
   return ecOk;
 }
 

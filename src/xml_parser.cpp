@@ -10,6 +10,7 @@
 #include "detail/diagnosis.h"
 #include "detail/doc_text.h"
 #include "detail/path.h"
+#include "detail/prolog.h"
 #include "detail/read_file.h"
 #include "detail/source_map.h"
 #include "detail/source_writer.h"
@@ -135,6 +136,7 @@ void TXMLParser::ClearDiagnosis() noexcept {
   error_column_ = 0;
   error_message_.clear();
   fixed_message_ = nullptr;
+  error_notes_.clear();
   warnings_.clear();
 }
 
@@ -181,22 +183,36 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   const std::string_view Text = Doc.Text();
   std::string_view Rest = Text;
   TList<TXMLAttribute> Replaced;
-  TXMLParameters::ParseNotes Notes;
+  detail::PrologNotes Notes;
   Notes.optional_declaration = load_options_.AcceptNoDeclaration;
+  Notes.full_prolog = load_options_.AcceptFullProlog;
+  std::vector<std::pair<std::size_t, std::size_t>> Instructions;
+  if (load_options_.CollectWarnings) Notes.instructions = &Instructions;
   TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced, &Notes);
   had_declaration_ = Notes.declared;
   const bool Marked = Text.starts_with(" \xEF\xBB\xBF");
+  // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
+  std::size_t Pos = Text.size() - Rest.size();
+  const std::size_t Body = Pos;
   // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
   auto Failed = [&](TXMLErrorCode Code, std::size_t At) {
     const detail::SourcePlace Place = Doc.Locate(At);
     error_line_ = Place.line;
     error_column_ = Place.column;
-    error_message_ = detail::DescribeFailure(
-        {Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition(), Marked});
+    detail::FailureFacts Facts{
+        Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition(), Marked};
+    Facts.body = Body;
+    Facts.body_line = Doc.Locate(Body).line;
+    Facts.comment_cut =
+        Body > 0 && Pos <= Text.size() && Doc.JoinedAt(Pos) - Doc.JoinedAt(Body - 1) != Pos - Body + 1;
+    std::vector<detail::FailureNote> Found;
+    error_message_ = detail::DescribeFailure(Facts, Found);
+    for (detail::FailureNote& N : Found) {
+      const detail::SourcePlace Where = Doc.Locate(N.pos);
+      error_notes_.push_back({Where.line, Where.column, std::move(N.text)});
+    }
     return Code;
   };
-  std::size_t Pos = Text.size() - Rest.size();
-  const std::size_t Body = Pos;
   if (Status != ecOk) {
     // What the declaration left unread is not read as a body: only comments and references count.
     if (load_options_.CollectWarnings) {
@@ -223,13 +239,16 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   if (!load_options_.CollectWarnings && Map == nullptr) Builder.ReleaseConsumedText(&Doc);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (load_options_.CollectWarnings) {
-    const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
     warnings_ =
-        detail::FindWarnings({Doc, Body, DocType.empty() ? std::string_view::npos : Body - DocType.size(),
-                              DocType, *root_, Unclosed});
+        detail::FindWarnings({Doc, Body, Notes.doctype_at, parameters_->XMLDocType()->DocTypeDefinition(),
+                              *root_, Unclosed, &Instructions});
   }
   if (Status != ecOk) return Failed(Status, Builder.FailPos());
-  if (Pos < Text.size()) return Failed(ecNotValid, Pos);  // text after the root element
+  // Text after the root element. When the root is white space (a space left in front of it),
+  // the place is that space: what follows it is the root element meant.
+  const bool RootIsSpace =
+      root_->TagType() == ttCDATA && root_->TextData().find_first_not_of(" \t") == std::string::npos;
+  if (Pos < Text.size()) return Failed(ecNotValid, RootIsSpace ? Body : Pos);
   Status = Validate();
   if (Status == ecOk && Map != nullptr) {
     const std::string& DocType = parameters_->XMLDocType()->DocTypeDefinition();
@@ -237,7 +256,7 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
     const std::size_t Close = had_declaration_ ? Text.find("?>") : std::string_view::npos;
     Map->Finish(std::move(DocText), *parameters_, had_declaration_,
                 Close == std::string_view::npos ? 0 : Close + 2,
-                DocType.empty() ? std::string_view::npos : Body - DocType.size());
+                DocType.empty() ? std::string_view::npos : Notes.doctype_at);
     source_ = std::move(Map);
   }
   return Status;

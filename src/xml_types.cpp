@@ -74,6 +74,24 @@ const char* WarningKindName(TXMLWarningKind Kind) {
       return "wkReferenceKeptRaw";
     case wkDocTypeSubsetCut:
       return "wkDocTypeSubsetCut";
+    case wkProcessingInstruction:
+      return "wkProcessingInstruction";
+    case wkCDataSection:
+      return "wkCDataSection";
+    case wkSpaceAroundEquals:
+      return "wkSpaceAroundEquals";
+    case wkTabInTag:
+      return "wkTabInTag";
+    case wkUnquotedValue:
+      return "wkUnquotedValue";
+    case wkLoneAmpersand:
+      return "wkLoneAmpersand";
+    case wkDuplicateAttribute:
+      return "wkDuplicateAttribute";
+    case wkValuelessAttribute:
+      return "wkValuelessAttribute";
+    case wkTextJoined:
+      return "wkTextJoined";
   }
   return "unknown";
 }

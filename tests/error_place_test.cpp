@@ -94,15 +94,16 @@ TEST(ErrorPlace, TextAfterTheRootNamesWhatIsLeftOver) {
        "ends the outer one at the inner \"</r>\""},
       {Body("<r/>\n</r>"), ecNotValid, 3, 1, "the closing tag \"</r>\" follows the end of the root element"},
       {Body("<r>\n<a/>"), ecNotValid, 3, 1,
-       "the root element \"<r>\" has no closing tag \"</r>\", so the document after its opening tag is left "
-       "over"},
+       "the root element \"<r>\", opened on line 2, is never closed: there is no \"</r>\" after it (the "
+       "document may be cut off), so the document after its opening tag is left over"},
       {Body("<r/>\n<?pi x?>"), ecNotValid, 3, 1,
        "the processing instruction \"<?pi\" follows the root element, where only comments may follow"},
       {Body("<r/>\n<!-- open"), ecNotValid, 3, 1,
        "a comment after the root element is never closed (there is no \"-->\" after its \"<!--\")"},
       {Body("<?xml-stylesheet href=\"a\"?>\n<!DOCTYPE r>\n<r/>"), ecNotValid, 4, 1,
        "\"<!DOCTYPE\" is read as the root element (a document-type line is read only right after the "
-       "declaration, not after a style-sheet instruction), so the document after it is left over"},
+       "declaration, not after a style-sheet instruction), so the document after it is left over (accepting "
+       "the full prolog reads it)"},
       {Body("<r/>\n<!-- open\n<!-- open"), ecNotValid, 3, 1,
        "a comment after the root element is never closed (there is no \"-->\" after its \"<!--\")"},
       {Body("<!-- open\n<r></r>"), ecInvalidTag, 3, 4,
@@ -157,6 +158,56 @@ TEST(ErrorPlace, SoundLoadsHaveNoPlaceAndNoMessage) {
   EXPECT_EQ(P.XMLErrorCode(), ecInvalidFileName);
   EXPECT_EQ(P.ErrorColumn(), 0);
   EXPECT_EQ(P.ErrorMessage(), "the file name is empty");
+}
+
+// What stands between the declaration and the root: the default reading fails on a space that a
+// comment there leaves (or that shares the declaration's line) at that space, names the document
+// type's cut subset, and says which option reads the rest.
+TEST(ErrorPlace, ItemsInFrontOfTheRootSayWhatFails) {
+  const std::string Space =
+      "a space in front of the root element, which a comment cut out there leaves, is read as text where the "
+      "root element should begin, so the document after it is left over (accepting the full prolog reads it)";
+  const Case Cases[] = {
+      {"<?xml version=\"1.0\"?> <!--*-nxml-*-->\n<!DOCTYPE busconfig>\n<busconfig/>", ecNotValid, 1, 22,
+       Space},
+      {"<?xml version=\"1.0\"?>\n<!-- licence --> <r/>", ecNotValid, 2, 17, Space},
+      {"<?xml version=\"1.0\"?> <r/>", ecNotValid, 1, 22,
+       "a space in front of the root element is read as text where the root element should begin, so the "
+       "document after it is left over (accepting the full prolog reads it)"},
+      {Body("<!DOCTYPE r [\n<!ENTITY a \"b\">\n<!ELEMENT r ANY>\n]>\n<r/>"), ecNotValid, 5, 1,
+       "the internal subset of the document type is cut at its first \">\", so \"<!ELEMENT\" after it is "
+       "read "
+       "as the root element, and the document after it is left over"},
+      {Body("<!DOCTYPE r [\n<!ENTITY a \"b\">\n]>\n<r/>"), ecNotValid, 5, 1,
+       "the internal subset of the document type is cut at its first \">\", so the rest of it, \"]>\", is "
+       "read "
+       "as text where the root element should begin, and the document after it is left over"},
+      {Body("<?a?>\n<?b?>\n<r/>"), ecNotValid, 4, 1,
+       "the processing instruction \"<?b?\" is read as the root element (only one instruction is read after "
+       "the declaration), so the document after it is left over (accepting the full prolog reads it)"},
+  };
+  for (const Case& C : Cases) ExpectPlace(C);
+}
+
+// A root element that is never closed (a file cut off, a closing tag missing): the message and a
+// note name it and where it was opened; ErrorLine stays where the left-over text starts.
+TEST(ErrorPlace, AnUnclosedRootIsNamedWithWhereItOpened) {
+  TXMLParser P;
+  P.LoadFromText(Body("<!-- header -->\n  <config>\n    <a>\n      <b>x</b>\n"));
+  EXPECT_EQ(P.XMLErrorCode(), ecNotValid);
+  EXPECT_EQ(P.ErrorLine(), 4);
+  EXPECT_EQ(P.ErrorColumn(), 5);
+  EXPECT_EQ(
+      P.ErrorMessage(),
+      "the root element \"<config>\", opened on line 3, is never closed: there is no \"</config>\" after "
+      "it (the document may be cut off), so the document after its opening tag is left over");
+  ASSERT_EQ(P.ErrorNotes().size(), 1u);
+  EXPECT_EQ(P.ErrorNotes()[0].Line, 3);
+  EXPECT_EQ(P.ErrorNotes()[0].Column, 3);
+  EXPECT_EQ(P.ErrorNotes()[0].Text, "the root element \"<config>\" is opened here");
+  // Other failures, and the next load, have none.
+  P.LoadFromText(Body("<r/>\n<s/>"));
+  EXPECT_TRUE(P.ErrorNotes().empty());
 }
 
 TEST(ErrorPlace, LoadOptionsChangeWhatFails) {

@@ -59,6 +59,20 @@ TEST(SaveLayout, PrologWithEverything) {
             "<r />\n");
 }
 
+// A value holding '"' is written between "'", as XML writes it, and reads back the same.
+TEST(SaveLayout, AValueHoldingADoubleQuoteGoesBetweenSingleQuotes) {
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText("<?xml version=\"1.0\" q='a\"b'?>\n<r a='say\"hi\"' b=\"it's\" c='\"'/>"), ecOk);
+  const std::string Saved = P.SaveToText();
+  EXPECT_EQ(Saved,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" language=\"EN\" standalone=\"yes\" q='a\"b'?>\n\n\n"
+            "<r a='say\"hi\"' b=\"it's\" c='\"' />\n");
+  TXMLParser Again;
+  ASSERT_EQ(Again.LoadFromText(Saved), ecOk);
+  EXPECT_EQ(test::Outline(*Again.XMLRoot()), test::Outline(*P.XMLRoot()));
+  EXPECT_EQ(Again.XMLParameters()->XMLOtherAttrs()[0]->Value, "a\"b");
+}
+
 TEST(SaveLayout, FailingStreamThrows) {
   TXMLParser P;
   std::ostringstream Broken;

@@ -56,11 +56,38 @@ TEST(Warnings, EachKindIsFoundAtItsPlace) {
       {Body("<r>\n<a>\n  <a>x</a>\n</a>\n</r>"), {{4, 3, wkSameNameNesting}}},
       {"<!-- licence -->\n" + Body("<r> x <!-- note --> </r>"),
        {{1, 1, wkCommentDropped}, {3, 7, wkCommentDropped}}},
+      // A "&" that starts no reference is kept too.
       {Body("<r a=\"&amp;\">x &#65; &#x42; &nbsp; & y &;</r>"),
        {{2, 7, wkReferenceKeptRaw},
         {2, 16, wkReferenceKeptRaw},
         {2, 22, wkReferenceKeptRaw},
-        {2, 29, wkReferenceKeptRaw}}},
+        {2, 29, wkReferenceKeptRaw},
+        {2, 36, wkLoneAmpersand},
+        {2, 40, wkLoneAmpersand}}},
+      {Body("<r a=\"AT&T\"/>"), {{2, 9, wkLoneAmpersand}}},
+      // Attributes: written twice, without a value, "=" with white space around it, values out of
+      // quotes or holding their own quote; a value holding the other quote is sound.
+      {Body("<r>\n<a k=\"1\" k=\"2\" checked/>\n</r>"),
+       {{3, 10, wkDuplicateAttribute}, {3, 16, wkValuelessAttribute}}},
+      {Body("<r dir = \"rtl\" port=5432 a=\"x\"y\" b='it\"s'/>"),
+       {{2, 4, wkSpaceAroundEquals}, {2, 16, wkUnquotedValue}, {2, 26, wkUnquotedValue}}},
+      {Body("<r a= \"two words\" b =\"c\" checked>x</r>"),
+       {{2, 4, wkSpaceAroundEquals}, {2, 19, wkSpaceAroundEquals}, {2, 26, wkValuelessAttribute}}},
+      // A tab after the name, between attributes, and in a value.
+      {Body("<r>\n<a\tb=\"1\"/>\n<c x=\"1\"\ty=\"2\" z=\"a\tb\"/>\n</r>"),
+       {{3, 3, wkTabInTag}, {4, 9, wkTabInTag}, {4, 20, wkTabInTag}}},
+      // Instructions in front of the root (dropped) and in the body (an element), CDATA sections;
+      // what they hold is not looked at further.
+      {Body("<?xml-stylesheet href=\"a&b\"?>\n<r>\n<?pi x=1?>\n<![CDATA[a=\"1 2\" &amp;]]>\n</r>"),
+       {{2, 1, wkProcessingInstruction},
+        {4, 1, wkProcessingInstruction},
+        {4, 1, wkMissingClosingTag},
+        {5, 1, wkCDataSection},
+        {5, 1, wkMissingClosingTag}}},
+      // Text that ends a line, joined to the element or (past a comment) the text of the next one;
+      // not at the start or the end of an element's content, nor between two tags.
+      {Body("<r>\n<p>Hello\n<b>world</b>\n</p>\n<p>x\n<!-- c -->y</p>\n<p>\n<b/>\n<c/>z\n</p>\n</r>"),
+       {{4, 1, wkTextJoined}, {7, 1, wkCommentDropped}, {7, 11, wkTextJoined}}},
       {Body("<!DOCTYPE r [\n<!ENTITY e \"v\">\n]>\n<r/>"), {{2, 1, wkDocTypeSubsetCut}}},
       // A subset that the first ">" does not cut is read whole.
       {Body("<!DOCTYPE r []>\n<r/>"), {}},

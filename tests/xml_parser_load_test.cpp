@@ -152,6 +152,45 @@ TEST(Status, EveryOutcomeOfALoad) {
   }
 }
 
+// AcceptFullProlog reads what XML allows between the declaration and the root (white space, the
+// space a comment leaves, instructions, one document type, in any order), which fails by default;
+// the instructions are dropped and warned.
+TEST(Status, TheFullPrologOptionReadsWhatStandsInFrontOfTheRoot) {
+  struct Case {
+    std::string text;
+    std::string doctype;
+    std::vector<std::int64_t> instruction_lines;
+  };
+  const Case Cases[] = {
+      {"<?xml version=\"1.0\"?> <!--*-nxml-*-->\n<!DOCTYPE busconfig PUBLIC \"x\"\n \"y\">\n<busconfig/>",
+       "<!DOCTYPE busconfig PUBLIC \"x\" \"y\">",
+       {}},
+      {Body("<?xml-stylesheet href=\"a\"?>\n<!DOCTYPE r>\n<?pi?>\t<!-- c --> <r/>"), "<!DOCTYPE r>", {2, 4}},
+      {Body("<!-- one --> <!-- two --> <?a?><?b?>\n<r/>"), "", {2, 2}},
+      // Without a declaration (AcceptNoDeclaration is on too).
+      {"<!-- c --> <?pi?> <r/>", "", {1}},
+  };
+  TXMLLoadOptions Full;
+  Full.AcceptFullProlog = Full.AcceptNoDeclaration = Full.CollectWarnings = true;
+  for (const Case& C : Cases) {
+    EXPECT_NE(Load(C.text).status, ecOk) << C.text;
+    TXMLParser P;
+    P.SetLoadOptions(Full);
+    EXPECT_EQ(P.LoadFromText(C.text), ecOk) << C.text;
+    EXPECT_EQ(P.XMLParameters()->XMLDocType()->DocTypeDefinition(), C.doctype);
+    EXPECT_EQ(P.XMLRoot()->Children().Count(), 0) << C.text;
+    std::vector<std::int64_t> Lines;
+    for (const TXMLWarning& W : P.Warnings())
+      if (W.Kind == wkProcessingInstruction) Lines.push_back(W.Line);
+    EXPECT_EQ(Lines, C.instruction_lines) << C.text;
+  }
+  // One document type only, and a cut subset, still fail.
+  TXMLParser P;
+  P.SetLoadOptions(Full);
+  EXPECT_EQ(P.LoadFromText(Body("<!DOCTYPE a>\n<!DOCTYPE b>\n<r/>")), ecNotValid);
+  EXPECT_EQ(P.LoadFromText(Body("<!DOCTYPE a [\n<!ENTITY e \"v\">\n]>\n<r/>")), ecNotValid);
+}
+
 TEST(Status, PrologFailureLeavesTheRootUnparsed) {
   TXMLParser P;
   EXPECT_EQ(P.LoadFromText("<?xml version=\"2\" version=\"3\" extra=\"x\"?>\n<r a=\"1\"/>"), ecNotValid);

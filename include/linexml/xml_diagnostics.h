@@ -1,6 +1,7 @@
 #pragma once
 /// \file
-/// linexml::TXMLWarning: the places where a load reads a file differently from an XML reader.
+/// linexml::TXMLWarning, the places where a load reads a file differently from an XML reader, and
+/// linexml::TXMLErrorNote, further places that a failed load's message refers to.
 
 #include <cstdint>
 #include <string>
@@ -17,7 +18,19 @@ enum TXMLWarningKind : std::uint8_t {
   wkSameNameNesting = 2,    ///< an element inside one of the same name, which ends the outer one early
   wkCommentDropped = 3,     ///< a comment, cut out on loading, so a save drops it
   wkReferenceKeptRaw = 4,   ///< an entity or character reference, kept as written, not expanded
-  wkDocTypeSubsetCut = 5    ///< a document type's internal subset, cut at its first ">"
+  wkDocTypeSubsetCut = 5,   ///< a document type's internal subset, cut at its first ">"
+  /// a processing instruction: in front of the root read and dropped, in the body read as an element
+  wkProcessingInstruction = 6,
+  wkCDataSection = 7,       ///< a CDATA section, read as an element (and its content as markup)
+  wkSpaceAroundEquals = 8,  ///< white space around an attribute's "=": the value is read apart from its name
+  /// a tab in a start tag (read as part of a name or value) or in a value (kept, not read as a space)
+  wkTabInTag = 9,
+  wkUnquotedValue = 10,       ///< a value not in quotes, or holding its own quote: an XML reader refuses it
+  wkLoneAmpersand = 11,       ///< an "&" that starts no reference, kept: an XML reader refuses it
+  wkDuplicateAttribute = 12,  ///< an attribute written twice in one tag: both kept, lookups find the first
+  wkValuelessAttribute = 13,  ///< an attribute without "=" and value, read with an empty value
+  /// text at the end of a line joined to the element on the next line without white space
+  wkTextJoined = 14
 };
 
 /// "wkValueCut", "wkMissingClosingTag", ...; "unknown" for any other value.
@@ -29,6 +42,13 @@ struct TXMLWarning {
   std::int64_t Column = 0;            ///< 1-based byte column in that line, as it stands in the file
   TXMLWarningKind Kind = wkValueCut;  ///< what was read differently
   std::string Text;                   ///< one sentence: what was read, and how an XML reader reads it
+};
+
+/// A further place that a failed load's message refers to (TXMLParser::ErrorNotes).
+struct TXMLErrorNote {
+  std::int64_t Line = 0;    ///< 1-based source line
+  std::int64_t Column = 0;  ///< 1-based byte column in that line, as it stands in the file
+  std::string Text;         ///< what is there, one sentence
 };
 
 }  // namespace linexml

@@ -31,6 +31,11 @@ struct TXMLLoadOptions {
   /// exactly as they were read (TXMLParser::HasSource). Kept only by a load that ends with ecOk.
   /// Costs memory in proportion to the document (see docs/format.md, "Keeping the source").
   bool KeepSource = false;
+  /// Between the declaration and the root, white space (also the space a comment cut out there
+  /// leaves), any number of processing instructions and one document-type line are read in any
+  /// order, as XML allows, instead of at most one instruction or document-type line right after
+  /// the declaration. The instructions are dropped; a load that collects warnings lists each.
+  bool AcceptFullProlog = false;
 };
 
 /// The line ending a save writes.

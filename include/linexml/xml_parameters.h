@@ -15,6 +15,10 @@
 
 namespace linexml {
 
+namespace detail {
+struct PrologNotes;
+}  // namespace detail
+
 /// The prolog: the XML declaration's values, its other attributes, a style-sheet link and the
 /// document-type line.
 class LINEXML_API TXMLParameters {
@@ -61,16 +65,11 @@ class LINEXML_API TXMLParameters {
 
  private:
   friend class TXMLParser;
-  // What a load asks of the prolog parse beyond the fixed rules, and what the parse tells back.
-  struct ParseNotes {
-    bool optional_declaration = false;  // a text without "<?xml " or "<? xml " in front has none
-    bool declared = true;               // out: the text began with a declaration
-    std::string_view repeated;          // out: the first keyword met twice ("version", ...)
-  };
-  // The declaration, then (WholeProlog) one style-sheet instruction or document-type line, applied
-  // only when nothing can fail any more. The other attributes it replaces go to Replaced.
+  // The declaration, then (WholeProlog) what follows it up to the root, applied only when nothing
+  // can fail any more. The other attributes it replaces go to Replaced. Notes: what a load asks
+  // beyond the fixed rules, and what the parse tells back.
   TXMLErrorCode Parse(std::string_view& S, bool WholeProlog, TList<TXMLAttribute>& Replaced,
-                      ParseNotes* Notes = nullptr);
+                      detail::PrologNotes* Notes = nullptr);
   TXMLErrorCode SkipStyleSheet(std::string_view& S);
   // Back to the state of a new record, in place (the document type object stays the same).
   void Reset() noexcept;

@@ -94,6 +94,9 @@ class LINEXML_API TXMLParser {
   /// tag, which keyword, the first bytes of text left after the root, the system's reason for a
   /// file that cannot be read, ...). Empty after ecOk.
   const std::string& ErrorMessage() const;
+  /// Further places that ErrorMessage() refers to, in the order of the source (for a root element
+  /// that is never closed: where it was opened). Empty after ecOk and when there are none.
+  const std::vector<TXMLErrorNote>& ErrorNotes() const { return error_notes_; }
 
   /// Options for every later load (setFileName, ParseFile, LoadFromText); a new parser has the
   /// defaults, which load the format as it always was.
@@ -235,6 +238,7 @@ class LINEXML_API TXMLParser {
   std::int64_t error_column_ = 0;
   std::string error_message_;
   const std::string* fixed_message_ = nullptr;  // a message made at start-up, in place of error_message_
+  std::vector<TXMLErrorNote> error_notes_;
   TXMLLoadOptions load_options_;
   std::vector<TXMLWarning> warnings_;
   bool had_bom_ = false;

@@ -12,6 +12,7 @@
 #include "linexml/xml_node.h"
 #include "quote.h"
 #include "tag_tokens.h"
+#include "warnings.h"
 
 namespace linexml::detail {
 namespace {
@@ -124,7 +125,7 @@ std::string DescribeBrokenTag(const FailureFacts& F) {
   return "the tag " + Open + " has no \">\" before the end of the element around it";
 }
 
-std::string DescribeLeftOver(const FailureFacts& F) {
+std::string DescribeLeftOver(const FailureFacts& F, std::vector<FailureNote>& Notes) {
   const std::string_view T = F.text;
   const std::string_view Left = T.substr(std::min(F.pos, T.size()));
   const TXMLNode& Root = F.root;
@@ -133,28 +134,48 @@ std::string DescribeLeftOver(const FailureFacts& F) {
   if (F.marked)
     return "the document begins with a UTF-8 byte-order mark, which is read as text where the root element "
            "should begin (accepting a byte-order mark skips it)";
-  if (Root.TagType() == ttCDATA)
-    return "the document has text, " +
-           Quoted(Root.TextData().substr(Root.TextData().starts_with(' ') ? 1 : 0)) +
-           ", where its root element should begin, and what follows it" + Left0;
+  const bool SubsetCut = F.doctype.find('[') != npos && F.doctype.find(']') == npos;
+  const std::string SubsetCause = "the internal subset of the document type is cut at its first \">\", so ";
+  const std::string FullProlog = " (accepting the full prolog reads it)";
+  if (Root.TagType() == ttCDATA) {
+    const std::string_view Text = Root.TextData();
+    if (Text.find_first_not_of(" \t") == npos)
+      return std::string("a space in front of the root element") +
+             (F.comment_cut ? ", which a comment cut out there leaves," : "") +
+             " is read as text where the root element should begin, so the document after it" + Left0 +
+             FullProlog;
+    const std::string Shown = Quoted(Text.substr(Text.starts_with(' ') ? 1 : 0));
+    if (SubsetCut)
+      return SubsetCause + "the rest of it, " + Shown +
+             ", is read as text where the root element should begin, and the document after it" + Left0;
+    return "the document has text, " + Shown + ", where its root element should begin, and what follows it" +
+           Left0;
+  }
   if (RootName.starts_with("!--"))
     return "a comment is never closed (there is no \"-->\" after its \"<!--\"), so it is read as the root "
            "element, and the document after it" +
            Left0;
+  if (RootName.starts_with("!") && SubsetCut)
+    return SubsetCause + Quoted("<" + RootName) +
+           " after it is read as the root element, and the document after it" + Left0;
   if (RootName.starts_with("!"))
     return Quoted("<" + RootName) +
            " is read as the root element (a document-type line is read only right after the declaration, "
            "not after a style-sheet instruction), so the document after it" +
-           Left0;
+           Left0 + FullProlog;
   if (RootName.starts_with("?"))
     return "the processing instruction " + Quoted("<" + RootName) +
            " is read as the root element (only one instruction is read after the declaration), so the "
            "document after it" +
-           Left0;
+           Left0 + FullProlog;
   if (Root.TagType() == ttNormal && Root.Children().Count() == 0 &&
-      T.find("</" + RootName + ">", F.pos) == npos)
-    return "the root element " + Quoted("<" + RootName + ">") + " has no closing tag " +
-           Quoted("</" + RootName + ">") + ", so the document after its opening tag" + Left0;
+      T.find("</" + RootName + ">", F.pos) == npos) {
+    const std::string Open = Quoted("<" + RootName + ">");
+    Notes.push_back({F.body, "the root element " + Open + " is opened here"});
+    return "the root element " + Open + ", opened on line " + std::to_string(F.body_line) +
+           ", is never closed: there is no " + Quoted("</" + RootName + ">") +
+           " after it (the document may be cut off), so the document after its opening tag" + Left0;
+  }
   if (Left.starts_with("</")) {
     const std::size_t Gt = Left.find('>');
     const std::string_view Name = Left.substr(2, Gt == npos ? npos : Gt - 2);
@@ -176,109 +197,6 @@ std::string DescribeLeftOver(const FailureFacts& F) {
 }
 
 // ---- warnings ----------------------------------------------------------------------------------
-
-struct Found {
-  std::size_t joined;  // position in the joined text
-  TXMLWarningKind kind;
-  std::string text;
-};
-
-bool IsNameByte(char C) {
-  const auto B = static_cast<unsigned char>(C);
-  return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9') || B == '_' || B == ':' ||
-         B == '.' || B == '-' || B >= 128;
-}
-
-void FindReferences(const DocText& Doc, std::vector<Found>& Out) {
-  const std::string_view T = Doc.Text();
-  for (std::size_t P = T.find('&'); P != npos; P = T.find('&', P + 1)) {
-    std::size_t Q = P + 1;
-    const bool Numeric = Q < T.size() && T[Q] == '#';
-    if (Numeric) {
-      ++Q;
-      const bool Hex = Q < T.size() && (T[Q] == 'x' || T[Q] == 'X');
-      if (Hex) ++Q;
-      const std::size_t Digits = Q;
-      while (Q < T.size() &&
-             (Hex ? std::isxdigit(static_cast<unsigned char>(T[Q])) != 0 : (T[Q] >= '0' && T[Q] <= '9')))
-        ++Q;
-      if (Q == Digits) continue;
-    } else {
-      // A name runs over name bytes only, and '&' is none: the scans of two references never overlap.
-      while (Q < T.size() && IsNameByte(T[Q])) ++Q;
-      if (Q == P + 1) continue;
-    }
-    if (Q >= T.size() || T[Q] != ';') continue;
-    const std::string_view Ref = T.substr(P, Q + 1 - P);
-    static constexpr std::pair<std::string_view, const char*> kPredefined[] = {
-        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
-    std::string Text;
-    for (const auto& [Name, Char] : kPredefined)
-      if (Ref == Name)
-        Text = "the reference " + Quoted(Ref) + " is kept as written; an XML reader reads " + Quoted(Char);
-    if (Text.empty() && Numeric)
-      Text = "the character reference " + Quoted(Ref) +
-             " is kept as written; an XML reader reads the character it stands for";
-    if (Text.empty())
-      Text = "the entity reference " + Quoted(Ref) +
-             " is kept as written; an XML reader expands it (or refuses it when it is not declared)";
-    Out.push_back({Doc.JoinedAt(P), wkReferenceKeptRaw, std::move(Text)});
-  }
-}
-
-// The tags of the body, read as the parse reads them: a tag runs from "<" to its first ">", its
-// name ends at a space, "/" or ">", and its attributes are cut at every space.
-void FindCutValues(const DocText& Doc, std::size_t Body, std::vector<Found>& Out) {
-  const std::string_view T = Doc.Text();
-  std::size_t I = Body;
-  while (I < T.size()) {
-    const std::size_t Lt = T.find('<', I);
-    if (Lt == npos) return;
-    std::size_t J = Lt + 1;
-    while (J < T.size() && !EndsName(T[J])) ++J;
-    if (J >= T.size()) return;
-    if (T[J] == '/') {
-      // A closing tag runs to its ">"; after a name, "/" takes the byte after it along.
-      I = J == Lt + 1 ? std::min(T.find('>', J), T.size() - 1) + 1 : J + 2;
-      continue;
-    }
-    if (T[J] == '>') {
-      I = J + 1;
-      continue;
-    }
-    const std::size_t Gt = T.find('>', J);
-    if (Gt == npos) return;  // cut off: the parse fails there
-    const std::string_view Tag = T.substr(J + 1, Gt - J);
-    std::vector<std::string_view> Pieces;
-    ForEachToken(Tag, [&](std::string_view Piece) { Pieces.push_back(Piece); });
-    for (std::size_t K = 0; K < Pieces.size(); ++K) {
-      const std::string_view Piece = Pieces[K];
-      const std::size_t Eq = Piece.find('=');
-      if (Eq == npos) continue;
-      const bool Last = K + 1 == Pieces.size();
-      std::string_view Rest = Piece.substr(Eq + 1);
-      if (Last) {
-        Rest.remove_suffix(1);  // the tag's ">"
-        if (Rest.ends_with('/') || Rest.ends_with('?')) Rest.remove_suffix(1);
-      }
-      if (Rest.empty() || (Rest[0] != '"' && Rest[0] != '\'')) continue;
-      if (Rest.size() >= 2 && Rest.back() == Rest[0]) continue;
-      const std::string Name(Piece.substr(0, Eq));
-      const std::string Kept(CutAttributeValue(Piece.substr(Eq + 1), true));
-      std::string Text;
-      if (!Last) {
-        Text = "the value of " + Quoted(Name) + " holds a space, where it is cut: " + Quoted(Kept) +
-               " is kept, and the rest, " + Quoted(Pieces[K + 1]) + ", is read as an attribute of its own";
-      } else {
-        Text = "the value of " + Quoted(Name) + " holds \">\", which ends the tag: " + Quoted(Kept) +
-               " is kept, and the rest of the value is read as text";
-      }
-      const std::size_t At = J + 1 + static_cast<std::size_t>(Piece.data() - Tag.data());
-      Out.push_back({Doc.JoinedAt(At), wkValueCut, std::move(Text)});
-    }
-    I = Gt + 1;
-  }
-}
 
 // The "<" of the opening tag that ends just before After: the first "<" after the ">" before it
 // (a tag holds no ">" before its end, and text holds no "<").
@@ -338,7 +256,7 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
 
 }  // namespace
 
-std::string DescribeFailure(const FailureFacts& F) {
+std::string DescribeFailure(const FailureFacts& F, std::vector<FailureNote>& Notes) {
   if (F.status == ecInvalidFileFormat) return DescribeBadStart(F.text);
   if (F.status != ecNotValid && F.status != ecInvalidTag) return ErrorCodeMeaning(F.status);
   if (!F.repeated.empty())
@@ -347,7 +265,7 @@ std::string DescribeFailure(const FailureFacts& F) {
     return "a comment in front of the root element is never closed (there is no \"-->\" after its \"<!--\"), "
            "so "
            "it is read as the document-type line, up to its first \">\"";
-  return F.status == ecNotValid ? DescribeLeftOver(F) : DescribeBrokenTag(F);
+  return F.status == ecNotValid ? DescribeLeftOver(F, Notes) : DescribeBrokenTag(F);
 }
 
 std::string DescribeUnreadable(int Errno) {
@@ -367,8 +285,14 @@ std::vector<TXMLWarning> FindWarnings(const WarningFacts& F) {
                      "the internal subset of the document type is cut at its first \">\": " +
                          Quote(F.doctype, 40) + " is kept, and the rest is read as the document"});
   }
-  FindReferences(F.doc, All);
-  FindCutValues(F.doc, F.body, All);
+  Spans Literal;
+  if (F.instructions != nullptr) {
+    FindDroppedInstructions(F.doc, *F.instructions, All);
+    Literal = *F.instructions;
+  }
+  FindTagWarnings(F.doc, F.body, All, Literal);
+  FindReferences(F.doc, Literal, All);
+  FindJoinedText(F.doc, F.body, Literal, All);
   FindUnclosed(F, All);
   std::stable_sort(All.begin(), All.end(),
                    [](const Found& A, const Found& B) { return A.joined < B.joined; });

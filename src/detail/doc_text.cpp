@@ -448,7 +448,7 @@ void DocText::CutComments(bool NoteComments) {
     if (NoteComments) {
       // Its start in the joined text, and its first bytes: the part kept so far, then the rest.
       constexpr std::size_t kHead = 48;
-      CommentNote Note{W + (cuts_.empty() ? 0 : cuts_.back().removed), std::string(S + W, 4)};
+      CommentNote Note{W + (cuts_.empty() ? 0 : cuts_.back().removed), std::string(S + W, 4), W};
       Note.head.append(S + R, std::min(After - R, kHead - 4));
       comments_.push_back(std::move(Note));
     }

@@ -47,11 +47,12 @@ struct SourcePlace {
 // back to a line and column of the source.
 class DocText {
  public:
-  // A comment that was cut out: where it started (a position in the joined text, see Locator) and
-  // its first bytes.
+  // A comment that was cut out: where it started (a position in the joined text, see Locator), its
+  // first bytes, and where it was cut out (a position of Text()).
   struct CommentNote {
     std::size_t joined;
     std::string head;
+    std::size_t at = 0;
   };
 
   // Splits Source into lines (LF, CRLF or a lone CR), trims each and collapses its space runs,

@@ -96,11 +96,15 @@ void PutEol(Writer& W, const Layout& L) {
 
 void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
   for (const TXMLAttribute* A : Attributes) {
+    // A value holding '"' (and no "'") goes between "'", as XML writes it; a load reads both alike.
+    const char Quote =
+        A->Value.find('"') != std::string::npos && A->Value.find('\'') == std::string::npos ? '\'' : '"';
     W.Put(' ');
     W.Put(A->Name);
-    W.Put("=\"");
+    W.Put('=');
+    W.Put(Quote);
     W.Put(A->Value);
-    W.Put('"');
+    W.Put(Quote);
   }
 }
 
