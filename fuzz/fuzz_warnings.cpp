@@ -39,23 +39,27 @@ class Builder {
       "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<?xml version=\"1.0\"?> <!-- editor mode -->", "<?xml version='1.0' standalone='yes'?>"};
   static constexpr Table<6> kPrologItems = {
-      "<!-- licence -->", "<?xml-stylesheet href=\"a.css\" type=\"text/css\"?>", "<!DOCTYPE r>",
-      "<!DOCTYPE r SYSTEM \"r.dtd\">", "<?pi a&b?>", "<!--\n  two lines\n-->"};
+      "<!-- licence -->", "<?xml-stylesheet href=\"a.css\" type=\"text/css\"?>",
+      "<!DOCTYPE r>",     "<!DOCTYPE r SYSTEM \"r.dtd\">",
+      "<?pi a&b?>",       "<!--\n  two lines\n-->"};
   static constexpr Table<6> kBreaks = {"\n", "", "\n  ", "\r\n", "\n\n", "\n\t"};
   static constexpr Table<6> kNames = {"a", "b", "item", "x:y", "r", "long-name"};
   static constexpr Table<26> kAttributes = {
-      "k=\"v\"",        "k='v'",          "k=\"two words\"", "k = \"v\"",       "k= \"v\"",     "k =\"v\"",
-      "k=\"a\tb\"",     "k=\"1\"\tm=\"2\"", "k=v",           "k=\"a&amp;b\"",   "k=\"a&b\"",    "k='say \"hi\"'",
-      "k=\"it's\"",     "k=\"a\nb\"",     "k=\"a>b\"",       "checked",         "k=\"\"",       "k=\"&#65;\"",
-      "m=\"2\"",        "k=\"x\" k=\"y\"", "k=\"a  b\"",     "k=\"a\n\"",       "k=\"/\"",      "k=\"a\"/",
-      "k=\"&nbsp;\"",   "n=\"1 \""};
+      "k=\"v\"",    "k='v'",          "k=\"two words\"",  "k = \"v\"",  "k= \"v\"",
+      "k =\"v\"",   "k=\"a\tb\"",     "k=\"1\"\tm=\"2\"", "k=v",        "k=\"a&amp;b\"",
+      "k=\"a&b\"",  "k='say \"hi\"'", "k=\"it's\"",       "k=\"a\nb\"", "k=\"a>b\"",
+      "checked",    "k=\"\"",         "k=\"&#65;\"",      "m=\"2\"",    "k=\"x\" k=\"y\"",
+      "k=\"a  b\"", "k=\"a\n\"",      "k=\"/\"",          "k=\"a\"/",   "k=\"&nbsp;\"",
+      "n=\"1 \""};
   static constexpr Table<5> kTagGaps = {" ", "  ", "\n", "\n    ", "\t"};
   static constexpr Table<16> kTexts = {
-      "hello", "two words", "x&amp;y", "&lt;b&gt;", "&#65;", "AT&T", "tab\there", " spaced  out ", "a > b",
-      "line one\nline two", "end ", " start", "&unknown;", "\"quoted\"", "it's", "t\t"};
+      "hello", "two words", "x&amp;y",       "&lt;b&gt;",  "&#65;",
+      "AT&T",  "tab\there", " spaced  out ", "a > b",      "line one\nline two",
+      "end ",  " start",    "&unknown;",     "\"quoted\"", "it's",
+      "t\t"};
   static constexpr Table<9> kOthers = {
-      "<!-- note -->", "<?pi data?>", "<![CDATA[x]]>", "<![CDATA[ <b> ]]>", "<![CDATA[http://host/]]>",
-      "<![CDATA[a\nb]]>", "<?target?>", "<![CDATA[]]>", "<!-- a\n b -->"};
+      "<!-- note -->",    "<?pi data?>", "<![CDATA[x]]>", "<![CDATA[ <b> ]]>", "<![CDATA[http://host/]]>",
+      "<![CDATA[a\nb]]>", "<?target?>",  "<![CDATA[]]>",  "<!-- a\n b -->"};
 
   unsigned Pick(unsigned N) { return p_ == end_ ? 0 : *p_++ % N; }
   template <std::size_t N>
