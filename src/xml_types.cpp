@@ -74,8 +74,10 @@ const char* WarningKindName(TXMLWarningKind Kind) {
       return "wkReferenceKeptRaw";
     case wkDocTypeSubsetCut:
       return "wkDocTypeSubsetCut";
-    case wkProcessingInstruction:
-      return "wkProcessingInstruction";
+    case wkInstructionDropped:
+      return "wkInstructionDropped";
+    case wkInstructionAsElement:
+      return "wkInstructionAsElement";
     case wkCDataSection:
       return "wkCDataSection";
     case wkSpaceAroundEquals:
@@ -94,6 +96,10 @@ const char* WarningKindName(TXMLWarningKind Kind) {
       return "wkTextJoined";
   }
   return "unknown";
+}
+
+bool WarningConcernsSaveOnly(TXMLWarningKind Kind) {
+  return Kind == wkCommentDropped || Kind == wkInstructionDropped;
 }
 
 }  // namespace linexml

@@ -79,8 +79,8 @@ TEST(Warnings, EachKindIsFoundAtItsPlace) {
       // Instructions in front of the root (dropped) and in the body (an element), CDATA sections;
       // what they hold is not looked at further.
       {Body("<?xml-stylesheet href=\"a&b\"?>\n<r>\n<?pi x=1?>\n<![CDATA[a=\"1 2\" &amp;]]>\n</r>"),
-       {{2, 1, wkProcessingInstruction},
-        {4, 1, wkProcessingInstruction},
+       {{2, 1, wkInstructionDropped},
+        {4, 1, wkInstructionAsElement},
         {4, 1, wkMissingClosingTag},
         {5, 1, wkCDataSection},
         {5, 1, wkMissingClosingTag}}},
@@ -116,6 +116,12 @@ TEST(Warnings, TextsSayWhatWasReadAndHowAnXmlReaderReadsIt) {
             "is read without content, and what follows it becomes its siblings");
   EXPECT_EQ(std::string(WarningKindName(W[3].Kind)), "wkMissingClosingTag");
   EXPECT_EQ(std::string(WarningKindName(static_cast<TXMLWarningKind>(99))), "unknown");
+  // Every kind has a name; only a dropped comment or instruction concerns nothing but a save.
+  for (int K = wkValueCut; K <= wkTextJoined; ++K) {
+    const auto Kind = static_cast<TXMLWarningKind>(K);
+    EXPECT_NE(std::string(WarningKindName(Kind)), "unknown") << K;
+    EXPECT_EQ(WarningConcernsSaveOnly(Kind), Kind == wkCommentDropped || Kind == wkInstructionDropped) << K;
+  }
 }
 
 // Columns of warnings are traced back through collapsed spaces, tabs, CRLF and cut comments, as

@@ -327,7 +327,7 @@ bool JoinLosesSpace(std::string_view T, std::size_t P) {
   if (Before != '>') return true;
   if (After == '<') return false;
   // Text after a tag: it counts after a closing or self-closing tag, not after an opening one.
-  if (T[P - 2] == '/') return true;
+  if (P >= 2 && T[P - 2] == '/') return true;
   const std::size_t Lt = T.rfind('<', P - 1);
   return Lt != npos && T[Lt + 1] == '/';
 }
@@ -353,7 +353,7 @@ void FindTagWarnings(const DocText& Doc, std::size_t Body, std::vector<Found>& O
       const std::size_t Stop = End == npos ? T.size() : End + Close.size();
       Literal.emplace_back(Lt, Stop);
       if (Instruction)
-        Scan.Add(Lt, wkProcessingInstruction,
+        Scan.Add(Lt, wkInstructionAsElement,
                  "the processing instruction " + Quoted(T.substr(Lt, Stop - Lt)) +
                      " is read as an element named " + Quoted(Name) +
                      "; an XML reader reads an instruction, which is no element");
@@ -445,7 +445,7 @@ void FindDroppedInstructions(const DocText& Doc, const Spans& Instructions, std:
   const std::string_view T = Doc.Text();
   for (const auto& [Start, End] : Instructions)
     Out.push_back(
-        {Doc.JoinedAt(Start), wkProcessingInstruction,
+        {Doc.JoinedAt(Start), wkInstructionDropped,
          "the processing instruction " + Quote(T.substr(Start, End - Start), 40) +
              " in front of the root element is read and dropped, so a save does not write it; an XML "
              "reader keeps it"});
