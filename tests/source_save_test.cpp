@@ -51,7 +51,7 @@ const std::vector<std::string> kLayouts = {
 // The documents the examples folder ships (all of them load).
 std::vector<std::string> Examples() {
   std::vector<std::string> Out;
-  for (const char* Name : {"catalog.xml", "config.xml", "settings.xml", "lossy/build.xml"})
+  for (const char* Name : {"catalog.xml", "config.xml", "settings.xml", "fonts.xml", "lossy/build.xml"})
     Out.push_back(test::ReadFile(std::string(LINEXML_EXAMPLES_DIR) + "/" + Name));
   return Out;
 }
