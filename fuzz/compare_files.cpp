@@ -3,7 +3,7 @@
 // collects the files.
 //
 // Usage: linexml_compare_files [--candidates] [--verbose] [--accept-bom] [--accept-no-declaration]
-//                              < list of files, one a line
+//                              [--accept-full-prolog] < list of files, one a line
 //   --candidates  print only the names of the files that begin like XML ("<", after a byte-order
 //                 mark and white space), for the well-formedness check that follows
 #include <algorithm>
@@ -48,6 +48,8 @@ int main(int Argc, char** Argv) {
       Options.AcceptBOM = true;
     else if (A == "--accept-no-declaration")
       Options.AcceptNoDeclaration = true;
+    else if (A == "--accept-full-prolog")
+      Options.AcceptFullProlog = true;
     else {
       std::cerr << "unknown option " << A << "\n";
       return 2;
