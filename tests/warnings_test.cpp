@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,54 @@ TEST(Warnings, TextsSayWhatWasReadAndHowAnXmlReaderReadsIt) {
     const auto Kind = static_cast<TXMLWarningKind>(K);
     EXPECT_NE(std::string(WarningKindName(Kind)), "unknown") << K;
     EXPECT_EQ(WarningConcernsSaveOnly(Kind), Kind == wkCommentDropped || Kind == wkInstructionDropped) << K;
+  }
+}
+
+// Each text names what was read (the value a program gets) and what an XML reader reads instead.
+TEST(Warnings, EachKindSaysWhatWasRead) {
+  const struct {
+    std::string text;
+    TXMLWarningKind kind;
+    std::string says;
+  } Cases[] = {
+      {Body("<db port=5432/>"), wkUnquotedValue,
+       "the value of \"port\" is not in quotes: \"43\" is read (its first and last bytes are taken for "
+       "quotes); an XML reader refuses it"},
+      {Body("<a v=\"one\ntwo\"/>"), wkValueCut,
+       "the value of \"v\" holds a line break, where it is cut: \"on\" is kept, and the rest, \"two\\\"/>\", "
+       "is "
+       "read as an attribute of its own"},
+      {Body("<a dir = \"rtl\"/>"), wkSpaceAroundEquals,
+       "white space stands before the \"=\" after \"dir\": it is read as an attribute with an empty value, "
+       "and what follows the \"=\" as attributes of their own; an XML reader reads the value after the "
+       "\"=\""},
+      {Body("<a\tb=\"1\"/>"), wkTabInTag,
+       "a tab in the tag \"<a\\tb=\\\"1\\\"\" is read as part of the element's name, \"a\\tb=\\\"1\\\"\"; an "
+       "XML "
+       "reader ends the name at the tab"},
+      {Body("<a>x<![CDATA[http://host/]]></a>"), wkCDataSection,
+       "the CDATA section \"<![CDATA[http://host/]]>\" is read as an element named \"![CDATA[http:\" and "
+       "what "
+       "follows it; an XML reader reads what the section holds, \"http://host/\", as text"},
+      {Body("<a>AT&T</a>"), wkLoneAmpersand,
+       "the \"&\" of \"&T\" starts no reference and is kept as written; an XML reader refuses it"},
+      {Body("<a k=\"1\" k=\"2\"/>"), wkDuplicateAttribute,
+       "the attribute \"k\" is written twice in this tag: both are kept, and lookups and changes find the "
+       "first; an XML reader refuses it"},
+      {Body("<input checked/>"), wkValuelessAttribute,
+       "the attribute \"checked\" has no value: it is read with an empty one; an XML reader refuses it"},
+      {Body("<p>Hello\n<b>world</b></p>"), wkTextJoined,
+       "the line break between \"Hello\" and \"<b\" is dropped (the second line begins with a tag or a "
+       "comment), so they are read joined; an XML reader reads white space between them"},
+      {Body("<?xml-stylesheet href=\"a.css\"?>\n<r/>"), wkInstructionDropped,
+       "the processing instruction \"<?xml-stylesheet href=\\\"a.css\\\"?>\" in front of the root element is "
+       "read and dropped, so a save does not write it; an XML reader keeps it"},
+  };
+  for (const auto& C : Cases) {
+    const std::vector<TXMLWarning> W = WarningsOf(C.text);
+    const auto It = std::find_if(W.begin(), W.end(), [&](const TXMLWarning& X) { return X.Kind == C.kind; });
+    ASSERT_NE(It, W.end()) << C.text;
+    EXPECT_EQ(It->Text, C.says) << C.text;
   }
 }
 

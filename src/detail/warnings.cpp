@@ -88,7 +88,7 @@ class NamesSeen {
 // spreads over several tokens, which the scan follows to warn once per construct.
 class TagScan {
  public:
-  TagScan(const DocText& Doc, std::vector<Found>& Out) : doc_(Doc), out_(Out) {}
+  TagScan(const DocText& Doc, std::vector<Found>& Out) : doc_(Doc), out_(Out), where_(Doc) {}
 
   // Tag: everything after the name through the tag's ">"; From: where it starts in the text.
   void Attributes(std::string_view Tag, std::size_t From) {
@@ -204,10 +204,18 @@ class TagScan {
       return;
     }
     Add(At, wkValueCut,
-        "the value of " + Quoted(Name) + " holds a space, where it is cut: " + Kept +
+        "the value of " + Quoted(Name) + " holds " +
+            (BreaksLine(At + Piece.size()) ? "a line break" : "a space") + ", where it is cut: " + Kept +
             " is kept, and the rest, " + Quoted(Next) + ", is read as an attribute of its own");
     state_ = State::kInValue;
     quote_ = Rest[0];
+  }
+
+  // Whether the space at Space of the text joins two lines (a line break stood there). Asked in the
+  // order of the text.
+  bool BreaksLine(std::size_t Space) {
+    const std::size_t J = doc_.JoinedAt(Space);
+    return J > 0 && where_.At(J - 1).line != where_.At(J + 1).line;
   }
 
   // What follows an "=" that white space stood before: the value, or nothing (it is the next token).
@@ -267,6 +275,7 @@ class TagScan {
 
   const DocText& doc_;
   std::vector<Found>& out_;
+  DocText::Locator where_;
   std::vector<std::string_view> pieces_;
   State state_ = State::kFresh;
   char quote_ = '"';
@@ -431,7 +440,10 @@ void FindJoinedText(const DocText& Doc, std::size_t Body, const Spans& Literal, 
     if (!Lost) continue;
     std::size_t Head = P + 1;
     while (Head < T.size() && Head - P < 24 && T[Head] != '<' && !(T[P] == '<' && EndsName(T[Head]))) ++Head;
-    const std::size_t Tail = std::max(Body, P > 24 ? P - 24 : 0);
+    // What stands before: the text's last bytes, or the tag that ends there.
+    std::size_t Tail = std::max(Body, P > 24 ? P - 24 : 0);
+    const std::size_t Mark = T[P - 1] == '>' ? T.rfind('<', P - 1) : T.rfind('>', P - 1);
+    if (Mark != npos && Mark >= Tail) Tail = T[P - 1] == '>' ? Mark : Mark + 1;
     Out.push_back(
         {After, wkTextJoined,
          "the line break between " + Quoted(T.substr(Tail, P - Tail)) + " and " +
