@@ -298,6 +298,30 @@ TEST(SourceSave, ASaveThatWouldLoadDifferentlyIsRefused) {
   EXPECT_FALSE(P.FirstUnwritable(Preserving()));
 }
 
+// Large enough for a load to use two threads: the source is kept as a load on one thread keeps it
+// (the name puts it among the tests that CI runs under ThreadSanitizer).
+TEST(SourceSave, TwoThreadLoadsKeepTheSourceAsOneDoes) {
+  std::string Text = "<?xml version=\"1.0\"?>\n<!-- records -->\n<r>\n";
+  for (int I = 0; Text.size() < (std::size_t{3} << 20); ++I)
+    Text += "  <rec id=\"" + std::to_string(I) + "\" kind='k'>\n    <name>n  " + std::to_string(I) +
+            "</name><!-- c -->\n    text of a record\n  </rec>\n";
+  Text += "</r>\n";
+  TXMLParser P;
+  ASSERT_EQ(LoadKept(P, Text), ecOk);
+  EXPECT_EQ(P.SaveToText(Preserving()), Text);
+  std::vector<TXMLNode*> Records = P.SelectAll("/r/rec");
+  ASSERT_GT(Records.size(), 1000u);
+  TXMLNode& Last = *Records.back();
+  const TXMLSourceRange R = *P.SourceRange(Last);
+  Last.SetAttribute("kind", "changed");
+  const std::string Out = P.SaveToText(Preserving());
+  const Changed C = ChangedLines(Text, Out);
+  EXPECT_EQ(static_cast<std::int64_t>(C.first), R.Line);
+  EXPECT_EQ(C.source_end, C.first + 1);
+  EXPECT_EQ(C.out_end, C.first + 1);
+  EXPECT_FALSE(P.FirstUnwritable(Preserving()));
+}
+
 TEST(SourceSave, ADeepChainIsEditedAndSavedWithoutRecursion) {
   const long long Depth = test::Scaled(1'000'000);
   const std::string Text = test::NestedDocument(Depth);
