@@ -1,7 +1,8 @@
 # Install rules. Everything installed belongs to one of three components, which are also the Debian
 # packages (cmake/LinexmlPackaging.cmake):
 #   runtime      the shared library (only with BUILD_SHARED_LIBS: a static library has no run-time part)
-#   development  headers, the static library or the shared library's link name, CMake and pkg-config files
+#   development  headers, the static library or the shared library's link name, CMake and pkg-config files,
+#                and the API reference in HTML when the docs are built (LINEXML_DOCS)
 #   tool         the linexml program, its man page and its shell completions
 # Every installed file finds the others by relative paths, so a prefix can be moved after installing.
 include(GNUInstallDirs)

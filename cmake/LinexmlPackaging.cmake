@@ -47,6 +47,6 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME linexml)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_TOOL_DESCRIPTION
-    "Command-line tool for lenient, line-oriented XML files\nlinexml checks, reads, edits and reformats line-oriented XML text files with the\nlinexml library: check, format, get, set and tree. With its man page and bash and\nzsh completions.")
+    "Command-line tool for lenient, line-oriented XML files\nlinexml checks, reads, edits and reformats line-oriented XML text files with the\nlinexml library: check, edit, format, get, set and tree. With its man page and bash\nand zsh completions.")
 
 include(CPack)
