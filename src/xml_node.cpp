@@ -5,6 +5,8 @@
 #include <memory>
 #include <ostream>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "detail/path.h"
@@ -21,30 +23,70 @@ namespace {
 
 constexpr std::int32_t kMaxLevel = std::numeric_limits<std::int32_t>::max();
 
-// Calls Visit(node, depth below Root) for Root and every node below it, in document order,
-// along the parent links and positions (no stack, no memory), so it cannot fail.
-template <class Fn>
-void ForSubtree(TXMLNode& Root, Fn&& Visit) {
-  TXMLNode* N = &Root;
-  std::int64_t Depth = 0;
-  for (;;) {
-    Visit(*N, Depth);
-    if (N->GetNumberOfChildren() > 0) {
-      N = N->Children().begin()[0];
-      ++Depth;
-      continue;
+// A walk over Root and every node below it, in document order, one node per step, along the
+// parent links and positions (no stack, no memory), so it cannot fail.
+class SubtreeWalk {
+ public:
+  explicit SubtreeWalk(TXMLNode& Root) : root_(&Root), at_(&Root) {}
+  // The node reached, nullptr once the walk is done, and its depth below Root.
+  TXMLNode* At() const { return at_; }
+  std::int64_t Depth() const { return depth_; }
+  // On to the next node; Skip passes over the subtree of the node reached.
+  void Next(bool Skip = false) {
+    if (!Skip && at_->GetNumberOfChildren() > 0) {
+      at_ = at_->Children().begin()[0];
+      ++depth_;
+      return;
     }
-    // Up to the first ancestor (below Root) with a next sibling.
-    while (N != &Root) {
-      if (TXMLNode* Next = N->NextSibling()) {
-        N = Next;
-        break;
+    // Up to the first node (below Root) with a next sibling.
+    for (; at_ != root_; at_ = at_->Parent(), --depth_) {
+      if (TXMLNode* Sibling = at_->NextSibling()) {
+        at_ = Sibling;
+        return;
       }
-      N = N->Parent();
-      --Depth;
     }
-    if (N == &Root) return;
+    at_ = nullptr;
   }
+
+ private:
+  TXMLNode* root_;
+  TXMLNode* at_;
+  std::int64_t depth_ = 0;
+};
+
+// Whether Node lies in Root's subtree (or is Root): walks up from Node and down through Root's
+// subtree one step each in turn, so the answer costs twice the smaller of the two walks, never the
+// whole depth of a tree for a small subtree.
+bool InSubtree(const TXMLNode& Node, TXMLNode& Root) {
+  const TXMLNode* Up = &Node;
+  for (SubtreeWalk Down(Root);; Down.Next()) {
+    if (Up == &Root || Down.At() == &Node) return true;
+    if (Up == nullptr || Down.At() == nullptr) return false;
+    Up = Up->Parent();
+  }
+}
+
+// Whether A and B are in one tree: both walk up to where their lines meet, the one with the higher
+// Level first, so the walks stop at the nearest common ancestor. Levels only guide: where they do
+// not follow the depth (the public parse steps allow that), the walks go on to the tops.
+bool SameTree(const TXMLNode* A, const TXMLNode* B) {
+  const TXMLNode* TopA = A;
+  const TXMLNode* TopB = B;
+  while (A != nullptr && B != nullptr) {
+    if (A == B) return true;
+    const std::int32_t LevelA = A->Level(), LevelB = B->Level();
+    if (LevelA >= LevelB) {
+      TopA = A;
+      A = A->Parent();
+    }
+    if (LevelB >= LevelA) {
+      TopB = B;
+      B = B->Parent();
+    }
+  }
+  for (; A != nullptr; A = A->Parent()) TopA = A;
+  for (; B != nullptr; B = B->Parent()) TopB = B;
+  return TopA == TopB;
 }
 
 [[noreturn]] void Refuse(const char* What, const std::string& Why) {
@@ -318,6 +360,10 @@ void TXMLNode::RemoveChild(std::int32_t Index) {
                             std::to_string(children_.Count() - 1));
   TXMLNode* const Child = children_.Detach(Index);
   RenumberFrom(Index);
+  DestroyDetached(Child);
+}
+
+void TXMLNode::DestroyDetached(TXMLNode* Child) noexcept {
   // Destroyed as the only entry of a list of its own, which needs no memory: a list with one
   // entry would, so the chain starts at the node's own children instead.
   TList<TXMLNode> Below;
@@ -327,6 +373,32 @@ void TXMLNode::RemoveChild(std::int32_t Index) {
     Child->ReleaseInPlace();
   else
     delete Child;
+}
+
+void TXMLNode::RemoveNodes(std::span<TXMLNode* const> Nodes) {
+  std::unordered_set<const TXMLNode*> Seen(Nodes.size());
+  std::vector<TXMLNode*> Parents;
+  Parents.reserve(Nodes.size());
+  for (TXMLNode* N : Nodes) {
+    if (N == nullptr) Refuse("RemoveNodes", "a null node");
+    if (N->Parent() == nullptr) Refuse("RemoveNodes", "a node without a parent (a root) cannot be removed");
+    if (!Seen.insert(N).second) Refuse("RemoveNodes", "a node is given twice");
+    Parents.push_back(N->Parent());
+  }
+  DetachMarked(Nodes, Parents);
+  // A node below another one given was taken out of its list too: each is destroyed on its own.
+  for (TXMLNode* N : Nodes) DestroyDetached(N);
+}
+
+void TXMLNode::DetachMarked(std::span<TXMLNode* const> Nodes, std::vector<TXMLNode*>& Parents) noexcept {
+  // Each list is packed once; a node taken out is marked by its position, -1, until then.
+  std::sort(Parents.begin(), Parents.end());
+  Parents.erase(std::unique(Parents.begin(), Parents.end()), Parents.end());
+  for (TXMLNode* N : Nodes) N->index_ = -1;
+  for (TXMLNode* P : Parents) {
+    P->children_.DetachIf([](const TXMLNode* K) { return K->index_ < 0; });
+    P->RenumberFrom(0);
+  }
 }
 
 TXMLNode* TXMLNode::MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int32_t NewIndex) {
@@ -340,29 +412,25 @@ TXMLNode* TXMLNode::MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int3
     throw std::out_of_range("MoveChild: new position " + std::to_string(NewIndex) + " is outside 0.." +
                             std::to_string(Most));
   if (NewParent.TagType() == ttCDATA) Refuse("MoveChild", "the new parent is a text run");
-  // Linear in the depth: the new parent must not lie in the moved subtree, and a subtree that
-  // holds a document's nodes must stay in that document's tree (the storage goes with it).
-  const TXMLNode* NewTop = nullptr;
-  for (const TXMLNode* P = &NewParent; P != nullptr; P = P->Parent()) {
-    if (P == Child) Refuse("MoveChild", "the new parent lies in the moved subtree");
-    NewTop = P;
-  }
-  const TXMLNode* OldTop = this;
-  while (OldTop->Parent() != nullptr) OldTop = OldTop->Parent();
   const std::int64_t NewLevel = static_cast<std::int64_t>(NewParent.level_) + 1;
-  std::int64_t Height = 0;
-  bool Stored = false;
-  if (NewTop != OldTop || NewLevel != Child->level_) {
-    ForSubtree(*Child, [&](TXMLNode& N, std::int64_t Depth) {
-      Height = std::max(Height, Depth);
-      Stored = Stored || N.InStorage();
-    });
+  if (!Same) {
+    // Linear in the moved subtree: the new parent must not lie in it, a level must not pass the
+    // limit, and a subtree that holds a document's nodes must stay in that document's tree (the
+    // storage goes with it); only that last check walks up, and only to the nearest common
+    // ancestor.
+    if (InSubtree(NewParent, *Child)) Refuse("MoveChild", "the new parent lies in the moved subtree");
+    std::int64_t Height = 0;
+    bool Stored = false;
+    for (SubtreeWalk W(*Child); W.At() != nullptr; W.Next()) {
+      Height = std::max(Height, W.Depth());
+      Stored = Stored || W.At()->InStorage();
+    }
+    if (Stored && !SameTree(this, &NewParent))
+      Refuse("MoveChild",
+             "a loaded document's node cannot move to another tree (it lives in its document's storage)");
+    if (NewLevel + Height > kMaxLevel) throw std::length_error("MoveChild: a level past 2147483647");
+    NewParent.children_.Reserve(static_cast<std::size_t>(NewParent.children_.Count()) + 1);
   }
-  if (NewTop != OldTop && Stored)
-    Refuse("MoveChild",
-           "a loaded document's node cannot move to another tree (it lives in its document's storage)");
-  if (NewLevel + Height > kMaxLevel) throw std::length_error("MoveChild: a level past 2147483647");
-  if (!Same) NewParent.children_.Reserve(static_cast<std::size_t>(NewParent.children_.Count()) + 1);
 
   // Nothing below can fail.
   if (Same) {
@@ -376,12 +444,82 @@ TXMLNode* TXMLNode::MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int3
     NewParent.RenumberFrom(NewIndex + 1);
     if (NewParent.TagType() == ttShorted) NewParent.SetKind(ttNormal);
   }
-  if (NewLevel != Child->level_) {
-    ForSubtree(*Child, [NewLevel](TXMLNode& N, std::int64_t Depth) {
-      N.level_ = static_cast<std::int32_t>(NewLevel + Depth);
-    });
-  }
+  if (NewLevel != Child->level_) SetLevels(*Child, NewLevel);
   return Child;
+}
+
+void TXMLNode::SetLevels(TXMLNode& Top, std::int64_t Level) noexcept {
+  for (SubtreeWalk W(Top); W.At() != nullptr; W.Next())
+    W.At()->level_ = static_cast<std::int32_t>(Level + W.Depth());
+}
+
+void TXMLNode::AppendNodes(std::span<TXMLNode* const> Nodes) {
+  ExpectElement("AppendNodes");
+  if (Nodes.empty()) return;
+  std::unordered_set<const TXMLNode*> Moving(Nodes.size());
+  for (const TXMLNode* N : Nodes) {
+    if (N == nullptr) Refuse("AppendNodes", "a null node");
+    if (N->Parent() == nullptr) Refuse("AppendNodes", "a node without a parent (a root) cannot be moved");
+    if (!Moving.insert(N).second) Refuse("AppendNodes", "a node is given twice");
+  }
+  // This node and the nodes above it: none of them may move (the new parent would lie in a moved
+  // subtree), and they make up the line to this tree's top, at which the walks up below stop.
+  std::unordered_map<const TXMLNode*, bool> InThisTree;
+  for (const TXMLNode* P = this; P != nullptr; P = P->Parent()) {
+    if (Moving.count(P) != 0) Refuse("AppendNodes", "the new parent lies in the moved subtree");
+    InThisTree.emplace(P, true);
+  }
+  // Whether N is in this tree; each node on the way up is noted, so the walks of all the moved
+  // nodes together pass each node once.
+  std::vector<const TXMLNode*> Way;
+  auto InTree = [&](const TXMLNode* N) {
+    Way.clear();
+    bool In = false;
+    for (; N != nullptr; N = N->Parent()) {
+      const auto Known = InThisTree.find(N);
+      if (Known != InThisTree.end()) {
+        In = Known->second;
+        break;
+      }
+      Way.push_back(N);
+    }
+    for (const TXMLNode* W : Way) InThisTree.emplace(W, In);
+    return In;
+  };
+  // Each moved subtree without the moved nodes below it, which move on their own: so together the
+  // walks visit each node once.
+  const std::int64_t NewLevel = static_cast<std::int64_t>(level_) + 1;
+  std::vector<TXMLNode*> Parents;
+  Parents.reserve(Nodes.size());
+  for (TXMLNode* N : Nodes) {
+    std::int64_t Height = 0;
+    bool Stored = false;
+    for (SubtreeWalk W(*N); W.At() != nullptr;) {
+      if (W.At() != N && Moving.count(W.At()) != 0) {
+        W.Next(true);
+        continue;
+      }
+      Height = std::max(Height, W.Depth());
+      Stored = Stored || W.At()->InStorage();
+      W.Next();
+    }
+    if (Stored && !InTree(N))
+      Refuse("AppendNodes",
+             "a loaded document's node cannot move to another tree (it lives in its document's storage)");
+    if (NewLevel + Height > kMaxLevel) throw std::length_error("AppendNodes: a level past 2147483647");
+    Parents.push_back(N->Parent());
+  }
+  children_.Reserve(static_cast<std::size_t>(children_.Count()) + Nodes.size());
+
+  // Nothing below can fail.
+  DetachMarked(Nodes, Parents);
+  for (TXMLNode* N : Nodes) {
+    const std::int32_t At = children_.Count();
+    children_.Insert(At, N);
+    N->SetParent(this, At);
+    if (N->level_ != NewLevel) SetLevels(*N, NewLevel);
+  }
+  if (TagType() == ttShorted) SetKind(ttNormal);
 }
 
 bool TXMLNode::RemoveAttribute(const std::string& Name) {

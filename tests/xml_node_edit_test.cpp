@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -261,6 +263,117 @@ TEST(Edit, MovesBetweenTreesOnlyForNodesBuiltOneByOne) {
   EXPECT_THROW(Loaded->XMLRoot()->MoveChild(0, *Other.XMLRoot(), 0), std::invalid_argument);
 }
 
+// AppendNodes is one MoveChild after another, for any nodes in any order (nested ones too), in
+// loaded and built trees.
+TEST(Edit, AppendNodesMovesAsMoveChildDoesOneAfterAnother) {
+  std::mt19937 Random(194);
+  for (int Round = 0; Round < 400; ++Round) {
+    // Two copies of one random tree: loaded, or built one node at a time.
+    TXMLParser Source;
+    Source.New("r");
+    std::vector<TXMLNode*> Elements{Source.XMLRoot()};
+    for (int I = 0, Size = 1 + static_cast<int>(Random() % 20); I < Size; ++I) {
+      TXMLNode* Parent = Elements[Random() % Elements.size()];
+      if (Random() % 4 == 0)
+        Parent->AddText("t" + std::to_string(I));
+      else
+        Elements.push_back(Parent->AddChild("e" + std::to_string(I)));
+    }
+    const bool Loaded = Round % 2 == 0;
+    auto Copy = [&](TXMLParser& P) {
+      if (Loaded) {
+        ASSERT_EQ(P.LoadFromText(Source.SaveToText()), ecOk);
+        return;
+      }
+      // Built: the nodes made one by one, in the same order.
+      P.New("r");
+      std::vector<std::pair<const TXMLNode*, TXMLNode*>> Stack{{Source.XMLRoot(), P.XMLRoot()}};
+      while (!Stack.empty()) {
+        const auto [From, To] = Stack.back();
+        Stack.pop_back();
+        for (const TXMLNode* K : From->Children()) {
+          if (K->TagType() == ttCDATA)
+            To->AddText(K->TextData());
+          else
+            Stack.push_back({K, To->AddChild(K->TagName())});
+        }
+      }
+    };
+    TXMLParser One, All;
+    Copy(One);
+    Copy(All);
+    // The same nodes of both, by their place in document order.
+    const std::vector<TXMLNode*> InOne = One.SelectAll("//*"), InAll = All.SelectAll("//*");
+    const std::size_t Target = Random() % InOne.size();
+    std::vector<std::size_t> Picked;
+    for (std::size_t I = 1; I < InOne.size(); ++I)
+      if (I != Target && Random() % 3 == 0) Picked.push_back(I);
+    std::shuffle(Picked.begin(), Picked.end(), Random);
+    std::vector<TXMLNode*> Moved;
+    for (const std::size_t I : Picked) Moved.push_back(InAll[I]);
+    std::string OneFailed, AllFailed;
+    try {
+      for (const std::size_t I : Picked) {
+        TXMLNode* N = InOne[I];
+        const std::int32_t End =
+            InOne[Target]->GetNumberOfChildren() - (N->Parent() == InOne[Target] ? 1 : 0);
+        N->Parent()->MoveChild(N->IndexInParent(), *InOne[Target], End);
+      }
+    } catch (const std::invalid_argument& E) {
+      OneFailed = E.what();
+    }
+    const std::string Before = State(All);
+    try {
+      InAll[Target]->AppendNodes(Moved);
+    } catch (const std::invalid_argument& E) {
+      AllFailed = E.what();
+    }
+    // Refused as a whole where one of the moves is refused; else the same tree.
+    ASSERT_EQ(OneFailed.empty(), AllFailed.empty()) << OneFailed << AllFailed;
+    if (!AllFailed.empty()) {
+      EXPECT_EQ(State(All), Before);
+      continue;
+    }
+    ASSERT_EQ(Outline(*All.XMLRoot()), Outline(*One.XMLRoot()));
+    ASSERT_EQ(test::TreeFaults(*All.XMLRoot()), "");
+  }
+}
+
+// RemoveNodes is RemoveChild one node after another, latest first, for any nodes (nested ones too).
+TEST(Edit, RemoveNodesRemovesAsRemoveChildDoesLatestFirst) {
+  std::mt19937 Random(1944);
+  for (int Round = 0; Round < 300; ++Round) {
+    // Elements e0, e1, ... nested at random.
+    std::string Body = "<r>";
+    std::vector<int> Open;
+    for (int I = 0, Size = 1 + static_cast<int>(Random() % 25); I < Size; ++I) {
+      if (!Open.empty() && Random() % 3 == 0) {
+        Body += "</e" + std::to_string(Open.back()) + ">";
+        Open.pop_back();
+      }
+      Body += "<e" + std::to_string(I) + ">";
+      Open.push_back(I);
+    }
+    for (; !Open.empty(); Open.pop_back()) Body += "</e" + std::to_string(Open.back()) + ">";
+    const auto One = Doc(Body + "</r>"), All = Doc(Body + "</r>");
+    const std::vector<TXMLNode*> InOne = One->SelectAll("/r//*"), InAll = All->SelectAll("/r//*");
+    std::vector<TXMLNode*> Removed;
+    for (std::size_t I = 0; I < InOne.size(); ++I) {
+      if (Random() % 3 != 0) continue;
+      Removed.push_back(InAll[I]);
+    }
+    // One at a time, latest first: a node inside another goes before the one that holds it.
+    for (std::size_t I = InOne.size(); I-- > 0;) {
+      if (std::find(Removed.begin(), Removed.end(), InAll[I]) == Removed.end()) continue;
+      InOne[I]->Parent()->RemoveChild(InOne[I]->IndexInParent());
+    }
+    std::shuffle(Removed.begin(), Removed.end(), Random);
+    TXMLNode::RemoveNodes(Removed);
+    ASSERT_EQ(Outline(*All->XMLRoot()), Outline(*One->XMLRoot())) << Body;
+    ASSERT_EQ(test::TreeFaults(*All->XMLRoot()), "");
+  }
+}
+
 TEST(Edit, ParseStepsAndReloadsAfterEditsFreeEverything) {
   // Loaded nodes under built ones and built under loaded, then the tree replaced in every way:
   // AddressSanitizer's leak check and use checks do the asserting.
@@ -334,6 +447,37 @@ TEST(Refusal, CheckedEditsRefuseWhatASaveCannotCarryAndChangeNothing) {
        "the new parent lies in the moved subtree"},
       {"MoveChild under a text run", [](TXMLNode& R) { R.MoveChild(0, *R.GetChild(1), 0); },
        "the new parent is a text run"},
+      {"AppendNodes into a moved subtree",
+       [](TXMLNode& R) {
+         R.GetChild(0)->GetChild(0)->AppendNodes(std::vector{R.GetChild(1), R.GetChild(0)});
+       },
+       "the new parent lies in the moved subtree"},
+      {"AppendNodes of the root", [](TXMLNode& R) { R.GetChild(0)->AppendNodes(std::vector{&R}); },
+       "a node without a parent (a root) cannot be moved"},
+      {"AppendNodes of a node twice",
+       [](TXMLNode& R) {
+         R.GetChild(0)->AppendNodes(std::vector{R.GetChild(1), R.GetChild(1)});
+       },
+       "a node is given twice"},
+      {"AppendNodes under a text run",
+       [](TXMLNode& R) { R.GetChild(1)->AppendNodes(std::vector{R.GetChild(0)}); },
+       "a text run has no children"},
+      {"RemoveNodes of the root",
+       [](TXMLNode& R) {
+         TXMLNode::RemoveNodes(std::vector{R.GetChild(0), &R});
+       },
+       "a node without a parent (a root) cannot be removed"},
+      {"RemoveNodes of a node twice",
+       [](TXMLNode& R) {
+         TXMLNode::RemoveNodes(std::vector{R.GetChild(0), R.GetChild(1), R.GetChild(0)});
+       },
+       "a node is given twice"},
+      {"AppendNodes to another tree",
+       [](TXMLNode& R) {
+         TXMLNode Loose;
+         Loose.AppendNodes(std::vector{R.GetChild(1), R.GetChild(0)});
+       },
+       "a loaded document's node cannot move to another tree"},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.what);
@@ -399,11 +543,37 @@ TEST(Depth, AMillionLevelsAreMovedSelectedRemovedAndDestroyedWithoutRecursion) {
     EXPECT_EQ(P.SelectAll("//n1//*").size(), static_cast<std::size_t>(Depth - 2));
     EXPECT_EQ(Holder->Select(".//" + Last), Deepest);
     EXPECT_EQ(Deepest->Select("/n0/holder"), Holder);
-    // Out of the chain and back: removed, the whole chain is destroyed.
-    Holder->RemoveChild(0);
+    // Every node of the chain moved up to the root at once: linear, where one move at a time
+    // walks the chain each time (or relevels what is left of it).
+    Root.AppendNodes(P.SelectAll("/n0/holder//*"));
+    EXPECT_EQ(Root.GetNumberOfChildren(), Depth);
+    EXPECT_EQ(Root.GetChild(static_cast<std::int32_t>(Depth - 1))->TagName(), Last);
+    EXPECT_EQ(Root.GetChild(static_cast<std::int32_t>(Depth - 1))->Level(), 1);
+    EXPECT_EQ(test::TreeFaults(Root), "");
+    // Removed, they are destroyed.
+    while (Root.GetNumberOfChildren() > 1) Root.RemoveChild(Root.GetNumberOfChildren() - 1);
     EXPECT_EQ(P.Select("//" + Last), nullptr);
     EXPECT_EQ(Outline(Root), "<n0>(<holder>())");
   }
+}
+
+// Many siblings removed or moved at once leave their list in one pass (one at a time, each shifts
+// the siblings after it).
+TEST(Size, ManySiblingsAreRemovedAndMovedAtOnce) {
+  const auto Count = static_cast<std::int32_t>(test::Scaled(1'500'000));
+  TXMLParser P;
+  std::string Text = "<?xml version=\"1.0\"?>\n<r>\n";
+  for (std::int32_t I = 0; I < Count; ++I) Text += "<d/>\n";
+  for (std::int32_t I = 0; I < Count; ++I) Text += "<m/>\n";
+  ASSERT_EQ(P.LoadFromText(Text + "<to/>\n</r>\n"), ecOk);
+  TXMLNode::RemoveNodes(P.SelectAll("/r/d"));
+  ASSERT_EQ(P.XMLRoot()->GetNumberOfChildren(), Count + 1);
+  TXMLNode* To = P.Select("/r/to");
+  To->AppendNodes(P.SelectAll("/r/m"));
+  EXPECT_EQ(To->GetNumberOfChildren(), Count);
+  EXPECT_EQ(P.XMLRoot()->GetNumberOfChildren(), 1);
+  EXPECT_EQ(To->IndexInParent(), 0);
+  EXPECT_EQ(test::TreeFaults(*P.XMLRoot()), "");
 }
 
 }  // namespace

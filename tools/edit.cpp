@@ -95,13 +95,10 @@ void Apply(TXMLParser& P, const Operation& Op) {
     if (Op.option == "--set") {
       for (TXMLNode* N : Matches(P, V[0])) N->SetAttribute(V[1], V[2]);
     } else if (Op.option == "--delete") {
-      // Latest first: a match inside another is removed before the one that holds it.
       const std::vector<TXMLNode*> Found = Matches(P, V[0]);
-      for (auto N = Found.rbegin(); N != Found.rend(); ++N) {
-        TXMLNode* Parent = (*N)->Parent();
-        if (Parent == nullptr) throw OperationFailed("the root element cannot be deleted");
-        Parent->RemoveChild((*N)->IndexInParent());
-      }
+      for (const TXMLNode* N : Found)
+        if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be deleted");
+      TXMLNode::RemoveNodes(Found);  // all at once: linear, where one at a time shifts a list each
     } else if (Op.option == "--delete-attr") {
       for (TXMLNode* N : Matches(P, V[0])) (void)N->RemoveAttribute(V[1]);
     } else if (Op.option == "--add") {
@@ -120,12 +117,10 @@ void Apply(TXMLParser& P, const Operation& Op) {
       const std::vector<TXMLNode*> To = Matches(P, V[1], "TO_PATH");
       if (To.size() > 1)
         throw OperationFailed("TO_PATH matches " + std::to_string(To.size()) + " elements, not one");
-      for (TXMLNode* N : Matches(P, V[0])) {
-        TXMLNode* Parent = N->Parent();
-        if (Parent == nullptr) throw OperationFailed("the root element cannot be moved");
-        const std::int32_t End = To[0]->GetNumberOfChildren() - (Parent == To[0] ? 1 : 0);
-        Parent->MoveChild(N->IndexInParent(), *To[0], End);
-      }
+      const std::vector<TXMLNode*> Moved = Matches(P, V[0]);
+      for (const TXMLNode* N : Moved)
+        if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be moved");
+      To[0]->AppendNodes(Moved);  // all at once: linear, where one move at a time shifts a list each
     }
   } catch (const std::invalid_argument& E) {
     throw OperationFailed(Reason(E));

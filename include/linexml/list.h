@@ -78,14 +78,22 @@ class TList {
   /// Drops null entries, keeping order; writes nothing when there is none.
   void Pack() noexcept {
     if (std::find(begin(), end(), nullptr) == end()) return;
+    DetachIf([](const T* Item) { return Item == nullptr; });
+  }
+  /// Takes every entry for which Take(entry) is true out of the list in one pass, keeping the order
+  /// of the others, without deleting any; needs no memory. Returns how many it took.
+  template <class Pred>
+  std::int32_t DetachIf(Pred&& Take) noexcept {
     std::uint32_t Kept = 0, KeptBorrowed = 0;
     for (std::uint32_t I = 0; I < count_; ++I) {
-      if (items_[I] == nullptr) continue;
+      if (Take(items_[I])) continue;
       if (I < Borrowed()) ++KeptBorrowed;
       items_[Kept++] = items_[I];
     }
+    const std::uint32_t Taken = count_ - Kept;
     count_ = Kept;
     flags_ = (flags_ & kHeap) | KeptBorrowed;
+    return static_cast<std::int32_t>(Taken);
   }
   /// Makes room for N entries in all, so that adding until Count() is N allocates nothing and
   /// cannot fail. std::bad_alloc, or std::length_error past kMaxCount, with the list as it was.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,6 +132,11 @@ class LINEXML_API TXMLNode {
   /// storage of a loaded document's nodes is only given back by the next load (what they own,
   /// such as names and attributes set since, is freed at once).
   void RemoveChild(std::int32_t Index);
+  /// Removes each of Nodes with its subtree (a node below another one given goes too), as
+  /// RemoveChild would one at a time, in time linear in the nodes removed, their subtrees and the
+  /// lists they leave. Refused as a whole, nothing changed, for a node without a parent and for a
+  /// node given twice (std::invalid_argument), and when memory runs out (std::bad_alloc).
+  static void RemoveNodes(std::span<TXMLNode* const> Nodes);
   /// Moves the child at Index (std::out_of_range outside the children), with its subtree, to
   /// position NewIndex among NewParent's children (0..its count without the moved node, else
   /// std::out_of_range), NewParent being this node or another; returns it. The levels below
@@ -139,6 +145,11 @@ class LINEXML_API TXMLNode {
   /// another tree (it lives in that document's storage); std::length_error when a level would
   /// pass 2^31 - 1.
   TXMLNode* MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int32_t NewIndex);
+  /// Moves each of Nodes, with its subtree, to the end of this node's children, in the order given,
+  /// as one MoveChild after another would; linear in the nodes moved, their subtrees and the lists
+  /// they leave (many MoveChild calls cost a list's shift each). Refused as a whole, nothing
+  /// changed, where a MoveChild would be, for a node without a parent and for a node given twice.
+  void AppendNodes(std::span<TXMLNode* const> Nodes);
   /// Removes the first attribute named Name; false (and nothing changed) when there is none.
   bool RemoveAttribute(const std::string& Name);
   /// SetAttributeValue, checked: std::invalid_argument, naming the offending byte, when
@@ -212,6 +223,13 @@ class LINEXML_API TXMLNode {
   // Shared by the building and changing members.
   TXMLNode* InsertNew(std::int32_t Index, const std::string& Text, TTagType Kind);
   void RenumberFrom(std::int32_t Index) noexcept;
+  // Gives Top the level Level and every node below it its depth below Top added.
+  static void SetLevels(TXMLNode& Top, std::int64_t Level) noexcept;
+  // Takes Nodes out of the lists of Parents (theirs, in any order, repeats allowed; sorted here),
+  // packing each list once.
+  static void DetachMarked(std::span<TXMLNode* const> Nodes, std::vector<TXMLNode*>& Parents) noexcept;
+  // Destroys a node out of any list, with its subtree; needs no memory.
+  static void DestroyDetached(TXMLNode* Child) noexcept;
   void ExpectElement(const char* What) const;
 
   // The low bits of up_ (nodes are aligned to 32 bytes, see tag_name_) hold the node kind and

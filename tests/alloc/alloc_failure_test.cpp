@@ -498,6 +498,16 @@ TEST(AllocFailure, EditsChangeAllOrNothing) {
       {"InsertText", [&](TXMLParser& P) { P.XMLRoot()->InsertText(1, Long); }},
       {"MoveChild",
        [&](TXMLParser& P) { P.XMLRoot()->MoveChild(2, *P.XMLRoot()->GetChild(0)->GetChild(0), 0); }},
+      {"AppendNodes",
+       [&](TXMLParser& P) {
+         TXMLNode& R = *P.XMLRoot();
+         R.GetChild(0)->GetChild(0)->AppendNodes(std::vector{R.GetChild(2), R.GetChild(2)->GetChild(0)});
+       }},
+      {"RemoveNodes",
+       [&](TXMLParser& P) {
+         TXMLNode& R = *P.XMLRoot();
+         TXMLNode::RemoveNodes(std::vector{R.GetChild(0)->GetChild(0), R.GetChild(1), R.GetChild(0)});
+       }},
       {"SetAttribute",
        [&](TXMLParser& P) { P.XMLRoot()->SetAttribute("new-attribute-name-long-enough", Value); }},
       {"SetTagName",
