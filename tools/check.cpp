@@ -6,14 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -68,59 +66,45 @@ class Board {
   std::vector<Result> results_;
 };
 
-// The source lines numbered in Wanted, split as a load splits them (LF, CRLF or a lone CR).
-std::map<std::int64_t, std::string> SourceLines(std::string_view Text,
-                                                const std::vector<std::int64_t>& Wanted) {
-  std::map<std::int64_t, std::string> Out;
-  if (Wanted.empty()) return Out;
-  const std::int64_t Last = *std::max_element(Wanted.begin(), Wanted.end());
+// The source lines numbered in Wanted, split as a load splits them (LF, CRLF or a lone CR): one
+// pass over the text, which stops after the last line wanted.
+std::map<std::int64_t, std::string_view> SourceLines(std::string_view Text,
+                                                     std::vector<std::int64_t> Wanted) {
+  std::map<std::int64_t, std::string_view> Out;
+  std::sort(Wanted.begin(), Wanted.end());
+  Wanted.erase(std::unique(Wanted.begin(), Wanted.end()), Wanted.end());
+  auto Next = Wanted.begin();
   std::int64_t Line = 1;
-  std::size_t Start = 0;
-  for (std::size_t I = 0; Line <= Last; ++I) {
-    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
-    if (std::find(Wanted.begin(), Wanted.end(), Line) != Wanted.end())
-      Out[Line] = Text.substr(Start, I - Start);
-    if (I >= Text.size()) break;
-    if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
-    Start = I + 1;
-    ++Line;
+  for (std::size_t Start = 0; Next != Wanted.end() && Start <= Text.size(); ++Line) {
+    const std::size_t End = std::min(Text.find_first_of("\r\n", Start), Text.size());
+    if (*Next == Line) {
+      Out.emplace(Line, Text.substr(Start, End - Start));
+      ++Next;
+    }
+    Start = End + (Text.substr(End, 2) == "\r\n" ? 2 : 1);
   }
   return Out;
 }
 
-std::string ReadAll(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  std::ostringstream Bytes;
-  Bytes << In.rdbuf();
-  return Bytes.str();
-}
-
+// Source holds the bytes that were loaded when the excerpts are wanted.
 std::string TextReport(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P,
-                       const CheckOptions& O, const std::string& Arg, const std::string* StdinText) {
+                       std::string_view Source) {
   std::string Out;
-  std::map<std::int64_t, std::string> Lines;
-  if (O.ShowSource) {
-    std::vector<std::int64_t> Wanted;
-    for (const TXMLWarning& W : P.Warnings()) Wanted.push_back(W.Line);
-    if (Status != ecOk && P.ErrorLine() > 0) Wanted.push_back(P.ErrorLine());
-    if (!Wanted.empty()) {
-      // The file is read again, as it is now: only when there is something to show.
-      const std::string Text =
-          IsStdin(Arg) ? (StdinText != nullptr ? *StdinText : std::string()) : ReadAll(Arg);
-      Lines = SourceLines(Text, Wanted);
-    }
-  }
-  auto Source = [&](std::int64_t Line, std::int64_t Column) {
+  std::vector<std::int64_t> Wanted;
+  for (const TXMLWarning& W : P.Warnings()) Wanted.push_back(W.Line);
+  if (Status != ecOk && P.ErrorLine() > 0) Wanted.push_back(P.ErrorLine());
+  const std::map<std::int64_t, std::string_view> Lines = SourceLines(Source, std::move(Wanted));
+  auto Excerpt = [&](std::int64_t Line, std::int64_t Column) {
     const auto It = Lines.find(Line);
     if (It != Lines.end()) Out += SourceExcerpt(It->second, Line, Column);
   };
   for (const TXMLWarning& W : P.Warnings()) {
     Out += Shown + ":" + std::to_string(W.Line) + ":" + std::to_string(W.Column) + ": warning: " + W.Text +
            " [" + WarningKindName(W.Kind) + "]\n";
-    Source(W.Line, W.Column);
+    Excerpt(W.Line, W.Column);
   }
   Out += CheckLine(Shown, Status, P) + "\n";
-  if (Status != ecOk) Source(P.ErrorLine(), P.ErrorColumn());
+  if (Status != ecOk) Excerpt(P.ErrorLine(), P.ErrorColumn());
   return Out;
 }
 
@@ -150,11 +134,20 @@ void CheckOne(const CheckOptions& O, const std::string& Arg, const std::string* 
   try {
     TXMLParser P;
     P.SetLoadOptions(LoadOptionsFor(O.Read, O.Warnings));
-    const TXMLErrorCode Status = LoadDocument(P, Arg, StdinText);
-    Out.Put(
-        I,
-        O.Format == "json" ? JsonReport(Shown, Status, &P) : TextReport(Shown, Status, P, O, Arg, StdinText),
-        Status == ecOk);
+    // The excerpts come from the very bytes that were loaded: the file is read once.
+    const bool Excerpts = O.ShowSource && O.Format == "text";
+    std::string FileText;
+    std::string_view Source;
+    TXMLErrorCode Status = ecOk;
+    if (Excerpts && !IsStdin(Arg)) {
+      Status = LoadFileKeepingText(P, Arg, FileText);
+      Source = FileText;
+    } else {
+      Status = LoadDocument(P, Arg, StdinText);
+      if (Excerpts && StdinText != nullptr) Source = *StdinText;
+    }
+    Out.Put(I, O.Format == "json" ? JsonReport(Shown, Status, &P) : TextReport(Shown, Status, P, Source),
+            Status == ecOk);
   } catch (const std::bad_alloc&) {
     Out.Put(I, O.Format == "json" ? JsonReport(Shown, ecOutOfMemory, nullptr) : Shown + ": out of memory\n",
             false);

@@ -1,8 +1,11 @@
 #include "document.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -90,6 +93,29 @@ TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::str
   }
   if (StdinText == nullptr) return ecNoFile;
   return P.LoadFromText(*StdinText);
+}
+
+TXMLErrorCode LoadFileKeepingText(TXMLParser& P, const std::string& Path, std::string& Text) {
+  Text.clear();
+  const int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return LoadDocument(P, Path, nullptr);  // nothing read: the library says why
+  struct stat Info {};
+  const bool Rereadable = ::fstat(Fd, &Info) == 0 && (S_ISREG(Info.st_mode) || S_ISDIR(Info.st_mode));
+  if (Rereadable && S_ISREG(Info.st_mode)) Text.reserve(static_cast<std::size_t>(Info.st_size));
+  char Block[64 * 1024];
+  ssize_t Got = 0;
+  while ((Got = ::read(Fd, Block, sizeof Block)) != 0) {
+    if (Got > 0) {
+      Text.append(Block, static_cast<std::size_t>(Got));
+    } else if (errno != EINTR) {
+      break;
+    }
+  }
+  ::close(Fd);
+  if (Got == 0) return P.LoadFromText(Text);
+  Text.clear();
+  // A file or folder can be opened again for the library's reason; a stream is not read twice.
+  return Rereadable ? LoadDocument(P, Path, nullptr) : ecNoFile;
 }
 
 std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P) {

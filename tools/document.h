@@ -57,6 +57,11 @@ bool ReadStdin(std::string& Out);
 // ecNoFile.
 TXMLErrorCode LoadDocument(TXMLParser& P, const std::string& Arg, const std::string* StdinText);
 
+// Loads the file Path into P as LoadDocument does, keeping the bytes it loaded in Text, so that
+// source lines can be shown without reading the file again (which a FIFO or a pipe would not give
+// a second time). A file that cannot be opened is left to the library, which names the reason.
+TXMLErrorCode LoadFileKeepingText(TXMLParser& P, const std::string& Path, std::string& Text);
+
 // The check command's line for a load, without its newline: "NAME: ok",
 // "NAME:LINE:COLUMN: STATUS: message", or "NAME: STATUS: message" when no line applies.
 std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P);

@@ -14,6 +14,7 @@ namespace linexml::cli {
 std::string SourceExcerpt(std::string_view Text, std::int64_t Line, std::int64_t Column) {
   constexpr std::size_t kBefore = 60, kAfter = 40;
   const auto At = static_cast<std::size_t>(Column > 0 ? Column - 1 : 0);
+  if (At > Text.size()) return {};  // not this line's place: nothing to point at
   std::string Shown, Under;
   std::size_t From = 0;
   if (At > kBefore) {

@@ -18,6 +18,7 @@ namespace linexml::cli {
 // A source line and a caret under Column (1-based, in bytes), as compilers show them, two lines
 // each ending in a newline: "  LINE | text" and "       | ^". Control bytes (but tabs) show as
 // "?", a leading byte-order mark as "<BOM>"; a long line shows only the part around Column.
+// Empty when Column lies past the end of the line (and one past it, where the caret may stand).
 std::string SourceExcerpt(std::string_view Text, std::int64_t Line, std::int64_t Column);
 
 // Writes "linexml: MESSAGE" and a newline to standard error and returns kExitFailed.

@@ -1,4 +1,6 @@
 // linexml check: one line per file in argument order, exit 0 only when every file is ecOk.
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -140,6 +142,52 @@ TEST_F(CliCheckPlaces, TheSourceLineComesFromStandardInputTooAndLongLinesAreCut)
   // Without --show-source and not on a terminal: the line alone.
   EXPECT_EQ(Run({"check", "-"}, Long).Out,
             "<stdin>:2:104: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n");
+}
+
+// The excerpts come from the bytes that were loaded, read once: a pipe named as a file and a FIFO
+// show their lines (reading them again found nothing, or waited for a writer for ever), and a
+// line never falls short of the column it points at.
+TEST_F(CliCheckPlaces, SourceLinesComeFromTheBytesReadOnce) {
+  const std::string Long =
+      "<?xml version=\"1.0\"?>\n<r>" + std::string(100, 'x') + "<>" + std::string(100, 'y') + "</r>\n";
+  const std::string Expected = "2:104: ecInvalidTag: an empty tag \"<>\": a tag needs a name\n 2 | ..." +
+                               std::string(60, 'x') + "<>" + std::string(38, 'y') + "...\n   | ..." +
+                               std::string(60, ' ') + "^\n";
+  const std::string File = Write("long.xml", Long);
+  const std::string Fifo = Path("fifo.xml");
+  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+  const struct {
+    const char* what;
+    std::string shell;  // run by sh -c; the tool's name is $0
+    std::string shown;
+  } Cases[] = {
+      {"a pipe", "cat '" + File + "' | \"$0\" check --show-source /dev/stdin", "/dev/stdin:"},
+      {"a FIFO", "cat '" + File + "' > '" + Fifo + "' & timeout 60 \"$0\" check --show-source '" + Fifo + "'",
+       Fifo + ":"},
+      {"a file", "\"$0\" check --show-source '" + File + "'", File + ":"},
+  };
+  for (const auto& C : Cases) {
+    const RunResult R = RunProgram({"/bin/sh", "-c", C.shell, LINEXML_CLI});
+    EXPECT_EQ(R.Exit, 1) << C.what;
+    EXPECT_EQ(R.Out, C.shown + Expected) << C.what;
+  }
+}
+
+// Many warnings, each with its line: one pass over the text finds them all (a search of the
+// wanted lines for every line of the text made this quadratic).
+TEST_F(CliCheckPlaces, EveryWarningGetsItsLine) {
+  const auto Lines = static_cast<int>(linexml::test::Scaled(400000));
+  std::string Text = "<?xml version=\"1.0\"?>\n<r>\n";
+  for (int I = 0; I < Lines; ++I) Text += "<!-- " + std::to_string(I) + " --><a/>\n";
+  const RunResult R = Run({"check", "-w", "--show-source", Write("many.xml", Text + "</r>\n")});
+  EXPECT_EQ(R.Exit, 0);
+  const std::string Last = std::to_string(Lines + 2);
+  EXPECT_NE(R.Out.find(" " + Last + " | <!-- " + std::to_string(Lines - 1) + " --><a/>\n"),
+            std::string::npos);
+  std::size_t Carets = 0;
+  for (std::size_t At = R.Out.find("| ^\n"); At != std::string::npos; At = R.Out.find("| ^\n", At + 1))
+    ++Carets;
+  EXPECT_EQ(Carets, static_cast<std::size_t>(Lines));
 }
 
 TEST_F(CliCheckPlaces, WarningsFindTheCutValuesOfASpacedFile) {
