@@ -156,9 +156,14 @@ std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable() const {
 }
 
 std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable(const TXMLSaveOptions& Options) const {
+  detail::ValidateSaveOptions(Options);
   if (Options.PreserveSource && source_ != nullptr)
     return detail::FindUnwritablePreserved(*source_, *parameters_, *root_, Options, load_options_);
-  return FirstUnwritable();
+  return detail::FindUnwritable(*parameters_, *root_, &Options);
+}
+
+std::int64_t TXMLParser::LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options) const {
+  return detail::LineWritten(*parameters_, *root_, Node, Options);
 }
 
 TXMLNode* TXMLParser::Select(std::string_view Path) const {
@@ -302,30 +307,12 @@ TXMLNode* TXMLParser::FindTagByName(const std::string& Name) const {
   return root_->FindTagByName(Name);
 }
 
-namespace {
-
-detail::Layout LayoutOf(const TXMLSaveOptions& O) {
-  if (O.IndentWidth < 0 || O.IndentWidth > 255)
-    throw std::invalid_argument("IndentWidth " + std::to_string(O.IndentWidth) + " is outside 0..255");
-  detail::Layout L;
-  L.indent = static_cast<std::size_t>(O.IndentWidth);
-  L.tabs = O.IndentWithTabs;
-  L.crlf = O.LineEnding == leCRLF;
-  L.bom = O.ByteOrderMark;
-  L.standard_declaration = O.StandardDeclaration;
-  L.omit_empty_doctype = O.OmitEmptyDocType;
-  L.inline_text = O.InlineText;
-  return L;
-}
-
-}  // namespace
-
 void TXMLParser::SaveFile(const std::string& AFileName) {
   SaveFile(AFileName, TXMLSaveOptions{});
 }
 
 void TXMLParser::SaveFile(const std::string& AFileName, const TXMLSaveOptions& Options) {
-  (void)LayoutOf(Options);  // a bad option is refused before anything changes
+  detail::ValidateSaveOptions(Options);  // a bad option is refused before anything changes
   file_name_ = AFileName;
   detail::AtomicFile File(AFileName);
   Write(File, Options);
@@ -333,12 +320,12 @@ void TXMLParser::SaveFile(const std::string& AFileName, const TXMLSaveOptions& O
 }
 
 void TXMLParser::Write(detail::Sink& Out, const TXMLSaveOptions& Options) const {
-  const detail::Layout L = LayoutOf(Options);
+  detail::ValidateSaveOptions(Options);
   detail::WriteTo(Out, [&](detail::Writer& W) {
     if (Options.PreserveSource && source_ != nullptr)
       detail::WritePreserved(W, *source_, *parameters_, *root_, Options);
     else
-      detail::WriteDocument(W, *parameters_, *root_, L);
+      detail::WriteDocument(W, *parameters_, *root_, Options);
   });
 }
 

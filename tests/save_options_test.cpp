@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "test_util.h"
 
@@ -231,6 +232,66 @@ TEST(SaveOptions, EveryCombinationLoadsBackToTheSameDocument) {
                 ++Combinations;
               }
     EXPECT_EQ(Combinations, 160);
+  }
+}
+
+// Every node's line as written, for every layout: the line the save writes it on (its first line;
+// a text run written inline shares its element's), found by the writer itself.
+TEST(SaveOptions, LineWrittenIsTheLineTheSaveWritesTheNodeOn) {
+  const std::string Sources[] = {
+      kDoc,
+      "<?xml version=\"1.0\"?><?stylesheet "
+      "link=\"s.css\"?>\n<r><e/><e><e/></e><t>x</t>y<u><v>deep</v></u></r>\n",
+      "<?xml version=\"1.0\"?><only/>",
+  };
+  for (const std::string& Source : Sources) {
+    TXMLParser P;
+    ASSERT_EQ(P.LoadFromText(Source), ecOk);
+    std::vector<const TXMLNode*> Nodes{P.XMLRoot()};  // in document order
+    for (std::size_t I = 0; I < Nodes.size(); ++I) {
+      const auto& Kids = Nodes[I]->Children();
+      Nodes.insert(Nodes.begin() + static_cast<std::ptrdiff_t>(I) + 1, Kids.begin(), Kids.end());
+    }
+    for (const int Indent : {0, 2, -1 /* tabs */})
+      for (const TXMLLineEnding Eol : {leLF, leCRLF})
+        for (const bool Standard : {false, true})
+          for (const bool NoDocType : {false, true})
+            for (const bool Inline : {false, true}) {
+              TXMLSaveOptions O;
+              O.IndentWidth = Indent < 0 ? 2 : Indent;
+              O.IndentWithTabs = Indent < 0;
+              O.LineEnding = Eol;
+              O.StandardDeclaration = Standard;
+              O.OmitEmptyDocType = NoDocType;
+              O.InlineText = Inline;
+              std::vector<std::string> Lines{""};  // Lines[N] is line N
+              std::istringstream Saved(P.SaveToText(O));
+              for (std::string L; std::getline(Saved, L);) Lines.push_back(L);
+              std::int64_t Last = 0;
+              for (const TXMLNode* N : Nodes) {
+                const std::int64_t Line = P.LineWritten(*N, O);
+                ASSERT_GT(Line, 0);
+                ASSERT_LT(Line, static_cast<std::int64_t>(Lines.size()));
+                const std::string& Text = Lines[static_cast<std::size_t>(Line)];
+                const bool IsText = N->TagType() == ttCDATA;
+                const std::string& Data = N->TextData();
+                const std::string Starts =
+                    IsText ? Data.substr(Data.find_first_not_of(' '), 3) : "<" + N->TagName();
+                const std::size_t Begins = Text.find_first_not_of(" \t");
+                ASSERT_NE(Text.find(Starts), std::string::npos) << Text << " for " << Starts;
+                // Inline text shares its element's line, the one before it in document order;
+                // every other node begins a line of its own, after the lines of those before it.
+                if (IsText && Text[Begins] == '<') {
+                  EXPECT_EQ(Line, Last) << Text;
+                } else {
+                  EXPECT_GT(Line, Last) << Text;
+                  EXPECT_EQ(Text.compare(Begins, Starts.size(), Starts), 0) << Text << " for " << Starts;
+                }
+                Last = Line;
+              }
+              TXMLNode Loose;
+              EXPECT_EQ(P.LineWritten(Loose, O), 0);
+            }
   }
 }
 

@@ -179,6 +179,61 @@ TEST(Unwritable, LoadedDocumentsThatWouldNotComeBackAreFound) {
   }
 }
 
+// A save that writes the standard declaration claims to be XML: the check with its options also
+// refuses what an XML reader cannot read, where the format alone reads it back fine.
+TEST(Unwritable, AsXmlOnlyWhatAnXmlReaderReads) {
+  struct Case {
+    std::string source;
+    const char* node;    // the tag name (or "text") of the node at fault; "" for the prolog
+    const char* reason;  // empty: an XML reader reads it
+  };
+  const std::string Decl = "<?xml version=\"1.0\"?>";
+  const Case Cases[] = {
+      {Decl + "<r a='two words'/>", "r",
+       "byte 6 of the name of attribute 2 is ''', which an XML name cannot hold"},
+      {Decl + "<r a=\"x&y\"/>", "r",
+       "byte 2 of the value of attribute \"a\" is '&', which starts no reference"},
+      {Decl + "<r>Tom & Jerry</r>", "text", "byte 5 of the text is '&', which starts no reference"},
+      {Decl + "<r>a ]]> b</r>", "text",
+       "bytes 3 to 5 of the text are \"]]>\", which an XML reader does not allow"},
+      {Decl + "<1a/>", "1a", "byte 1 of the tag name is '1', which cannot begin an XML name"},
+      {Decl + "<r a=\"1\" a=\"2\"/>", "r", "attribute 2 repeats the name \"a\" of attribute 1"},
+      {Decl + "<r a=\"&copy;\"/>", "r", "is '&', which starts no reference"},
+      {"<?xml version=\"1.0\" standalone=\"no\"?><!DOCTYPE r SYSTEM \"r.dtd\"><r a=\"&copy;\"/>", "", ""},
+      {Decl + "<r>a\x01"
+              "b</r>",
+       "text", "byte 2 of the text is 0x01, which is no character of XML 1.0"},
+      {Decl + "<r>caf\xE9</r>", "text",
+       "byte 4 of the text is 0xE9, which does not begin a well-formed UTF-8"},
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>", "", ""},
+      {Decl + "<r a=\"x<y\"/>", "r", "byte 2 of the value of attribute \"a\" is '<'"},
+      {Decl + "<r a=\"x\"y\"/>", "r", "byte 2 of the value of attribute \"a\" is '\"', which ends the value"},
+      {"<?xml version=\"2.0\"?><r/>", "", "the declaration's version is \"2.0\", which is no XML version"},
+      {"<?xml version=\"1.0\" standalone=\"maybe\"?><r/>", "", "the declaration's standalone is \"maybe\""},
+      {"<?xml version=\"1.0\" extra=\"x\"?><r/>", "", "the declaration has an attribute \"extra\""},
+      {Decl + "<!doctype r><r/>", "", "does not begin with \"<!DOCTYPE \""},
+      {Decl + "<r a=\"&amp;&#233;&#x41;\">caf\xC3\xA9 &lt; <b:c-d.e/></r>", "", ""},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.source);
+    TXMLParser P;
+    ASSERT_EQ(P.LoadFromText(C.source), ecOk);
+    EXPECT_FALSE(P.FirstUnwritable().has_value());  // the format itself reads it back
+    EXPECT_FALSE(P.FirstUnwritable(TXMLSaveOptions{}).has_value());
+    const auto Fault = P.FirstUnwritable(TXMLSaveOptions::Interoperable());
+    if (std::string(C.reason).empty()) {
+      EXPECT_FALSE(Fault.has_value()) << Fault->Reason;
+      continue;
+    }
+    ASSERT_TRUE(Fault.has_value());
+    const std::string At = Fault->Node == nullptr              ? ""
+                           : Fault->Node->TagType() == ttCDATA ? "text"
+                                                               : Fault->Node->TagName();
+    EXPECT_EQ(At, C.node);
+    EXPECT_NE(Fault->Reason.find(C.reason), std::string::npos) << Fault->Reason;
+  }
+}
+
 TEST(Unwritable, EditedAndBuiltDocumentsAreCheckedToo) {
   struct Case {
     const char* what;

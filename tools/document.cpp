@@ -232,45 +232,19 @@ std::string NodePath(const TXMLNode& Node) {
   return "text run " + std::to_string(Run) + " of " + (Path.empty() ? "a node of no document" : Path);
 }
 
-namespace {
-
-// The line of the saved document that Target begins on: the prolog's lines, then one line per
-// opening tag, text run and self-closing tag, and one per closing tag.
-std::int64_t WrittenLine(const TXMLParser& P, const TXMLNode& Target) {
-  std::int64_t Line = P.XMLParameters()->XMLStyleSheet().empty() ? 4 : 5;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t next;
-  };
-  std::vector<Frame> Stack{{P.XMLRoot(), 0}};
-  if (&Target == P.XMLRoot()) return Line;
-  ++Line;
-  while (!Stack.empty()) {
-    Frame& F = Stack.back();
-    if (F.next == F.node->GetNumberOfChildren()) {
-      if (F.node->TagType() == ttNormal) ++Line;  // its closing tag
-      Stack.pop_back();
-      continue;
-    }
-    const TXMLNode* K = F.node->Children()[F.next++];
-    if (K == &Target) return Line;
-    ++Line;
-    if (K->TagType() != ttCDATA) Stack.push_back({K, 0});
-  }
-  return 0;
-}
-
-}  // namespace
-
-bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force) {
+bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force,
+                      const TXMLSaveOptions& Layout) {
   if (Force) return true;
-  const std::optional<TXMLUnwritable> Fault = P.FirstUnwritable();
+  const std::optional<TXMLUnwritable> Fault = P.FirstUnwritable(Layout);
   if (!Fault) return true;
   std::string Where = "the prolog";
   if (Fault->Node != nullptr)
     Where = (Fault->Node->TagType() == ttCDATA ? "the " : "the element ") + NodePath(*Fault->Node) +
-            " (line " + std::to_string(WrittenLine(P, *Fault->Node)) + " as written)";
-  Fail(ShownName(Arg) + ": not written: " + Where + " would not load back the same: " + Fault->Reason +
+            " (line " + std::to_string(P.LineWritten(*Fault->Node, Layout)) + " as written)";
+  // A layout that claims XML adds the rules of XML readers: say which kind of fault this is.
+  const bool NotXml = Layout.StandardDeclaration && !P.FirstUnwritable();
+  Fail(ShownName(Arg) + ": not written: " + Where +
+       (NotXml ? " would not read as XML: " : " would not load back the same: ") + Fault->Reason +
        " (--force writes it anyway)");
   return false;
 }

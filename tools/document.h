@@ -96,9 +96,10 @@ std::string WhyNotStorable(Storable Kind, const std::string& Text);
 // the name), with "text run N of" in front for a text run.
 std::string NodePath(const TXMLNode& Node);
 
-// The document check before a write: false, with a message on standard error naming the node, its
-// path, the line it would be written on and what is wrong, when the document would not load back
-// the same (TXMLParser::FirstUnwritable). Force lets it through.
-bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force);
+// The document check before a write in Layout: false, with a message on standard error naming the
+// node, its path, the line it is written on in Layout and what is wrong, when the document would
+// not load back the same, or not as XML where Layout claims XML (TXMLParser::FirstUnwritable).
+// Force lets it through.
+bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force, const TXMLSaveOptions& Layout);
 
 }  // namespace linexml::cli

@@ -155,8 +155,9 @@ int RunEdit(const EditOptions& O) {
       return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.what() + "; nothing was written");
     }
   }
-  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
-  SaveResult(P, Target, SaveOptionsFor(O.Write, P));
+  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
+  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
+  SaveResult(P, Target, Layout);
   return kExitOk;
 }
 

@@ -24,8 +24,9 @@ int RunFormat(const FormatOptions& O) {
   TXMLParser P;
   const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
   if (!LoadForCommand(P, O.File, O.Read, O.Force, Target)) return kExitFailed;
-  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
-  SaveResult(P, Target, SaveOptionsFor(O.Write, P));
+  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
+  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
+  SaveResult(P, Target, Layout);
   return kExitOk;
 }
 
@@ -49,7 +50,9 @@ Command AddFormatCommand(CLI::App& App) {
       "written, forced or not. -i with FILE '-' is a usage error. A document that the\n"
       "layout would not carry back the same (an element named '!--', two text runs\n"
       "side by side, ...) is refused with the node, its line as written and what is\n"
-      "wrong; --force writes it anyway.\n"
+      "wrong; --force writes it anyway. With --profile xml or --standard-declaration\n"
+      "the file claims to be XML, so what an XML reader cannot read (a value cut at a\n"
+      "space, a bare '&', a name that is no XML name, ...) is refused the same way.\n"
       "\n"
       "Example:\n"
       "  $ linexml format catalog.xml -o tidy.xml");

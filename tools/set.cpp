@@ -35,8 +35,9 @@ int RunSet(const SetOptions& O) {
   if (Node == nullptr || Node->TagType() == ttCDATA)
     return Fail(ShownName(O.File) + ": no element named " + QuoteText(O.Tag));
   Node->SetAttributeValue(O.Attribute, O.Value);
-  if (!WritableOrForced(P, O.File, O.Force)) return kExitFailed;
-  SaveResult(P, Target, SaveOptionsFor(O.Write, P));
+  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
+  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
+  SaveResult(P, Target, Layout);
   return kExitOk;
 }
 

@@ -173,11 +173,23 @@ class LINEXML_API TXMLParser {
   /// drops the instruction). A loaded document can hold any of these. Writes nothing; linear in
   /// the document.
   std::optional<TXMLUnwritable> FirstUnwritable() const;
-  /// The same for a save with Options: with PreserveSource and HasSource(), the parts that such a
+  /// The same for a save with Options. With PreserveSource and HasSource(), the parts that such a
   /// save writes as they were read are never the reason (they load as they loaded); what it writes
   /// anew is held to the rules above, and the whole is read back to prove that it loads into this
-  /// prolog and tree (text runs under the text rule of a save).
+  /// prolog and tree (text runs under the text rule of a save). Otherwise, with StandardDeclaration
+  /// the save claims to be XML, and what an XML reader cannot read is refused too: a name that is
+  /// not an XML name; in a value '"' or '<'; in a value or a text run a '&' that starts no
+  /// reference an XML reader reads (a named one other than the five predefined needs a
+  /// document-type line and standalone "no"), "]]>" in text, bytes that are no XML character (and,
+  /// with a UTF-8 encoding, not UTF-8); an attribute name given twice; declaration values XML does
+  /// not allow and other declaration attributes; a document-type line that does not begin
+  /// "<!DOCTYPE ". std::invalid_argument for options no save can use (as SaveFile).
   std::optional<TXMLUnwritable> FirstUnwritable(const TXMLSaveOptions& Options) const;
+  /// The line (from 1) on which a save in the library's layout with Options writes Node (a text run
+  /// written on its element's line, InlineText, has that line); 0 when Node is not in this
+  /// document. PreserveSource is not looked at. Linear in the document; std::invalid_argument for
+  /// options no save can use.
+  std::int64_t LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options = {}) const;
 
   // --- Saving ---
 

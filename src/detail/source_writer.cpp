@@ -479,13 +479,11 @@ class PreservedSave {
     const bool SameDocType = DocType == L.doctype;
     if (Declaration && StyleSheet && SameDocType) return Copy(0, RootStart);
 
-    Layout Line;
-    Line.standard_declaration = options_.StandardDeclaration;
     std::size_t T = 0;
     const std::size_t After = L.declared ? L.declaration_end : 0;
     if (!Declaration) {
       Copy(0, L.declared ? L.declaration_start : 0);
-      WriteDeclaration(w_, P, Line);
+      WriteDeclaration(w_, P, options_);
       if (!L.declared) w_.Put(eol_);
       T = After;
     }

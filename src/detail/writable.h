@@ -22,6 +22,8 @@ std::string WhyNotTextRun(std::string_view S);
 
 // The first part of a document, in the order a save writes it, that a save would not write so
 // that a load reads it back the same (TXMLParser::FirstUnwritable); nothing when there is none.
-std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const TXMLNode& Root);
+// With Options that write the standard declaration, also what an XML reader cannot read.
+std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const TXMLNode& Root,
+                                             const TXMLSaveOptions* Options = nullptr);
 
 }  // namespace linexml::detail

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "linexml/in_out_error.h"
@@ -79,16 +81,16 @@ void StreamSink::Flush() {
 
 namespace {
 
-void PutIndent(Writer& W, std::int32_t Level, const Layout& L) {
+void PutIndent(Writer& W, std::int32_t Level, const TXMLSaveOptions& O) {
   if (Level <= 0) return;
-  if (L.tabs)
+  if (O.IndentWithTabs)
     W.Repeat('\t', static_cast<std::size_t>(Level));
   else
-    W.Spaces(L.indent * static_cast<std::size_t>(Level));
+    W.Spaces(static_cast<std::size_t>(O.IndentWidth) * static_cast<std::size_t>(Level));
 }
 
-void PutEol(Writer& W, const Layout& L) {
-  if (L.crlf)
+void PutEol(Writer& W, const TXMLSaveOptions& O) {
+  if (O.LineEnding == leCRLF)
     W.Put("\r\n");
   else
     W.Put('\n');
@@ -108,44 +110,47 @@ void PutAttributes(Writer& W, const TList<TXMLAttribute>& Attributes) {
   }
 }
 
-void PutClose(Writer& W, const TXMLNode& N, const Layout& L) {
+void PutClose(Writer& W, const TXMLNode& N, const TXMLSaveOptions& O) {
   W.Put("</");
   W.Put(N.TagName());
   W.Put('>');
-  PutEol(W, L);
+  PutEol(W, O);
 }
 
-}  // namespace
-
-void WriteNode(Writer& W, const TXMLNode& Root, const Layout& L) {
-  // Writes a node's first line; true when its children and its closing line follow.
-  auto Open = [&W, &L](const TXMLNode& N) {
-    PutIndent(W, N.Level(), L);
+// Writes Root with its subtree; stops, true, in front of StopAt (the node whose line is wanted).
+bool WriteNodeUpTo(Writer& W, const TXMLNode& Root, const TXMLSaveOptions& O, const TXMLNode* StopAt) {
+  enum class Opened : std::uint8_t { kWhole, kChildrenFollow, kStopped };
+  // Writes a node's first line, and all of it when it has one line only.
+  auto Open = [&W, &O, StopAt](const TXMLNode& N) {
+    if (&N == StopAt) return Opened::kStopped;
+    PutIndent(W, N.Level(), O);
     if (N.TagType() == ttCDATA) {
       W.Put(N.TextData());
-      PutEol(W, L);
-      return false;
+      PutEol(W, O);
+      return Opened::kWhole;
     }
     W.Put('<');
     W.Put(N.TagName());
     PutAttributes(W, N.Attributes());
     if (N.TagType() == ttShorted) {
       W.Put(" />");
-      PutEol(W, L);
-      return false;
+      PutEol(W, O);
+      return Opened::kWhole;
     }
     W.Put('>');
     const auto& Kids = N.Children();
     // One text run as the only child shares the element's line: read back, it gains no space.
-    if (L.inline_text && Kids.Count() == 1 && Kids.begin()[0]->TagType() == ttCDATA) {
+    if (O.InlineText && Kids.Count() == 1 && Kids.begin()[0]->TagType() == ttCDATA) {
+      if (Kids.begin()[0] == StopAt) return Opened::kStopped;
       W.Put(Kids.begin()[0]->TextData());
-      PutClose(W, N, L);
-      return false;
+      PutClose(W, N, O);
+      return Opened::kWhole;
     }
-    PutEol(W, L);
-    return true;
+    PutEol(W, O);
+    return Opened::kChildrenFollow;
   };
-  if (!Open(Root)) return;
+  const Opened First = Open(Root);
+  if (First != Opened::kChildrenFollow) return First == Opened::kStopped;
   struct Frame {
     const TXMLNode* node;
     std::int32_t next;  // its first child not written yet
@@ -158,28 +163,58 @@ void WriteNode(Writer& W, const TXMLNode& Root, const Layout& L) {
     const auto& Kids = F.node->Children();
     if (F.next < Kids.Count()) {
       const TXMLNode* Child = Kids.begin()[F.next++];
-      if (Open(*Child)) Stack.push_back({Child, 0});
+      const Opened Step = Open(*Child);
+      if (Step == Opened::kStopped) return true;
+      if (Step == Opened::kChildrenFollow) Stack.push_back({Child, 0});
       continue;
     }
-    PutIndent(W, F.node->Level(), L);
-    PutClose(W, *F.node, L);
+    PutIndent(W, F.node->Level(), O);
+    PutClose(W, *F.node, O);
     Stack.pop_back();
   }
+  return false;
 }
 
-void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L) {
-  if (L.omit_empty_doctype && DocType.DocTypeDefinition().empty()) return;
+// A sink that keeps nothing but counts the line ends it is given.
+class LineCounter final : public Sink {
+ public:
+  void Write(const char* Data, std::size_t Size) override {
+    const char* const End = Data + Size;
+    for (const void* P = Data;
+         (P = std::memchr(P, '\n', static_cast<std::size_t>(End - static_cast<const char*>(P)))) != nullptr;
+         P = static_cast<const char*>(P) + 1)
+      ++lines_;
+  }
+  std::int64_t Lines() const { return lines_; }
+
+ private:
+  std::int64_t lines_ = 0;
+};
+
+}  // namespace
+
+void ValidateSaveOptions(const TXMLSaveOptions& O) {
+  if (O.IndentWidth < 0 || O.IndentWidth > 255)
+    throw std::invalid_argument("IndentWidth " + std::to_string(O.IndentWidth) + " is outside 0..255");
+}
+
+void WriteNode(Writer& W, const TXMLNode& Root, const TXMLSaveOptions& O) {
+  (void)WriteNodeUpTo(W, Root, O, nullptr);
+}
+
+void WriteDocType(Writer& W, const TXMLDocType& DocType, const TXMLSaveOptions& O) {
+  if (O.OmitEmptyDocType && DocType.DocTypeDefinition().empty()) return;
   W.Put(DocType.DocTypeDefinition());
-  PutEol(W, L);
+  PutEol(W, O);
 }
 
-void WriteDeclaration(Writer& W, const TXMLParameters& P, const Layout& L) {
+void WriteDeclaration(Writer& W, const TXMLParameters& P, const TXMLSaveOptions& O) {
   W.Put("<?xml version=\"");
   W.Put(P.XMLVersion());
   W.Put("\" encoding=\"");
   W.Put(P.XMLEncoding());
   // XML 1.0 knows no language keyword, and wants standalone last.
-  if (!L.standard_declaration) {
+  if (!O.StandardDeclaration) {
     W.Put("\" language=\"");
     W.Put(P.XMLLanguage());
   }
@@ -196,21 +231,33 @@ void WriteStyleSheet(Writer& W, const TXMLParameters& P) {
   W.Put("\"?>");
 }
 
-void WriteProlog(Writer& W, const TXMLParameters& P, const Layout& L) {
-  if (L.bom) W.Put("\xEF\xBB\xBF");
-  WriteDeclaration(W, P, L);
-  PutEol(W, L);
+void WriteProlog(Writer& W, const TXMLParameters& P, const TXMLSaveOptions& O) {
+  if (O.ByteOrderMark) W.Put("\xEF\xBB\xBF");
+  WriteDeclaration(W, P, O);
+  PutEol(W, O);
   if (!P.XMLStyleSheet().empty()) {
     WriteStyleSheet(W, P);
-    PutEol(W, L);
+    PutEol(W, O);
   }
-  WriteDocType(W, *P.XMLDocType(), L);
-  PutEol(W, L);
+  WriteDocType(W, *P.XMLDocType(), O);
+  PutEol(W, O);
 }
 
-void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const Layout& L) {
-  WriteProlog(W, Params, L);
-  WriteNode(W, Root, L);
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const TXMLSaveOptions& O) {
+  WriteProlog(W, Params, O);
+  WriteNode(W, Root, O);
+}
+
+std::int64_t LineWritten(const TXMLParameters& Params, const TXMLNode& Root, const TXMLNode& Target,
+                         const TXMLSaveOptions& O) {
+  ValidateSaveOptions(O);
+  LineCounter Lines;
+  bool Found = false;
+  WriteTo(Lines, [&](Writer& W) {
+    WriteProlog(W, Params, O);
+    Found = WriteNodeUpTo(W, Root, O, &Target);
+  });
+  return Found ? Lines.Lines() + 1 : 0;
 }
 
 }  // namespace linexml::detail

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "linexml/xml_options.h"
 #include "sink.h"
 
 namespace linexml {
@@ -49,24 +50,25 @@ void WriteTo(Sink& To, Fill&& Put) {
   W.Flush();
 }
 
-// The choices of a save's layout (TXMLSaveOptions); the defaults are the library's own layout.
-struct Layout {
-  std::size_t indent = 2;  // spaces per level
-  bool tabs = false;       // a tab per level instead
-  bool crlf = false;
-  bool bom = false;
-  bool standard_declaration = false;
-  bool omit_empty_doctype = false;
-  bool inline_text = false;
-};
+// Throws std::invalid_argument for save options no save can use (an IndentWidth outside 0..255):
+// the one place where they are checked, before anything is written.
+void ValidateSaveOptions(const TXMLSaveOptions& O);
 
-// The document layout: a node with its subtree as indented lines; the prolog lines; both.
-void WriteNode(Writer& W, const TXMLNode& Node, const Layout& L = {});
-void WriteDocType(Writer& W, const TXMLDocType& DocType, const Layout& L = {});
-void WriteProlog(Writer& W, const TXMLParameters& Params, const Layout& L = {});
+// The document layout in the save options O (the defaults: the library's own layout): a node with
+// its subtree as indented lines; the prolog lines; both.
+void WriteNode(Writer& W, const TXMLNode& Node, const TXMLSaveOptions& O = {});
+void WriteDocType(Writer& W, const TXMLDocType& DocType, const TXMLSaveOptions& O = {});
+void WriteProlog(Writer& W, const TXMLParameters& Params, const TXMLSaveOptions& O = {});
 // The declaration alone, and the style-sheet instruction alone, without a line end.
-void WriteDeclaration(Writer& W, const TXMLParameters& Params, const Layout& L = {});
+void WriteDeclaration(Writer& W, const TXMLParameters& Params, const TXMLSaveOptions& O = {});
 void WriteStyleSheet(Writer& W, const TXMLParameters& Params);
-void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root, const Layout& L = {});
+void WriteDocument(Writer& W, const TXMLParameters& Params, const TXMLNode& Root,
+                   const TXMLSaveOptions& O = {});
+
+// The line (from 1) on which a save of the document in the options O writes Target, found by
+// writing the document up to it (so it is the writer's own answer): a text run written on its
+// element's line (InlineText) has that line. 0 when Target is not in the tree below Root.
+std::int64_t LineWritten(const TXMLParameters& Params, const TXMLNode& Root, const TXMLNode& Target,
+                         const TXMLSaveOptions& O);
 
 }  // namespace linexml::detail
