@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,12 @@ TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P) {
   S.StandardDeclaration = S.StandardDeclaration || O.StandardDeclaration;
   S.InlineText = S.InlineText || O.InlineText;
   return S;
+}
+
+bool GivenOnCommandLine(const CLI::App& Cmd, const CLI::Option* Opt) {
+  // The parse order lists what the command line gave; values from the file are not in it.
+  const std::vector<CLI::Option*> Given = Cmd.parse_order();
+  return std::find(Given.begin(), Given.end(), Opt) != Given.end();
 }
 
 std::string DefaultConfigFile() {
@@ -205,6 +212,29 @@ void RequireStorable(std::string_view What, std::string_view Text, bool IsName) 
   const std::string Why = WhyNotStorable(IsName ? Storable::kName : Storable::kValue, std::string(Text));
   if (!Why.empty())
     throw UsageError(std::string(What) + " cannot hold what a load would not read back: " + Why);
+}
+
+bool IsPath(const std::string& Tag) {
+  return Tag.find_first_of("/[*.") != std::string::npos;
+}
+
+void RequirePathSyntax(const std::string& Path) {
+  try {
+    (void)TXMLParser().SelectAll(Path);
+  } catch (const std::invalid_argument& E) {
+    throw UsageError(E.what());
+  }
+}
+
+std::vector<TXMLNode*> ElementsFor(const TXMLParser& P, const std::string& Tag) {
+  if (IsPath(Tag)) return P.SelectAll(Tag);
+  TXMLNode* Node = P.FindTagByName(Tag);
+  if (Node == nullptr || Node->TagType() == ttCDATA) return {};
+  return {Node};
+}
+
+std::string NoElementFor(const std::string& Tag) {
+  return (IsPath(Tag) ? "no element matches " : "no element named ") + QuoteText(Tag);
 }
 
 std::string NodePath(const TXMLNode& Node) {

@@ -5,10 +5,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 // Loading and saving the document a command works on: a file, or standard input for "-"; and the
 // options that say how, shared by every command that reads or writes one.
@@ -39,6 +41,10 @@ void AddWriteOptions(CLI::App& Cmd, WriteOptions& O);
 // The library's save options for O and the document P: a byte-order mark that P's file began
 // with is kept.
 TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P);
+
+// Whether Opt of Cmd was given on the command line, not only in the configuration file: where the
+// two disagree, the command line wins.
+bool GivenOnCommandLine(const CLI::App& Cmd, const CLI::Option* Opt);
 
 // The file the tool reads its defaults from when --config does not name one:
 // $XDG_CONFIG_HOME/linexml/config, else $HOME/.config/linexml/config; empty when neither is set.
@@ -91,6 +97,19 @@ void RequireStorable(std::string_view What, std::string_view Text, bool IsName);
 // and its position), or empty when it is writable.
 enum class Storable { kName, kValue, kText };
 std::string WhyNotStorable(Storable Kind, const std::string& Text);
+
+// A TAG argument of get and set: a bare tag name keeps its meaning (FindTagByName); anything with a
+// path's characters ("/", "[", "*", ".") is a path.
+bool IsPath(const std::string& Tag);
+// Throws UsageError, naming the position, when Path is not in the path syntax: checked before the
+// document is read, so a bad path is a usage error whatever the document holds.
+void RequirePathSyntax(const std::string& Path);
+// The elements a TAG argument finds in P: every element a path selects, in document order, or the
+// one element FindTagByName finds for a name (none: empty).
+std::vector<TXMLNode*> ElementsFor(const TXMLParser& P, const std::string& Tag);
+// The message for a TAG argument that found nothing: "no element named ..." or "no element
+// matches ...".
+std::string NoElementFor(const std::string& Tag);
 
 // A node as messages name it: its path ("/catalog/store[2]/name", a position where siblings share
 // the name), with "text run N of" in front for a text run.

@@ -17,12 +17,27 @@ struct FormatOptions {
   bool Force = false;
   ReadOptions Read;
   WriteOptions Write;
+  const CLI::App* App = nullptr;
+  const CLI::Option* OutputOption = nullptr;
+  const CLI::Option* InPlaceOption = nullptr;
 };
 
 int RunFormat(const FormatOptions& O) {
-  if (O.InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
+  bool InPlace = O.InPlace;
+  std::optional<std::string> Output = O.Output;
+  if (InPlace && Output) {
+    // One of them from the configuration file: the one given on the command line wins.
+    const bool OutputGiven = GivenOnCommandLine(*O.App, O.OutputOption);
+    if (OutputGiven == GivenOnCommandLine(*O.App, O.InPlaceOption))
+      throw UsageError("--in-place excludes --output");
+    if (OutputGiven)
+      InPlace = false;
+    else
+      Output.reset();
+  }
+  if (InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
   TXMLParser P;
-  const std::optional<std::string> Target = O.InPlace ? std::optional<std::string>(O.File) : O.Output;
+  const std::optional<std::string> Target = InPlace ? std::optional<std::string>(O.File) : Output;
   if (!LoadForCommand(P, O.File, O.Read, O.Force, Target)) return kExitFailed;
   const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
   if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
@@ -60,8 +75,10 @@ Command AddFormatCommand(CLI::App& App) {
   CLI::Option* Out = Cmd->add_option("-o,--output", O->Output,
                                      "Write to OUT (replaced only once complete); '-': standard output");
   Out->type_name("OUT");
-  Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)")
-      ->excludes(Out);
+  O->OutputOption = Out;
+  O->InPlaceOption =
+      Cmd->add_flag("-i,--in-place", O->InPlace, "Replace FILE (only once the new copy is complete)");
+  O->App = Cmd;
   Cmd->add_flag("--force", O->Force,
                 "Format a document even when it does not load cleanly or would not load back the same");
   AddWriteOptions(*Cmd, O->Write);

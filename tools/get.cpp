@@ -25,12 +25,9 @@ struct GetOptions {
   ReadOptions Read;
   bool Text = false;
   bool Decode = false;
+  const CLI::App* App = nullptr;
+  const CLI::Option* TextOption = nullptr;
 };
-
-// A bare tag name keeps its meaning (FindTagByName); anything with a path's characters is a path.
-bool IsPath(const std::string& Tag) {
-  return Tag.find_first_of("/[*.") != std::string::npos;
-}
 
 std::string Shown(const GetOptions& O, const std::string& Text) {
   return O.Decode ? DecodeEntities(Text) : Text;
@@ -56,28 +53,19 @@ bool Print(const GetOptions& O, const TXMLNode& Node) {
   return true;
 }
 
-int RunGet(const GetOptions& O) {
-  if (O.Text && O.Attribute) throw UsageError("--text prints an element's text: it takes no ATTRIBUTE");
-  std::vector<TXMLNode*> Matches;
-  const bool Path = IsPath(O.Tag);
-  if (Path) {
-    // The syntax first: a bad path is a usage error whatever the document holds.
-    try {
-      (void)TXMLParser().SelectAll(O.Tag);
-    } catch (const std::invalid_argument& E) {
-      throw UsageError(E.what());
-    }
+int RunGet(GetOptions O) {
+  if (O.Text && O.Attribute) {
+    // --text from the configuration file gives way to an ATTRIBUTE on the command line.
+    if (GivenOnCommandLine(*O.App, O.TextOption))
+      throw UsageError("--text prints an element's text: it takes no ATTRIBUTE");
+    O.Text = false;
   }
+  const bool Path = IsPath(O.Tag);
+  if (Path) RequirePathSyntax(O.Tag);
   TXMLParser P;
   if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
-  if (Path) {
-    Matches = P.SelectAll(O.Tag);
-    if (Matches.empty()) return Fail(ShownName(O.File) + ": no element matches " + QuoteText(O.Tag));
-  } else {
-    TXMLNode* Node = P.FindTagByName(O.Tag);
-    if (Node == nullptr) return Fail(ShownName(O.File) + ": no element named " + QuoteText(O.Tag));
-    Matches.push_back(Node);
-  }
+  const std::vector<TXMLNode*> Matches = ElementsFor(P, O.Tag);
+  if (Matches.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
   bool Printed = false;
   for (const TXMLNode* Node : Matches) Printed = Print(O, *Node) || Printed;
   FlushStdout();
@@ -129,7 +117,8 @@ Command AddGetCommand(CLI::App& App) {
       ->required()
       ->type_name("");
   Cmd->add_option("ATTRIBUTE", O->Attribute, "Attribute whose value to print")->type_name("");
-  Cmd->add_flag("--text", O->Text, "Print each element's text instead of its subtree");
+  O->TextOption = Cmd->add_flag("--text", O->Text, "Print each element's text instead of its subtree");
+  O->App = Cmd;
   Cmd->add_flag("--decode", O->Decode, "Decode the five predefined entities and character references");
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunGet(*O); }};

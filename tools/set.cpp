@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "document.h"
@@ -23,6 +24,7 @@ struct SetOptions {
 };
 
 int RunSet(const SetOptions& O) {
+  if (IsPath(O.Tag)) RequirePathSyntax(O.Tag);
   RequireStorable("ATTRIBUTE", O.Attribute, true);
   RequireStorable("VALUE", O.Value, false);
   // In place by default; standard input has no place, so its result goes to standard output.
@@ -31,10 +33,9 @@ int RunSet(const SetOptions& O) {
                                                               : std::optional<std::string>(O.File);
   TXMLParser P;
   if (!LoadForCommand(P, O.File, O.Read, false, Target)) return kExitFailed;
-  TXMLNode* Node = P.FindTagByName(O.Tag);
-  if (Node == nullptr || Node->TagType() == ttCDATA)
-    return Fail(ShownName(O.File) + ": no element named " + QuoteText(O.Tag));
-  Node->SetAttributeValue(O.Attribute, O.Value);
+  const std::vector<TXMLNode*> Nodes = ElementsFor(P, O.Tag);
+  if (Nodes.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
+  for (TXMLNode* Node : Nodes) Node->SetAttributeValue(O.Attribute, O.Value);
   const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
   if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
   SaveResult(P, Target, Layout);
@@ -47,8 +48,9 @@ Command AddSetCommand(CLI::App& App) {
   auto O = std::make_shared<SetOptions>();
   CLI::App* Cmd = App.add_subcommand("set", "Set an attribute of an element and save the document");
   Cmd->footer(
-      "Sets the attribute on the element that 'get' would find: the first attribute\n"
-      "of that name, or a new one at the end of the tag. The document is saved in\n"
+      "Sets the attribute on the element that 'get' would find (TAG is a tag name or\n"
+      "a path, as for 'get': a path sets it on every element it selects): the first\n"
+      "attribute of that name, or a new one at the end of the tag. The document is saved in\n"
       "place (through a temporary file that replaces FILE only once complete, so a\n"
       "failed write leaves FILE as it was), or to OUT; with FILE '-' the result goes\n"
       "to standard output, in the layout that the options choose, as 'format' writes\n"
@@ -74,7 +76,9 @@ Command AddSetCommand(CLI::App& App) {
   Cmd->add_option("FILE", O->File, "Document to change (replaced only once the new copy is complete)")
       ->required()
       ->type_name("");
-  Cmd->add_option("TAG", O->Tag, "Element to change")->required()->type_name("");
+  Cmd->add_option("TAG", O->Tag, "Element to change: a tag name or a path, as for 'get'")
+      ->required()
+      ->type_name("");
   Cmd->add_option("ATTRIBUTE", O->Attribute, "Attribute to set (added at the end when missing)")
       ->required()
       ->type_name("");

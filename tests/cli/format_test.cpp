@@ -347,6 +347,17 @@ TEST_F(CliLayout, AConfigurationFileGivesDefaults) {
   EXPECT_EQ(Run({"check", Marked}).Exit, 0);
   EXPECT_EQ(Run({"format", Marked}).Exit, 1);  // a section holds only for its own command
 
+  // Options given on the command line win where the file disagrees with them; given both on the
+  // command line, they are a usage error as before.
+  std::ofstream(config_ + "/linexml/config") << "[format]\nin-place = true\n[get]\ntext = true\n";
+  const RunResult ToOut = Run({"format", In, "-o", Path("out.xml")});
+  EXPECT_EQ(ToOut.Exit, 0) << ToOut.Err;
+  EXPECT_EQ(Read(Path("out.xml")), kSmallDocLayout);
+  EXPECT_EQ(Read(In), kSmallDoc);
+  EXPECT_EQ(Run({"format", In, "-i", "-o", Path("out.xml")}).Exit, 2);
+  EXPECT_EQ(Run({"get", In, "book", "state"}).Out, Run({"--config", "", "get", In, "book", "state"}).Out);
+  EXPECT_EQ(Run({"get", In, "book", "state", "--text"}).Exit, 2);
+
   const std::string Other = Write("other.conf", "[format]\ntabs = true\n");
   EXPECT_EQ(Run({"--config", Other, "format", In}).Out, Tabs);
   const RunResult Missing = Run({"--config", Path("missing.conf"), "format", In});

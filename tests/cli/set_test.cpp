@@ -65,6 +65,33 @@ TEST_F(CliSet, FailuresLeaveTheFileUntouched) {
   EXPECT_EQ(Read(Broken), "<?xml version=\"1.0\"?>\n<a/>\n<b/>\n");
 }
 
+// TAG is what 'get' takes: a bare name finds one element as FindTagByName does, a path every element
+// it selects.
+TEST_F(CliSet, TakesAPathAsGetDoes) {
+  const std::string Doc = "<?xml version=\"1.0\"?>\n<r>\n<a k=\"1\"/>\n<b><a/></b>\n</r>\n";
+  const struct {
+    const char* tag;
+    int exit;
+    const char* got;  // get FILE //a k afterwards, or the message on standard error
+  } Cases[] = {
+      {"/r/a", 0, "v\n"},
+      {"//a", 0, "v\nv\n"},
+      {"a", 0, "v\n"},  // the last child of the root named "a", as FindTagByName finds it
+      {"/r/c", 1, "no element matches \"/r/c\""},
+      {"c", 1, "no element named \"c\""},
+      {"/r/a[0]", 2, "at position 6: positions count from 1"},
+  };
+  for (const auto& C : Cases) {
+    const std::string In = Write("in.xml", Doc);
+    const RunResult R = Run({"set", In, C.tag, "k", "v"});
+    EXPECT_EQ(R.Exit, C.exit) << C.tag << R.Err;
+    if (C.exit == 0)
+      EXPECT_EQ(Run({"get", In, "//a", "k"}).Out, C.got) << C.tag;
+    else
+      EXPECT_NE(R.Err.find(C.got), std::string::npos) << R.Err;
+  }
+}
+
 // A document the layout would not carry back the same is not written, unless forced.
 TEST_F(CliSet, RefusesADocumentThatWouldNotLoadBackTheSame) {
   // The "<!--" left by an unclosed comment is read as an element named "!--", whose closing tag
