@@ -163,6 +163,10 @@ std::optional<TXMLUnwritable> TXMLParser::FirstUnwritable(const TXMLSaveOptions&
 }
 
 std::int64_t TXMLParser::LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options) const {
+  if (Options.PreserveSource && source_ != nullptr) {
+    detail::ValidateSaveOptions(Options);
+    return detail::LineWrittenPreserved(*source_, *parameters_, *root_, Node, Options);
+  }
   return detail::LineWritten(*parameters_, *root_, Node, Options);
 }
 

@@ -172,6 +172,13 @@ TEST(SourceSave, AnEditChangesOnlyTheLinesOfItsElement) {
         const auto Fault = P.FirstUnwritable(Preserving());
         EXPECT_FALSE(Fault) << (Fault ? Fault->Reason : "") << " " << Where;
         const Changed C = ChangedLines(Text, Out);
+        // Where the save writes the node: where it stood, or among the lines it added.
+        if (!Remove) EXPECT_EQ(P.LineWritten(N, Preserving()), R.Line) << Where;
+        if (std::string(E.name) == "add child") {
+          const std::int64_t Added = P.LineWritten(*N.GetChild(N.GetNumberOfChildren() - 1), Preserving());
+          EXPECT_GE(Added, static_cast<std::int64_t>(C.first)) << Where;
+          EXPECT_LT(Added, static_cast<std::int64_t>(C.out_end)) << Where;
+        }
         if (C.first == C.source_end && C.first == C.out_end) continue;  // removed no attribute
         EXPECT_GE(static_cast<std::int64_t>(C.first), R.Line) << Where;
         EXPECT_LE(static_cast<std::int64_t>(C.source_end),

@@ -185,10 +185,10 @@ class LINEXML_API TXMLParser {
   /// not allow and other declaration attributes; a document-type line that does not begin
   /// "<!DOCTYPE ". std::invalid_argument for options no save can use (as SaveFile).
   std::optional<TXMLUnwritable> FirstUnwritable(const TXMLSaveOptions& Options) const;
-  /// The line (from 1) on which a save in the library's layout with Options writes Node (a text run
-  /// written on its element's line, InlineText, has that line); 0 when Node is not in this
-  /// document. PreserveSource is not looked at. Linear in the document; std::invalid_argument for
-  /// options no save can use.
+  /// The line (from 1) on which a save with Options writes Node (a text run written on its
+  /// element's line, InlineText, has that line; with PreserveSource and HasSource(), the line where
+  /// the save that keeps the source writes it); 0 when Node is not in this document. Linear in the
+  /// document; std::invalid_argument for options no save can use.
   std::int64_t LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options = {}) const;
 
   // --- Saving ---

@@ -147,12 +147,16 @@ class PreservedSave {
     eol_ = LineEnd();
   }
 
-  void Document(const TXMLParameters& Params, const TXMLNode& Root) {
+  // Writes the document; with Stop, only up to where that node begins (true when it was met).
+  bool Document(const TXMLParameters& Params, const TXMLNode& Root, const TXMLNode* Stop = nullptr) {
+    stop_ = Stop;
+    stop_record_ = Stop == nullptr ? kNone : map_.Find(Stop);
     const Record& R = nodes_[0];
     Prolog(Params, R.start);
     Emit(Root, std::string(Indentation(R.start).value_or(std::string_view())));
-    while (!stack_.empty()) Step();
-    Copy(R.End(), src_.size());
+    while (!stack_.empty() && !stopped_) Step();
+    if (!stopped_) Copy(R.End(), src_.size());
+    return stopped_;
   }
 
  private:
@@ -363,9 +367,19 @@ class PreservedSave {
   // Writes N at the writer's position, indented (on its first line) by Indent; an element with
   // children to write gets a frame.
   void Emit(const TXMLNode& N, std::string Indent) {
+    if (&N == stop_) {
+      stopped_ = true;
+      return;
+    }
     const std::uint32_t RI = map_.Find(&N);
     if (RI != kNone) {
       const Record& R = nodes_[RI];
+      // An untouched subtree is one range; the node to stop at may stand inside it.
+      const bool StopInside = stop_record_ > RI && stop_record_ < R.end && survey_.Kept(stop_record_);
+      if (!survey_.Dirty(RI) && StopInside) {
+        stopped_ = true;
+        return Copy(R.start, nodes_[stop_record_].start);
+      }
       if (!survey_.Dirty(RI)) return Copy(R.start, R.End());
       if (N.TagType() == ttCDATA) return w_.Put(N.TextData());
       StartTag(N, R);
@@ -520,6 +534,28 @@ class PreservedSave {
   bool step_known_ = false;
   // Invariant: the elements whose children are being written, innermost on top.
   std::vector<Frame> stack_;
+  const TXMLNode* stop_ = nullptr;  // the node to stop in front of, and its record
+  std::uint32_t stop_record_ = kNone;
+  bool stopped_ = false;
+};
+
+// A sink that keeps nothing but counts the line ends it is given (LF, CRLF or a lone CR, as a
+// load splits lines).
+class LineEndCounter final : public Sink {
+ public:
+  void Write(const char* Data, std::size_t Size) override {
+    for (std::size_t I = 0; I < Size; ++I) {
+      const char C = Data[I];
+      if (C == '\n' && !after_cr_) ++lines_;
+      if (C == '\r') ++lines_;
+      after_cr_ = C == '\r';
+    }
+  }
+  std::int64_t Lines() const { return lines_; }
+
+ private:
+  std::int64_t lines_ = 0;
+  bool after_cr_ = false;
 };
 
 // The node to name for a save that would not load back the same: the first node in document
@@ -609,6 +645,16 @@ void WritePreserved(Writer& W, const SourceMap& Map, const TXMLParameters& Param
                     const TXMLSaveOptions& Options) {
   const Survey Found(Map, Root);
   PreservedSave(W, Map, Options, Found).Document(Params, Root);
+}
+
+std::int64_t LineWrittenPreserved(const SourceMap& Map, const TXMLParameters& Params, const TXMLNode& Root,
+                                  const TXMLNode& Target, const TXMLSaveOptions& Options) {
+  const Survey Found(Map, Root);
+  LineEndCounter Lines;
+  bool Met = false;
+  WriteTo(Lines,
+          [&](Writer& W) { Met = PreservedSave(W, Map, Options, Found).Document(Params, Root, &Target); });
+  return Met ? Lines.Lines() + 1 : 0;
 }
 
 std::optional<TXMLUnwritable> FindUnwritablePreserved(const SourceMap& Map, const TXMLParameters& Params,

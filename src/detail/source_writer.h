@@ -24,6 +24,10 @@ namespace linexml::detail {
 void WritePreserved(Writer& W, const SourceMap& Map, const TXMLParameters& Params, const TXMLNode& Root,
                     const TXMLSaveOptions& Options);
 
+// The line (from 1) on which WritePreserved writes Target; 0 when it is not in the document.
+std::int64_t LineWrittenPreserved(const SourceMap& Map, const TXMLParameters& Params, const TXMLNode& Root,
+                                  const TXMLNode& Target, const TXMLSaveOptions& Options);
+
 // The first part that WritePreserved writes anew and that a load would not read back the same, or
 // nothing: the rules of what a save can carry on what is new or changed, then a load of what the
 // save writes (with Load's options), compared with the document.
