@@ -44,10 +44,6 @@ TXMLErrorCode UnlessOutOfMemory(Load&& Run, Clean&& OnFailure) {
   return ecOutOfMemory;
 }
 
-// Closing tags a large text needs before its index is built by two threads: fewer cost less
-// than starting one.
-constexpr std::size_t kIndexTwoThreadsFrom = 16384;
-
 detail::DocTextOptions TextOptionsOf(const TXMLLoadOptions& Load) {
   detail::DocTextOptions Options;
   Options.skip_bom = Load.AcceptBOM;
@@ -232,10 +228,8 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   }
 
   arena_ = std::make_unique<detail::Arena>();
-  detail::TreeBuilder Builder(Text, arena_.get(), Doc.CloseTagStarts());
+  detail::TreeBuilder Builder(Text, arena_.get());
   detail::TreeBuilder::Unclosed Unclosed;
-  if (load_options_.Threads != 1 && Text.size() >= detail::kTwoThreadsFrom)
-    Builder.IndexWithTwoThreadsFrom(kIndexTwoThreadsFrom);
   std::unique_ptr<detail::SourceMap> Map;
   std::optional<detail::SourceMap::Recorder> Recorder;
   if (Source != nullptr) {

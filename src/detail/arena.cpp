@@ -64,24 +64,18 @@ Arena::~Arena() {
   Destroy<std::string>(strings_);
 }
 
-void* Arena::Raw(std::size_t Bytes) {
-  Bytes = (Bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-  if (Bytes > raw_left_) {
-    // A large array gets a block of its own; the current block keeps serving small ones.
-    if (Bytes > 16 * 1024) {
-      own_.reserve(own_.size() + 1);
-      own_.push_back(PageBuffer(Bytes));
-      return own_.back().get();
-    }
-    raw_.reserve(raw_.size() + 1);
-    raw_.push_back(PageBuffer(NextBlockBytes(raw_)));
-    raw_next_ = raw_.back().get();
-    raw_left_ = raw_.back().size();
+void* Arena::RawBlock(std::size_t Bytes) {
+  // A large array gets a block of its own; the current block keeps serving small ones.
+  if (Bytes > 16 * 1024) {
+    own_.reserve(own_.size() + 1);
+    own_.push_back(PageBuffer(Bytes));
+    return own_.back().get();
   }
-  void* Out = raw_next_;
-  raw_next_ += Bytes;
-  raw_left_ -= Bytes;
-  return Out;
+  raw_.reserve(raw_.size() + 1);
+  raw_.push_back(PageBuffer(NextBlockBytes(raw_)));
+  raw_next_ = raw_.back().get() + Bytes;
+  raw_left_ = raw_.back().size() - Bytes;
+  return raw_.back().get();
 }
 
 }  // namespace linexml::detail

@@ -51,7 +51,12 @@ class Arena {
   // Room for Count pointers, not initialised.
   template <class T>
   T** NewArray(std::size_t Count) {
-    return static_cast<T**>(Raw(Count * sizeof(T*)));
+    const std::size_t Bytes = Count * sizeof(T*);
+    if (Bytes > raw_left_) return static_cast<T**>(RawBlock(Bytes));
+    void* const Out = raw_next_;
+    raw_next_ += Bytes;
+    raw_left_ -= Bytes;
+    return static_cast<T**>(Out);
   }
   // Takes over a whole array of pointers as it is (a long list, which copying would only double).
   TXMLNode** Keep(std::vector<TXMLNode*>&& Items) {
@@ -81,12 +86,13 @@ class Arena {
   template <class T>
   static void Destroy(Pool& P);
   static std::size_t NextBlockBytes(const std::vector<PageBuffer>& Blocks);
-  void* Raw(std::size_t Bytes);
+  // Bytes (a multiple of a pointer's size) that the current block of raw_ has no room for.
+  void* RawBlock(std::size_t Bytes);
 
   Pool nodes_;
   Pool attributes_;
   Pool strings_;
-  std::vector<PageBuffer> raw_;  // blocks shared by small arrays, the current one last
+  std::vector<PageBuffer> raw_;  // blocks shared by small arrays of pointers, the current one last
   std::vector<PageBuffer> own_;  // one block per large array
   std::vector<std::vector<TXMLNode*>> kept_nodes_;
   std::vector<std::vector<TXMLAttribute*>> kept_attributes_;

@@ -1,9 +1,189 @@
 #pragma once
 
-// The engine's 16-byte steps use SSE2, which every x86-64 processor has, so no run-time choice is
-// needed. Elsewhere, or built with LINEXML_SCALAR (the clang test build does, so that the tests
-// also run the byte-by-byte paths), they are left out and the loops after them do all the work.
+// The engine's 16-byte steps, written once against Block (16 bytes) and Lanes (one answer per byte
+// of a block). Built with SSE2, which every x86-64 processor has, or with the scalar twin below:
+// elsewhere, and with LINEXML_SCALAR (the clang test build sets it, so that the tests run every
+// algorithm on the twin as well). Each step reads whole blocks while 16 bytes remain and one part
+// block at the end, so no algorithm needs a loop of its own for the bytes that do not fill a block.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 #if defined(__SSE2__) && !defined(LINEXML_SCALAR)
 #define LINEXML_SSE2 1
 #include <emmintrin.h>
 #endif
+
+namespace linexml::detail::simd {
+
+inline constexpr std::size_t kBlock = 16;
+
+// Bit I stands for byte I of a block.
+using Bits = unsigned;
+
+// The lowest set bit of B (not 0).
+inline unsigned Lowest(Bits B) {
+  return static_cast<unsigned>(__builtin_ctz(B));
+}
+// The bits of bytes 0..Count-1 (Count at most 16).
+inline Bits Below(std::size_t Count) {
+  return (Bits{1} << Count) - 1;
+}
+
+#if defined(LINEXML_SSE2)
+
+class Lanes {
+ public:
+  explicit Lanes(__m128i V) : v_(V) {}
+  Lanes operator|(Lanes O) const { return Lanes(_mm_or_si128(v_, O.v_)); }
+  Lanes operator&(Lanes O) const { return Lanes(_mm_and_si128(v_, O.v_)); }
+  Bits ToBits() const { return static_cast<Bits>(_mm_movemask_epi8(v_)); }
+
+ private:
+  __m128i v_;
+};
+
+class Block {
+ public:
+  // 16 bytes from P.
+  static Block Load(const char* P) { return Block(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P))); }
+  void Store(char* P) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(P), v_); }
+  // The bytes equal to C.
+  Lanes Eq(char C) const { return Lanes(_mm_cmpeq_epi8(v_, _mm_set1_epi8(C))); }
+  // The bytes equal to those of Other at the same place.
+  Lanes Eq(Block Other) const { return Lanes(_mm_cmpeq_epi8(v_, Other.v_)); }
+  // The bytes 0..C, taken without sign.
+  Lanes AtMost(unsigned char C) const {
+    const __m128i Limit = _mm_set1_epi8(static_cast<char>(C));
+    return Lanes(_mm_cmpeq_epi8(_mm_min_epu8(v_, Limit), v_));
+  }
+  // The bytes C..255, taken without sign.
+  Lanes AtLeast(unsigned char C) const {
+    const __m128i Limit = _mm_set1_epi8(static_cast<char>(C));
+    return Lanes(_mm_cmpeq_epi8(_mm_max_epu8(v_, Limit), v_));
+  }
+  // Bytes 0..7 as one number (byte 0 lowest).
+  std::uint64_t Low64() const {
+    std::uint64_t V;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&V), v_);
+    return V;
+  }
+
+ private:
+  explicit Block(__m128i V) : v_(V) {}
+  __m128i v_;
+};
+
+#else
+
+// The scalar twin: the same answers, a byte at a time.
+class Lanes {
+ public:
+  explicit Lanes(Bits B) : bits_(B) {}
+  Lanes operator|(Lanes O) const { return Lanes(bits_ | O.bits_); }
+  Lanes operator&(Lanes O) const { return Lanes(bits_ & O.bits_); }
+  Bits ToBits() const { return bits_; }
+
+ private:
+  Bits bits_;
+};
+
+class Block {
+ public:
+  static Block Load(const char* P) {
+    Block B;
+    std::memcpy(B.b_, P, kBlock);
+    return B;
+  }
+  void Store(char* P) const { std::memcpy(P, b_, kBlock); }
+  Lanes Eq(char C) const {
+    return Where([C](unsigned char X, std::size_t) { return X == static_cast<unsigned char>(C); });
+  }
+  Lanes Eq(Block Other) const {
+    return Where([&Other](unsigned char X, std::size_t I) { return X == Other.b_[I]; });
+  }
+  Lanes AtMost(unsigned char C) const {
+    return Where([C](unsigned char X, std::size_t) { return X <= C; });
+  }
+  Lanes AtLeast(unsigned char C) const {
+    return Where([C](unsigned char X, std::size_t) { return X >= C; });
+  }
+  std::uint64_t Low64() const {
+    std::uint64_t V = 0;
+    for (std::size_t I = 0; I < 8; ++I) V |= std::uint64_t{b_[I]} << (8 * I);
+    return V;
+  }
+
+ private:
+  template <class Test>
+  Lanes Where(Test&& T) const {
+    Bits B = 0;
+    for (std::size_t I = 0; I < kBlock; ++I)
+      if (T(b_[I], I)) B |= Bits{1} << I;
+    return Lanes(B);
+  }
+  unsigned char b_[kBlock];
+};
+
+#endif
+
+// Count (below 16) bytes from P, the rest of the block 0: the block at the end of a text, read
+// without touching a byte past it.
+inline Block LoadPart(const char* P, std::size_t Count) {
+  char Room[kBlock] = {};
+  if (Count > 0) std::memcpy(Room, P, Count);
+  return Block::Load(Room);
+}
+
+// The block at P, of which only the bytes before Readable may be read (the rest read as 0).
+inline Block LoadBefore(const char* P, const char* Readable) {
+  const auto Left = static_cast<std::size_t>(Readable - P);
+  return Left >= kBlock ? Block::Load(P) : LoadPart(P, Left);
+}
+
+// The first byte of [P, End) at which Match(block) has its bit set, or End. The blocks may read
+// on up to Readable (at least End), which spares the part block at End inside a longer text.
+template <class Match>
+inline const char* FindIf(const char* P, const char* End, const char* Readable, Match&& M) {
+  for (; End - P >= static_cast<std::ptrdiff_t>(kBlock); P += kBlock)
+    if (const Bits B = M(Block::Load(P)); B != 0) return P + Lowest(B);
+  if (P < End) {
+    const Bits B = M(LoadBefore(P, Readable)) & Below(static_cast<std::size_t>(End - P));
+    if (B != 0) return P + Lowest(B);
+  }
+  return End;
+}
+template <class Match>
+inline const char* FindIf(const char* P, const char* End, Match&& M) {
+  return FindIf(P, End, End, M);
+}
+
+// The first of the bytes Cs in [P, End), or End (reading on up to Readable).
+template <char... Cs>
+inline const char* FindFirstOf(const char* P, const char* End, const char* Readable) {
+  return FindIf(P, End, Readable, [](Block B) { return (B.Eq(Cs) | ...).ToBits(); });
+}
+template <char... Cs>
+inline const char* FindFirstOf(const char* P, const char* End) {
+  return FindFirstOf<Cs...>(P, End, End);
+}
+
+// The first place in [P, End) where byte A stands with byte B right after it (both before End),
+// or End.
+template <char A, char B>
+inline const char* FindPair(const char* P, const char* End) {
+  // Each step reads the block at P and the one a byte further on.
+  for (; End - P > static_cast<std::ptrdiff_t>(kBlock); P += kBlock) {
+    const Bits Hits = (Block::Load(P).Eq(A) & Block::Load(P + 1).Eq(B)).ToBits();
+    if (Hits != 0) return P + Lowest(Hits);
+  }
+  if (End - P >= 2) {
+    const auto Left = static_cast<std::size_t>(End - P);
+    const Bits Hits = (LoadPart(P, Left).Eq(A) & LoadPart(P + 1, Left - 1).Eq(B)).ToBits() & Below(Left - 1);
+    if (Hits != 0) return P + Lowest(Hits);
+  }
+  return End;
+}
+
+}  // namespace linexml::detail::simd

@@ -11,34 +11,45 @@ class TXMLAttribute;
 
 namespace linexml::detail {
 
-// The first space in [P, End), or End. Inline: the tokens of a tag are short, where a call to
-// memchr costs more than the search.
-inline const char* FindSpace(const char* P, const char* End) {
-#if defined(LINEXML_SSE2)
-  const __m128i Space = _mm_set1_epi8(' ');
-  for (; End - P >= 16; P += 16) {
-    const auto Mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Space)));
-    if (Mask != 0) return P + __builtin_ctz(Mask);
-  }
-#endif
-  while (P < End && *P != ' ') ++P;
-  return P;
-}
-
 // The inside of a tag is cut into tokens at every space, each token with its trailing space; a
 // space is taken as appended to the tag, so the last token is the piece after its last space.
-// Calls Each(Piece) for every token in order, Piece being the token without its trailing space.
+// Calls Each(Piece, Eq) for every token in order, Piece being the token without its trailing
+// space and Eq the place of its first "=" (npos: none). The steps may read on up to Readable (at
+// least the tag's end).
+template <class Fn>
+void ForEachToken(std::string_view Tag, const char* Readable, Fn&& Each) {
+  constexpr std::size_t npos = std::string_view::npos;
+  const char* Start = Tag.data();
+  const char* const End = Start + Tag.size();
+  std::size_t Eq = npos;
+  for (const char* B = Start; B < End; B += simd::kBlock) {
+    const simd::Block Bytes = simd::LoadBefore(B, Readable);
+    simd::Bits Spaces = Bytes.Eq(' ').ToBits();
+    simd::Bits Eqs = Bytes.Eq('=').ToBits();
+    if (End - B < static_cast<std::ptrdiff_t>(simd::kBlock)) {
+      const simd::Bits In = simd::Below(static_cast<std::size_t>(End - B));
+      Spaces &= In;
+      Eqs &= In;
+    }
+    // Invariant: the bits of Spaces and Eqs before the current token are cleared.
+    for (;;) {
+      const unsigned Space = Spaces != 0 ? simd::Lowest(Spaces) : simd::kBlock;
+      if (Eq == npos && Eqs != 0 && simd::Lowest(Eqs) < Space)
+        Eq = static_cast<std::size_t>(B + simd::Lowest(Eqs) - Start);
+      if (Spaces == 0) break;
+      Each(std::string_view(Start, static_cast<std::size_t>(B + Space - Start)), Eq);
+      Start = B + Space + 1;
+      Eq = npos;
+      Spaces &= Spaces - 1;
+      Eqs &= ~simd::Below(Space + 1);
+    }
+  }
+  Each(std::string_view(Start, static_cast<std::size_t>(End - Start)), Eq);
+}
+// The same for callers that need only the pieces.
 template <class Fn>
 void ForEachToken(std::string_view Tag, Fn&& Each) {
-  const char* P = Tag.data();
-  const char* const End = P + Tag.size();
-  for (;;) {
-    const char* const Sp = FindSpace(P, End);
-    Each(std::string_view(P, static_cast<std::size_t>(Sp - P)));
-    if (Sp == End) return;
-    P = Sp + 1;
-  }
+  ForEachToken(Tag, Tag.data() + Tag.size(), [&Each](std::string_view Piece, std::size_t) { Each(Piece); });
 }
 
 // Cuts an attribute value out of the rest of its token (what follows the "="), as a view into it.
@@ -75,9 +86,10 @@ inline std::string_view BareAttributeName(std::string_view Token) {
   return Token;
 }
 
-// The name and value that ParseAttributeToken gives a new attribute for the token Piece + " ".
-inline void SplitAttributeToken(std::string_view Piece, std::string_view& Name, std::string_view& Value) {
-  const std::size_t Eq = Piece.find('=');
+// The name and value that ParseAttributeToken gives a new attribute for the token Piece + " ",
+// whose first "=" stands at Eq (npos: none).
+inline void SplitAttributeToken(std::string_view Piece, std::size_t Eq, std::string_view& Name,
+                                std::string_view& Value) {
   if (Eq == std::string_view::npos) {
     Name = BareAttributeName(Piece);
     Value = {};
@@ -85,6 +97,9 @@ inline void SplitAttributeToken(std::string_view Piece, std::string_view& Name, 
   }
   Name = Piece.substr(0, Eq);
   Value = CutAttributeValue(Piece.substr(Eq + 1), true);
+}
+inline void SplitAttributeToken(std::string_view Piece, std::string_view& Name, std::string_view& Value) {
+  SplitAttributeToken(Piece, Piece.find('='), Name, Value);
 }
 
 }  // namespace linexml::detail

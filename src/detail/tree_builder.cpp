@@ -13,38 +13,22 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool EndsName(char C) {
-  return C == ' ' || C == '/' || C == '>';
-}
-
-std::size_t FindByte(std::string_view Text, char C, std::size_t Pos, std::size_t End) {
-  const void* P = std::memchr(Text.data() + Pos, C, End - Pos);
-  return P == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(P) - Text.data());
-}
-
-// Where the tag name starting at I ends (a space, "/" or ">"), or End.
-std::size_t NameEndAt(const char* T, std::size_t I, std::size_t End) {
-#if defined(LINEXML_SSE2)
-  for (; End - I >= 16; I += 16) {
-    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T + I));
-    const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(V, _mm_set1_epi8('/'))),
-        _mm_cmpeq_epi8(V, _mm_set1_epi8('>')))));
-    if (Mask != 0) return I + static_cast<std::size_t>(__builtin_ctz(Mask));
-  }
-#endif
-  while (I < End && !EndsName(T[I])) ++I;
-  return I;
-}
-
-// A hash of a tag name for the document's cache of name strings: its length and first eight
-// bytes. The cache only saves memory (a name whose slot holds another gets a string of its own),
-// so names made to collide cost nothing but that.
-std::uint32_t NameHash(const char* Name, std::size_t Size) {
-  std::uint64_t Head = 0;
-  std::memcpy(&Head, Name, Size < 8 ? Size : 8);
-  const std::uint64_t H = (Head ^ Size) * 0x9E3779B97F4A7C15ULL;
-  return static_cast<std::uint32_t>(H >> 32);
+// Where the tag name from P ends: at a space, "/" or ">", and with Watch also at "<" (which is
+// otherwise a byte of the name); End when none of them comes. Head gets the name's first eight
+// bytes, as NameTable::HeadOf gives them. The steps may read on up to Readable.
+const char* NameEnd(const char* P, const char* End, const char* Readable, bool Watch, std::uint64_t& Head) {
+  auto Stops = [](simd::Block B) { return (B.Eq(' ') | B.Eq('/') | B.Eq('>') | B.Eq('<')).ToBits(); };
+  const simd::Block First = simd::LoadBefore(P, Readable);
+  simd::Bits Hits = Stops(First);
+  if (End - P < static_cast<std::ptrdiff_t>(simd::kBlock))
+    Hits &= simd::Below(static_cast<std::size_t>(End - P));
+  const char* Stop = Hits != 0 ? P + simd::Lowest(Hits)
+                               : simd::FindIf(std::min(P + simd::kBlock, End), End, Readable, Stops);
+  while (!Watch && Stop != End && *Stop == '<') Stop = simd::FindIf(Stop + 1, End, Readable, Stops);
+  const auto Size = static_cast<std::size_t>(Stop - P);
+  Head = First.Low64();
+  if (Size < 8) Head &= (std::uint64_t{1} << (8 * Size)) - 1;
+  return Stop;
 }
 
 }  // namespace
@@ -61,16 +45,16 @@ TXMLNode* TreeBuilder::NewNode() {
   return store_ != nullptr ? store_->NewNode() : new TXMLNode;
 }
 
-void TreeBuilder::SetStoreText(TXMLNode& Node, std::string_view Text) {
+void TreeBuilder::SetText(TXMLNode& Node, std::string_view Text) {
+  if (store_ == nullptr) {
+    Node.SetText(new std::string(Text), true);
+    return;
+  }
   const std::string* S = store_->NewString(Text);
   if (Node.Has(TXMLNode::kOwnsText))
     Node.SetText(S, false);
   else
     Node.text_data_ = S;  // a fresh node: nothing to free
-}
-
-TXMLAttribute* TreeBuilder::NewAttribute() {
-  return store_ != nullptr ? store_->NewAttribute() : new TXMLAttribute;
 }
 
 void TreeBuilder::CheckCount(std::size_t Count) const {
@@ -84,8 +68,8 @@ void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
   if (Count == 0) {
     List.Clear();
   } else if (store_ != nullptr) {
-    T** Array = store_->NewArray<T>(Count);
-    std::memcpy(Array, Items, Count * sizeof(T*));
+    T** const Array = store_->NewArray<T>(Count);
+    for (std::size_t I = 0; I < Count; ++I) Array[I] = Items[I];
     List.Adopt(Array, static_cast<std::uint32_t>(Count));
   } else {
     // All the room first: after it nothing can fail, so the list takes every object at once and
@@ -111,98 +95,56 @@ void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
   Scratch = {};
 }
 
-void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash) {
-  last_slot_ = nullptr;
+std::uint32_t TreeBuilder::NameId(std::string_view Name, std::uint64_t Head) {
+  const std::uint32_t Id = names_.Add(Name, Head);
+  if (Id >= infos_.size()) {
+    infos_.resize(Id + 1);
+    NameInfo& Info = infos_[Id];
+    Info.size = static_cast<std::uint32_t>(std::min<std::size_t>(Name.size(), 0xFFFFFFFFu));
+    if (Name.size() < sizeof Info.closing) {
+      std::memcpy(Info.closing, Name.data(), Name.size());
+      Info.closing[Name.size()] = '>';
+    }
+  }
+  return Id;
+}
+
+void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Id) {
   if (Name.empty()) {
     Node.SetName(&TXMLNode::Empty(), false);
   } else if (store_ == nullptr) {
     Node.SetName(new std::string(Name), true);
   } else {
-    // Elements of one name share one string. The cache only saves memory, so a name that lost its
-    // slot to another simply gets a new string.
-    if (names_.empty()) names_.assign(kNameSlots, NameSlot{});
-    NameSlot& Slot = names_[(Hash ^ (Hash >> 16)) & (kNameSlots - 1)];
-    if (Slot.name == nullptr || Slot.hash != Hash || Slot.name->size() != Name.size() ||
-        std::memcmp(Slot.name->data(), Name.data(), Name.size()) != 0)
-      Slot = {store_->NewString(Name), Hash, kUnknown};
+    // Elements of one name share one string.
+    NameInfo& Info = infos_[Id];
+    if (Info.text == nullptr) Info.text = store_->NewString(Name);
     if (Node.Has(TXMLNode::kOwnsName))
-      Node.SetName(Slot.name, false);
+      Node.SetName(Info.text, false);
     else
-      Node.tag_name_ = Slot.name;  // nothing to free
-    last_slot_ = &Slot;
+      Node.tag_name_ = Info.text;  // nothing to free
   }
 }
 
-TXMLErrorCode TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
-                                bool& WantsChildren) {
-  WantsChildren = false;
-  Node.level_ = Level;
-  // Nothing to parse (a document with nothing after its prolog): a broken tag, not a silent success.
-  if (Pos >= End) return ecInvalidTag;
-  const char* const T = text_.data();
-
-  if (T[Pos] != '<') {
-    // A text run: everything up to the next "<", taken as it is, leading space included.
-    Node.SetKind(ttCDATA);
-    std::size_t Lt = FindByte(text_, '<', Pos, End);
-    if (Lt == npos) Lt = End;
-    const std::string_view Run(T + Pos, Lt - Pos);
-    if (store_ != nullptr)
-      SetStoreText(Node, Run);
-    else
-      Node.SetText(new std::string(Run), true);
-    Pos = Lt;
-    return ecOk;
-  }
-
-  const std::size_t I = NameEndAt(T, Pos + 1, End);
-  SetName(Node, std::string_view(T + Pos + 1, I - Pos - 1), NameHash(T + Pos + 1, I - Pos - 1));
-  // The name runs to the end of the text: a cut-off tag.
-  if (I == End) return ecInvalidTag;
-
-  bool Closed = false;
-  std::size_t Consumed = I + 1;
-  if (T[I] == '/') {
-    ++Consumed;  // the byte after "/" goes too, whatever it is (normally the ">" of "/>")
-    Node.SetKind(ttShorted);
-    Closed = true;
-  } else if (T[I] == '>') {
-    Closed = true;
-  }
-  // An empty name consumes nothing (this also catches a closing tag where an element was expected).
-  if (Node.tag_name_->empty()) return ecInvalidTag;
-  Pos = std::min(Consumed, End);
-
-  if (!Closed) {
-    const TXMLErrorCode Status = ParseAttributes(Node, Pos, End);
-    if (Status != ecOk) return Status;
-  }
-  WantsChildren = Node.TagType() == ttNormal;
-  return ecOk;
-}
-
-TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
+TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t Gt) {
   Node.attributes_.Clear();
   if (&Node == top_) top_attributes_ = true;
-  const std::size_t Gt = FindByte(text_, '>', Pos, End);
   // A tag cut off before its ">" is broken, not a tag with a junk attribute.
   if (Gt == npos) return ecInvalidTag;
   const std::string_view A = text_.substr(Pos, Gt + 1 - Pos);
   Pos = Gt + 1;
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.SetKind(ttShorted);
   attrs_.clear();
-
   // "/> " and "> " are the tag's end, not attributes.
-  ForEachToken(A, [this](std::string_view Piece) {
+  ForEachToken(A, Readable(), [this](std::string_view Piece, std::size_t Eq) {
     if (Piece == "/>" || Piece == ">") return;
     if (store_ != nullptr) {
       std::string_view Name, Value;
-      SplitAttributeToken(Piece, Name, Value);
+      SplitAttributeToken(Piece, Eq, Name, Value);
       attrs_.push_back(store_->NewAttribute(Name, Value));  // the storage owns it already
       return;
     }
     attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
-    TXMLAttribute* Attr = NewAttribute();
+    TXMLAttribute* Attr = new TXMLAttribute;
     attrs_.back() = Attr;
     ParseAttributeToken(*Attr, Piece);
   });
@@ -210,32 +152,77 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
   return ecOk;
 }
 
-void TreeBuilder::PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End) {
-  Node.children_.Clear();
-  if (&Node == top_) top_children_ = true;
-  // The node just opened has its name's slot in last_slot_: its closing-tag id is looked up
-  // once per name, not once per element.
-  std::size_t Close;
-  if (last_slot_ != nullptr && last_slot_->name == Node.tag_name_) {
-    if (last_slot_->close_id == kUnknown) last_slot_->close_id = index_.NameId(*Node.tag_name_);
-    Close = index_.FindFor(last_slot_->close_id, Node.tag_name_->size(), Pos, End);
-  } else {
-    Close = index_.Find(*Node.tag_name_, Pos, End);
+TreeBuilder::Opened TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
+                                      bool Watch) {
+  const char* const T = text_.data();
+  // Nothing to parse (a document with nothing after its prolog): a broken tag, not a silent success.
+  if (Pos >= End) {
+    Node.level_ = Level;
+    return Opened::kFailed;
   }
-  if (Close == npos) {
-    if (unclosed_ != nullptr) unclosed_->emplace_back(&Node, Pos);
-    stack_.push_back(
-        {&Node, Pos, 0, kids_.size()});  // no closing tag: no children, and nothing more is consumed
-    return;
+  if (T[Pos] != '<') {
+    // A text run: everything up to the next "<", taken as it is, leading space included.
+    Node.level_ = Level;
+    Node.SetKind(ttCDATA);
+    // Runs of text are long: the C library's search for one byte takes wider steps.
+    const void* const Hit = std::memchr(T + Pos, '<', End - Pos);
+    const std::size_t Lt = Hit == nullptr ? End : static_cast<std::size_t>(static_cast<const char*>(Hit) - T);
+    SetText(Node, std::string_view(T + Pos, Lt - Pos));
+    Pos = Lt;
+    return Opened::kLeaf;
   }
-  // Children one level further down than Level can count: the level would wrap around.
-  if (Close > Pos && Node.level_ >= limits_.max_level)
-    throw std::length_error("elements nested deeper than " + std::to_string(limits_.max_level) + " levels");
-  stack_.push_back({&Node, Close, Node.tag_name_->size() + 3, kids_.size()});
+
+  // The whole tag is read before anything is built from it, so that a "<" inside it (watched
+  // for) leaves the node untouched.
+  std::uint64_t Head = 0;
+  const char* const Name = T + Pos + 1;
+  const char* const Stop = NameEnd(Name, T + End, Readable(), Watch, Head);
+  const bool CutOff = Stop == T + End;
+  if (!CutOff && *Stop == '<') return Opened::kHidden;
+  std::size_t Gt = npos;
+  if (!CutOff && *Stop == ' ') {
+    const char* const G = Watch ? simd::FindFirstOf<'>', '<'>(Stop + 1, T + End, Readable())
+                                : simd::FindFirstOf<'>'>(Stop + 1, T + End, Readable());
+    if (G != T + End && *G == '<') return Opened::kHidden;
+    if (G != T + End) Gt = static_cast<std::size_t>(G - T);
+  }
+
+  Node.level_ = Level;
+  const std::string_view NameText(Name, static_cast<std::size_t>(Stop - Name));
+  if (!NameText.empty()) opened_name_ = NameId(NameText, Head);
+  SetName(Node, NameText, opened_name_);
+  // The name runs to the end of the text: a cut-off tag.
+  if (CutOff) return Opened::kFailed;
+  bool Closed = false;
+  auto Consumed = static_cast<std::size_t>(Stop - T) + 1;
+  if (*Stop == '/') {
+    ++Consumed;  // the byte after "/" goes too, whatever it is (normally the ">" of "/>")
+    Node.SetKind(ttShorted);
+    Closed = true;
+  } else if (*Stop == '>') {
+    Closed = true;
+  }
+  // An empty name consumes nothing (this also catches a closing tag where an element was expected).
+  if (NameText.empty()) return Opened::kFailed;
+  Pos = std::min(Consumed, End);
+  if (!Closed && TakeAttributes(Node, Pos, Gt) != ecOk) return Opened::kFailed;
+  return Node.TagType() == ttNormal ? Opened::kParent : Opened::kLeaf;
 }
 
-void TreeBuilder::PopFrame() {
+TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t End) {
+  const char* const T = text_.data();
+  const char* const Gt = simd::FindFirstOf<'>'>(T + Pos, T + End, Readable());
+  return TakeAttributes(Node, Pos, Gt == T + End ? npos : static_cast<std::size_t>(Gt - T));
+}
+
+void TreeBuilder::Push(TXMLNode& Node, std::size_t After, std::uint32_t Name) {
+  stack_.push_back({&Node, kOpen, After, kids_.size(), Name});
+  infos_[Name].open = static_cast<std::uint32_t>(stack_.size());
+}
+
+void TreeBuilder::Pop() {
   const Frame& F = stack_.back();
+  infos_[F.name].open = 0;
   if (F.kids_from == 0) {
     FillAll(F.node->children_, kids_);  // all of kids_ is this frame's (the outermost, often)
   } else {
@@ -243,68 +230,259 @@ void TreeBuilder::PopFrame() {
     kids_.resize(F.kids_from);
   }
   stack_.pop_back();
+  known_ = std::min(known_, stack_.size());
+}
+
+void TreeBuilder::Adopt(std::size_t Depth, std::size_t From, std::size_t To) {
+  TXMLNode* const Parent = stack_[Depth].node;
+  const std::size_t Base = stack_[Depth].kids_from;
+  for (std::size_t K = From; K < To; ++K) {
+    TXMLNode* const Kid = kids_[K];
+    Kid->SetParent(Parent, static_cast<std::int32_t>(K - Base));
+    // What lies below it (its children, or its kids so far when it is still open) keeps the
+    // levels it was given: FixLevels mends them at the end.
+    if (Kid->level_ != Parent->level_ + 1 && Kid->TagType() == ttNormal) levels_stale_ = true;
+    Kid->level_ = Parent->level_ + 1;
+  }
+}
+
+void TreeBuilder::UncloseAbove(std::size_t J) {
+  for (std::size_t K = J + 1; K < stack_.size(); ++K) {
+    infos_[stack_[K].name].open = 0;
+    NoteOpenEnd(*stack_[K].node, stack_[K].after);
+  }
+  if (J + 1 < stack_.size()) Adopt(J, stack_[J + 1].kids_from, kids_.size());
+  stack_.resize(J + 1);
+  known_ = std::min(known_, stack_.size());
+}
+
+bool TreeBuilder::Resolve(std::size_t Pos) {
+  // The index needs no closing tag before Pos: a frame's own closing tag cannot stand there (the
+  // cursor met every one before Pos, and a frame whose tag it met is no longer open).
+  if (!index_) index_.emplace(text_, Pos);
+  const std::size_t Count = stack_.size();
+  std::size_t Kept = known_;
+  for (std::size_t I = known_; I < Count; ++I) {
+    Frame F = stack_[I];
+    const std::size_t To = I + 1 < Count ? stack_[I + 1].kids_from : kids_.size();
+    const std::size_t Bound = Kept == 0 ? end_ : stack_[Kept - 1].end;
+    const std::size_t Close = index_->Find(*F.node->tag_name_, F.after, Bound);
+    if (Close == npos) {
+      if (Kept == 0) return false;  // the bottom frame: nothing has changed
+      infos_[F.name].open = 0;
+      NoteOpenEnd(*F.node, F.after);
+      Adopt(Kept - 1, F.kids_from, To);
+      continue;
+    }
+    F.end = Close;
+    if (Kept > 0) {
+      const std::int32_t Level = stack_[Kept - 1].node->level_ + 1;
+      if (F.node->level_ != Level) {
+        F.node->level_ = Level;
+        levels_stale_ = true;  // its children so far hold the level it had
+      }
+    }
+    stack_[Kept] = F;
+    infos_[F.name].open = static_cast<std::uint32_t>(Kept + 1);
+    ++Kept;
+  }
+  stack_.resize(Kept);
+  known_ = Kept;
+  return true;
+}
+
+void TreeBuilder::DropLastKid() {
+  TXMLNode* const Kid = kids_.back();
+  kids_.pop_back();
+  if (store_ == nullptr) delete Kid;  // a stored one stays unused in the store
+}
+
+void TreeBuilder::FixLevels(TXMLNode& Top) {
+  // Invariant: the levels of Node and of its children before Next are right.
+  TXMLNode* Node = &Top;
+  std::int32_t Next = 0;
+  for (;;) {
+    if (Next < Node->children_.Count()) {
+      TXMLNode* const Kid = Node->children_.begin()[Next];
+      Kid->level_ = Node->level_ + 1;
+      if (Kid->children_.Count() > 0) {
+        Node = Kid;
+        Next = 0;
+      } else {
+        ++Next;
+      }
+    } else {
+      if (Node == &Top) return;
+      Next = Node->index_ + 1;
+      Node = Node->Parent();
+    }
+  }
+}
+
+bool TreeBuilder::CloseAt(std::size_t& Pos, bool RemoveTopClose) {
+  const char* const T = text_.data();
+  const NameInfo& Top = infos_[stack_.back().name];
+  std::size_t Gt = Pos + 2 + Top.size;
+  bool Mine;
+  if (Top.size < sizeof Top.closing && Pos + 2 + simd::kBlock <= end_) {
+    // The name and its ">" in one step.
+    const simd::Bits Same = simd::Block::Load(T + Pos + 2).Eq(simd::Block::Load(Top.closing)).ToBits();
+    Mine = (~Same & simd::Below(Top.size + 1)) == 0;
+  } else {
+    const std::string& Name = *stack_.back().node->tag_name_;
+    Gt = Pos + 2 + Name.size();
+    Mine = Gt < end_ && T[Gt] == '>' && std::memcmp(T + Pos + 2, Name.data(), Name.size()) == 0;
+  }
+  if (!Mine) {
+    // Not the top's: it may close an element further down, whose children then include those of
+    // the elements above it, which have no closing tag.
+    const char* const Stop = simd::FindFirstOf<' ', '/', '>', '<'>(T + Pos + 2, T + end_, Readable());
+    if (Stop == T + end_ || *Stop != '>') return false;
+    const std::uint32_t Id =
+        names_.Find(std::string_view(T + Pos + 2, static_cast<std::size_t>(Stop - T) - Pos - 2));
+    if (Id == NameTable::kNone || infos_[Id].open == 0) return false;
+    const std::size_t Depth = infos_[Id].open - 1;
+    if (Depth < known_ && stack_[Depth].end != Pos) return false;
+    UncloseAbove(Depth);
+    Gt = static_cast<std::size_t>(Stop - T);
+  }
+  if (stack_.size() > 1 || RemoveTopClose) Pos = Gt + 1;
+  Pop();
+  return true;
+}
+
+TXMLErrorCode TreeBuilder::Unrooted(std::size_t& Pos, std::size_t Notes) {
+  const Frame Bottom = stack_.front();
+  for (const Frame& F : stack_) infos_[F.name].open = 0;
+  stack_.clear();
+  known_ = 0;
+  if (store_ == nullptr)
+    for (TXMLNode* N : kids_) delete N;
+  kids_.clear();
+  // Nothing inside it was read: what was noted there goes.
+  if (unclosed_ != nullptr) unclosed_->resize(Notes);
+  NoteOpenEnd(*Bottom.node, Bottom.after);
+  if (recorder_ != nullptr) recorder_->Closed(Bottom.after, 0);
+  Pos = Bottom.after;
+  return ecOk;
 }
 
 TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End,
                                        bool RemoveTopClose) {
   stack_.clear();
   kids_.clear();
-  PushFrame(Top, Pos, End);
+  known_ = 0;
+  end_ = End;
+  levels_stale_ = false;
+  const std::size_t Notes = unclosed_ != nullptr ? unclosed_->size() : 0;
+  Top.children_.Clear();
+  if (&Top == top_) top_children_ = true;
+  const std::string& TopName = *Top.tag_name_;
+  Push(Top, Pos, NameId(TopName, NameTable::HeadOf(TopName)));
+  if (ends_from_index_ && !Resolve(Pos)) return Unrooted(Pos, Notes);
+  const char* const T = text_.data();
   // Invariant: Pos lies inside the children text of every frame on the stack, and the frames'
   // children texts nest, the innermost on top.
   while (!stack_.empty()) {
-    const Frame F = stack_.back();
-    if (Pos < F.kids_end) {
-      if (release_ != nullptr && Pos >= next_release_) {
-        release_->ReleaseBefore(Pos);
-        next_release_ = Pos + (std::size_t{8} << 20);
+    const Frame& F = stack_.back();
+    const bool Known = known_ == stack_.size();
+    if (Known && Pos == F.end) {
+      const std::size_t Size = stack_.size() > 1 || RemoveTopClose ? F.node->tag_name_->size() + 3 : 0;
+      if (recorder_ != nullptr) recorder_->Closed(F.end, Size);
+      Pos += Size;
+      Pop();
+      continue;
+    }
+    if (!Known) {
+      // The text ends inside elements whose ends are not known: none of them has a closing tag
+      // (frames of known ends end before it), the bottom one included.
+      if (Pos >= End) return Unrooted(Pos, Notes);
+      if (T[Pos] == '<' && Pos + 1 < End && T[Pos + 1] == '/') {
+        if (!CloseAt(Pos, RemoveTopClose) && !Resolve(Pos)) return Unrooted(Pos, Notes);
+        continue;
       }
-      TXMLNode* Child;
-      if (store_ != nullptr) {
-        Child = store_->NewNode();  // the storage owns it already
-        kids_.push_back(Child);
-      } else {
-        kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
-        Child = new TXMLNode;
-        kids_.back() = Child;
+    }
+    // The children of the top frame end at its known end, else at the nearest known end below.
+    const std::size_t Limit = Known ? F.end : known_ > 0 ? stack_[known_ - 1].end : End;
+    if (release_ != nullptr && Pos >= next_release_) {
+      release_->ReleaseBefore(Pos);
+      next_release_ = Pos + (std::size_t{8} << 20);
+    }
+    // Children one level further down than Level can count: the level would wrap around.
+    if (F.node->level_ >= limits_.max_level) {
+      if (!Known) {
+        if (!Resolve(Pos)) return Unrooted(Pos, Notes);  // the levels so far may be too high
+        continue;
       }
-      // Its parent and position are known here: navigation costs no pass of its own.
-      Child->SetParent(F.node, static_cast<std::int32_t>(kids_.size() - 1 - F.kids_from));
-      const std::size_t Start = Pos;
-      bool WantsChildren = false;
-      const TXMLErrorCode Status = Open(*Child, F.node->level_ + 1, Pos, F.kids_end, WantsChildren);
-      if (Status != ecOk) {
+      throw std::length_error("elements nested deeper than " + std::to_string(limits_.max_level) + " levels");
+    }
+    TXMLNode* Child;
+    if (store_ != nullptr) {
+      Child = store_->NewNode();  // the storage owns it already
+      kids_.push_back(Child);
+    } else {
+      kids_.push_back(nullptr);  // the slot first: a new node is never without an owner
+      Child = new TXMLNode;
+      kids_.back() = Child;
+    }
+    // Its parent and position are known here: navigation costs no pass of its own.
+    Child->SetParent(F.node, static_cast<std::int32_t>(kids_.size() - 1 - F.kids_from));
+    const std::size_t Start = Pos;
+    switch (Open(*Child, F.node->level_ + 1, Pos, Limit, !Known)) {
+      case Opened::kLeaf:
+        if (recorder_ != nullptr) recorder_->Opened(*Child, Start, Pos, false);
+        break;
+      case Opened::kParent:
+        if (recorder_ != nullptr) recorder_->Opened(*Child, Start, Pos, true);
+        // Inside an element of its own name, whose closing tag comes first: it has no children.
+        if (infos_[opened_name_].open != 0) {
+          NoteOpenEnd(*Child, Pos);
+          if (recorder_ != nullptr) recorder_->Closed(Pos, 0);
+          break;
+        }
+        Push(*Child, Pos, opened_name_);
+        if (ends_from_index_) {
+          if (!Resolve(Pos)) return Unrooted(Pos, Notes);
+          // Without a closing tag it has no children: it ends where it opened.
+          if (recorder_ != nullptr && stack_.back().node != Child) recorder_->Closed(Pos, 0);
+        }
+        break;
+      case Opened::kHidden:
+        DropLastKid();
+        if (!Resolve(Pos)) return Unrooted(Pos, Notes);
+        break;
+      case Opened::kFailed:
+        if (!Known) {
+          // Tried again once every open element's end is known, for the tree it leaves.
+          DropLastKid();
+          Pos = Start;
+          if (!Resolve(Pos)) return Unrooted(Pos, Notes);
+          break;
+        }
         // The first failing child ends every enclosing element; the outermost children text was
         // already taken, so the caller's text resumes at the outermost closing tag. Every open
         // element keeps the children parsed so far, the failing one included.
         fail_pos_ = Start;
-        Pos = stack_.front().kids_end;
-        while (!stack_.empty()) PopFrame();
-        return Status;
-      }
-      if (recorder_ != nullptr) recorder_->Opened(*Child, Start, Pos, WantsChildren);
-      if (WantsChildren) PushFrame(*Child, Pos, F.kids_end);
-    } else {
-      const bool Consumed = stack_.size() > 1 || RemoveTopClose;
-      if (recorder_ != nullptr) recorder_->Closed(F.kids_end, Consumed ? F.close_len : 0);
-      if (Consumed) Pos += F.close_len;
-      PopFrame();
+        Pos = stack_.front().end;
+        while (!stack_.empty()) Pop();
+        if (levels_stale_) FixLevels(Top);
+        return ecInvalidTag;
     }
   }
+  if (levels_stale_) FixLevels(Top);
   return ecOk;
 }
 
 TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End) {
   const std::size_t Start = Pos;
-  bool WantsChildren = false;
-  const TXMLErrorCode Status = Open(Node, Level, Pos, End, WantsChildren);
-  if (Status != ecOk) {
+  const Opened Result = Open(Node, Level, Pos, End, false);
+  if (Result == Opened::kFailed) {
     fail_pos_ = Start;
-    return Status;
+    return ecInvalidTag;
   }
-  if (recorder_ != nullptr) recorder_->Opened(Node, Start, Pos, WantsChildren);
-  if (!WantsChildren) return ecOk;
-  return RunChildren(Node, Pos, End, true);
+  // (kHidden is not watched for here.)
+  if (recorder_ != nullptr) recorder_->Opened(Node, Start, Pos, Result == Opened::kParent);
+  return Result == Opened::kParent ? RunChildren(Node, Pos, End, true) : ecOk;
 }
 
 TXMLErrorCode TreeBuilder::ParseChildren(TXMLNode& Node, std::size_t& Pos, std::size_t End) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "close_index.h"
 #include "limits.h"
 #include "linexml/xml_node.h"
+#include "name_table.h"
 #include "source_map.h"
 
 namespace linexml::detail {
@@ -25,12 +27,17 @@ class DocText;
 // owns the new objects (kids_, attrs_): a list takes all of its objects at once, in a step that
 // cannot fail, so an object is never owned by both or by neither. Past the Limits, a parse
 // throws std::length_error.
+//
+// Where each children text ends is found by matching closing tags against the stack as the
+// cursor meets them, which gives the first "</name>" as long as no element of the same name is
+// open and no "<" hides inside a tag; an element that opens inside one of its own name has no
+// children at all. Anything else (a closing tag of no open element, a broken tag, a "<" inside a
+// tag) asks the closing-tag index, built then, for the ends of the elements still open (see
+// Resolve).
 class TreeBuilder {
  public:
-  // CloseStarts: where every "</" of Text starts, when the caller knows (see CloseIndex).
-  explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr,
-                       const std::vector<std::uint32_t>* CloseStarts = nullptr)
-      : text_(Text), index_(Text, CloseStarts), store_(Store), limits_(CurrentLimits()) {}
+  explicit TreeBuilder(std::string_view Text, Arena* Store = nullptr)
+      : text_(Text), store_(Store), limits_(CurrentLimits()) {}
   TreeBuilder(const TreeBuilder&) = delete;
   TreeBuilder& operator=(const TreeBuilder&) = delete;
   ~TreeBuilder();
@@ -50,14 +57,17 @@ class TreeBuilder {
   // released last, after S is cut, so S may be a string of it.
   static TXMLErrorCode RunOnString(TXMLNode& Node, Step Which, std::int32_t Level, std::string& S);
 
-  // The closing-tag index records its tags with two threads from this many on (see CloseIndex).
-  void IndexWithTwoThreadsFrom(std::size_t Count) { index_.TwoThreadsFrom(Count); }
   // Lets the parse give the text behind it back to the system as it goes (a load of a large
   // document; nothing reads the text before the parse position again).
   void ReleaseConsumedText(DocText* Doc) { release_ = Doc; }
 
-  // Tells Out where every node stands in the text (a load that keeps its source).
-  void RecordInto(SourceMap::Recorder* Out) { recorder_ = Out; }
+  // Tells Out where every node stands in the text (a load that keeps its source). Every element's
+  // end is then found as it opens (see EndsFromIndex), so that Out learns the elements' ends in
+  // the order of the text.
+  void RecordInto(SourceMap::Recorder* Out) {
+    recorder_ = Out;
+    if (Out != nullptr) ends_from_index_ = true;
+  }
 
   // Where the node whose status ended the parse starts (its "<"); End when the text ran out.
   std::size_t FailPos() const { return fail_pos_; }
@@ -67,26 +77,74 @@ class TreeBuilder {
   using Unclosed = std::vector<std::pair<const TXMLNode*, std::size_t>>;
   void NoteUnclosed(Unclosed* Out) { unclosed_ = Out; }
 
+  // For tests, which compare both ways: every element's end is found with the closing-tag index
+  // as soon as it opens, leaving nothing for the stack to match. And whether the index was built.
+  void EndsFromIndex() { ends_from_index_ = true; }
+  bool UsedIndex() const { return index_.has_value(); }
+
  private:
+  static constexpr std::size_t kOpen = ~std::size_t{0};  // a children text whose end is not known yet
   struct Frame {
     TXMLNode* node;
-    std::size_t kids_end;   // end of the children text (the closing tag's start, or pos when none)
-    std::size_t close_len;  // length of the closing tag, 0 when there is none
+    std::size_t end;        // where its closing tag starts; kOpen until that is known
+    std::size_t after;      // where its children start (the end of its opening tag)
     std::size_t kids_from;  // where its children start in kids_
+    std::uint32_t name;     // its name's id in names_
+  };
+  // What one element name stands for: its string in the store (made when first needed), and the
+  // frame (its position + 1) of the element of that name that is open, 0 when none is.
+  struct NameInfo {
+    const std::string* text = nullptr;
+    std::uint32_t open = 0;
+    std::uint32_t size = 0;
+    char closing[16] = {};  // the name and ">", when that fits: the end of its closing tag
+  };
+  // How Open ended.
+  enum class Opened : std::uint8_t {
+    kLeaf,    // a node without children (a text run, a shorted or a kept-kind element)
+    kParent,  // an element whose children follow
+    kFailed,  // ecInvalidTag
+    kHidden,  // a "<" inside the tag, which only the index can judge: nothing changed yet
   };
 
-  // Everything of one node except its children; WantsChildren tells whether they follow.
-  TXMLErrorCode Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End,
-                     bool& WantsChildren);
-  void PushFrame(TXMLNode& Node, std::size_t Pos, std::size_t End);
+  // How far the 16-byte steps may read: the whole text, also where a window ends before it.
+  const char* Readable() const { return text_.data() + text_.size(); }
+  // Everything of one node except its children. With Watch, a "<" inside a tag returns kHidden.
+  Opened Open(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End, bool Watch);
+  // The attributes of a tag from Pos through its ">" at Gt (npos: none, a cut-off tag).
+  TXMLErrorCode TakeAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t Gt);
+  // The id of Name, whose first eight bytes are Head (see NameTable::HeadOf).
+  std::uint32_t NameId(std::string_view Name, std::uint64_t Head);
+  void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Id);
+  // Gives Node a text (from the store when there is one).
+  void SetText(TXMLNode& Node, std::string_view Text);
+  void Push(TXMLNode& Node, std::size_t After, std::uint32_t Name);
   // Hands the top frame's children over to its node, in one array of the right size.
-  void PopFrame();
+  void Pop();
+  // The element of Node, opened at After, has no closing tag in its window.
+  void NoteOpenEnd(const TXMLNode& Node, std::size_t After) {
+    if (unclosed_ != nullptr) unclosed_->emplace_back(&Node, After);
+  }
+  // The frames above J have no closing tag: their children become J's.
+  void UncloseAbove(std::size_t J);
+  // Finds the ends of the frames whose end is not known with the index built from Pos; the
+  // frames without one are taken off the stack, their children handed to the frame below. False
+  // when the bottom frame has none (then nothing else changed).
+  bool Resolve(std::size_t Pos);
+  // Moves kids_[From, To) to the frame at Depth, whose children run up to From.
+  void Adopt(std::size_t Depth, std::size_t From, std::size_t To);
+  // A closing tag at Pos while the top frame's end is not known: closes the top frame, or the
+  // frame of its name further down (the frames above it have no closing tag). False when it
+  // closes no open element (the index then decides).
+  bool CloseAt(std::size_t& Pos, bool RemoveTopClose);
+  // The bottom frame has no closing tag: it gets no children and nothing after its opening tag is
+  // consumed; the notes made inside it since Notes go.
+  TXMLErrorCode Unrooted(std::size_t& Pos, std::size_t Notes);
+  // Drops the child parsed last (a step that is tried again after Resolve).
+  void DropLastKid();
+  // Sets the levels below Top from their parents' (after frames moved to other parents).
+  static void FixLevels(TXMLNode& Top);
   TXMLNode* NewNode();
-  // Gives Node its name: the document's string for that name, or (without a store) its own.
-  void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Hash);
-  TXMLAttribute* NewAttribute();
-  // Gives Node a text from the store.
-  void SetStoreText(TXMLNode& Node, std::string_view Text);
   // Throws std::length_error when a list would hold more than the limits allow.
   void CheckCount(std::size_t Count) const;
   template <class T>
@@ -97,7 +155,6 @@ class TreeBuilder {
   TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
 
   std::string_view text_;
-  CloseIndex index_;
   Arena* store_;
   Limits limits_;
   // The node a string step works on, and whether the step replaced its attributes or children.
@@ -106,20 +163,20 @@ class TreeBuilder {
   bool top_children_ = false;
   DocText* release_ = nullptr;
   std::size_t next_release_ = 0;
+  // Open elements, the innermost on top; the frames from the bottom up to known_ have known ends.
   std::vector<Frame> stack_;
+  std::size_t known_ = 0;
+  std::size_t end_ = 0;  // the end of the bottom frame's window
+  bool levels_stale_ = false;
+  bool ends_from_index_ = false;
   // The children parsed so far of every frame on the stack, the innermost frame's on top; and
   // the attributes of the tag being parsed. Lists are filled once, when they are complete.
   std::vector<TXMLNode*> kids_;
   std::vector<TXMLAttribute*> attrs_;
-  static constexpr std::size_t kNameSlots = 4096;
-  static constexpr std::size_t kUnknown = ~std::size_t{0} - 1;
-  struct NameSlot {
-    const std::string* name = nullptr;
-    std::uint32_t hash = 0;
-    std::size_t close_id = kUnknown;  // the closing-tag index's id for the name, once asked
-  };
-  NameSlot* last_slot_ = nullptr;  // the slot of the name the last Open gave (arena only)
-  std::vector<NameSlot> names_;    // by hash of the name; empty until the first element
+  NameTable names_;
+  std::vector<NameInfo> infos_;    // by name id
+  std::uint32_t opened_name_ = 0;  // the name id of the element Open read last
+  std::optional<CloseIndex> index_;
   std::size_t fail_pos_ = 0;
   Unclosed* unclosed_ = nullptr;
   SourceMap::Recorder* recorder_ = nullptr;
