@@ -18,9 +18,6 @@ namespace {
 bool IsTrimmed(char C) {
   return static_cast<unsigned char>(C) <= 32;
 }
-bool IsEol(char C) {
-  return C == '\n' || C == '\r';
-}
 
 const char* FindOr(const char* P, const char* End, char C) {
   if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
@@ -28,144 +25,18 @@ const char* FindOr(const char* P, const char* End, char C) {
   return Hit == nullptr ? End : static_cast<const char*>(Hit);
 }
 
-// What the copy notices on the way: where "</" stands in the text, whether any "!" does, and
-// where runs of spaces were collapsed.
-template <class CollapseT>
-struct LineScanT {
-  const char* base;
-  std::vector<std::uint32_t>* closes;  // null: not kept (a text of 4 GB or more)
-  std::vector<CollapseT>* collapses;
-  bool bang = false;
-  void Close(const char* At) {
-    if (closes != nullptr) closes->push_back(static_cast<std::uint32_t>(At - base));
-  }
-  // After is where the byte after the run's one kept space goes.
-  void Collapsed(const char* After, std::size_t Dropped) {
-    collapses->push_back({static_cast<std::size_t>(After - base), Dropped});
-  }
-};
-
-// Copies the rest of a line from P to W up to its end (an LF, a CR or End) with every run of
-// spaces reduced to one; returns where the line ends and advances W. W may point into the same
-// buffer as P, but never after it: bytes not yet read are never overwritten.
-template <class LineScan>
-const char* CopyLineBody(char*& W, const char* P, const char* End, bool InPlace, bool Vector,
-                         LineScan& Scan) {
-#if defined(LINEXML_SSE2)
-  const __m128i Lf = _mm_set1_epi8('\n');
-  const __m128i Cr = _mm_set1_epi8('\r');
-  const __m128i Space = _mm_set1_epi8(' ');
-  const __m128i Lt = _mm_set1_epi8('<');
-  const __m128i Slash = _mm_set1_epi8('/');
-  const __m128i Bang = _mm_set1_epi8('!');
-  __m128i Bangs = _mm_setzero_si128();
-  // 16 bytes a step: the step stops at a line end or at a space followed by another space.
-  while (Vector && End - P > 16) {
-    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-    const __m128i Next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 1));
-    const __m128i Stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Lf), _mm_cmpeq_epi8(V, Cr)),
-                                      _mm_and_si128(_mm_cmpeq_epi8(V, Space), _mm_cmpeq_epi8(Next, Space)));
-    const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
-    // Every "</" among the bytes copied as they are (those before the stop); a "</" never
-    // straddles a stop, which is a space or a line end.
-    unsigned Closes = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(V, Lt), _mm_cmpeq_epi8(Next, Slash))));
-    if (Mask != 0) Closes &= (Mask & (0u - Mask)) - 1u;
-    for (; Closes != 0; Closes &= Closes - 1) Scan.Close(W + __builtin_ctz(Closes));
-    Bangs = _mm_or_si128(Bangs, _mm_cmpeq_epi8(V, Bang));
-    // A whole-block store may only cover bytes already read.
-    const bool Whole = !InPlace || P - W >= 16;
-    if (Mask == 0) {
-      if (Whole)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
-      else
-        std::memmove(W, P, 16);
-      P += 16;
-      W += 16;
-      continue;
-    }
-    const auto K = static_cast<std::size_t>(__builtin_ctz(Mask));
-    if (Whole)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(W), V);
-    else
-      std::memmove(W, P, K);
-    P += K;
-    W += K;
-    if (IsEol(*P)) {
-      Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
-      return P;
-    }
-    *W++ = ' ';
-    const char* const Run = ++P;
-    while (P < End && *P == ' ') ++P;
-    Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
-  }
-  Scan.bang = Scan.bang || _mm_movemask_epi8(Bangs) != 0;
-#else
-  (void)InPlace;
-  (void)Vector;
-#endif
-  while (P < End && !IsEol(*P)) {
-    const char C = *P++;
-    if (C == '<' && P < End && *P == '/') Scan.Close(W);
-    Scan.bang = Scan.bang || C == '!';
-    *W++ = C;
-    if (C == ' ' && P < End && *P == ' ') {
-      const char* const Run = P;
-      while (P < End && *P == ' ') ++P;
-      Scan.Collapsed(W, static_cast<std::size_t>(P - Run));
-    }
-  }
-  return P;
+// Past the bytes 0..32 from P that end no line: the line's first byte above 32, its end, or End
+// (indentation is most of what a line of a typical document trims).
+const char* SkipIndent(const char* P, const char* End) {
+  return simd::FindIf(P, End,
+                      [](simd::Block B) { return (B.AtLeast(33) | B.Eq('\n') | B.Eq('\r')).ToBits(); });
 }
 
-// The end of the run of LF bytes that starts at P: empty lines, 16 a step (a file padded with
+// Past the run of bytes C from P (empty lines, and the spaces after a kept one: a file padded with
 // millions of blank lines costs a fraction of a byte-by-byte scan).
-const char* SkipLineFeeds(const char* P, const char* End, bool Vector) {
-#if defined(LINEXML_SSE2)
-  const __m128i Lf = _mm_set1_epi8('\n');
-  while (Vector && End - P >= 16) {
-    const auto Mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)), Lf)));
-    if (Mask != 0xFFFFu) return P + __builtin_ctz(~Mask);
-    P += 16;
-  }
-#else
-  (void)Vector;
-#endif
-  while (P < End && *P == '\n') ++P;
-  return P;
-}
-
-// Past the leading bytes 0..32 of a line from P: the first byte above 32 or line end, or End.
-// 16 bytes a step (indentation is most of what a line of a typical document trims).
-const char* SkipIndent(const char* P, const char* End, bool Vector) {
-#if defined(LINEXML_SSE2)
-  const __m128i Low = _mm_set1_epi8(32);
-  while (Vector && End - P >= 16) {
-    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-    // Bytes above 32 (unsigned), LF and CR stop the step.
-    const __m128i Stop = _mm_or_si128(
-        _mm_xor_si128(_mm_cmpeq_epi8(_mm_max_epu8(V, Low), Low), _mm_set1_epi8(-1)),
-        _mm_or_si128(_mm_cmpeq_epi8(V, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(V, _mm_set1_epi8('\r'))));
-    const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(Stop));
-    if (Mask != 0) return P + __builtin_ctz(Mask);
-    P += 16;
-  }
-#else
-  (void)Vector;
-#endif
-  while (P < End && IsTrimmed(*P) && !IsEol(*P)) ++P;
-  return P;
-}
-
-inline char* PutVarint(char* Out, std::size_t V) {
-  while (V >= 0x80) {
-    *Out++ = static_cast<char>((V & 0x7F) | 0x80);
-    V >>= 7;
-  }
-  *Out++ = static_cast<char>(V);
-  return Out;
+template <char C>
+const char* SkipRun(const char* P, const char* End) {
+  return simd::FindIf(P, End, [](simd::Block B) { return ~B.Eq(C).ToBits() & 0xFFFFu; });
 }
 
 std::size_t GetVarint(const char*& P) {
@@ -181,22 +52,77 @@ std::size_t GetVarint(const char*& P) {
 inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, std::size_t Trimmed,
                            bool JoinSpace) {
   const std::size_t Low = Trimmed < 15 ? Trimmed : 15;
-  Rec = PutVarint(Rec, Length << 6 | (JoinSpace ? 32u : 0u) | (Skipped > 0 ? 16u : 0u) | Low);
+  const std::size_t Head = Length << 6 | (JoinSpace ? 32u : 0u) | (Skipped > 0 ? 16u : 0u) | Low;
+  if (Head < (std::size_t{1} << 14) && Skipped == 0 && Low < 15) {
+    // Most lines: one or two bytes, nothing after them.
+    if (Head < 0x80) {
+      *Rec = static_cast<char>(Head);
+      return Rec + 1;
+    }
+    Rec[0] = static_cast<char>((Head & 0x7F) | 0x80);
+    Rec[1] = static_cast<char>(Head >> 7);
+    return Rec + 2;
+  }
+  Rec = PutVarint(Rec, Head);
   if (Skipped > 0) Rec = PutVarint(Rec, Skipped);
   if (Low == 15) Rec = PutVarint(Rec, Trimmed - 15);
   return Rec;
 }
 
-}  // namespace
-
-bool TextPathRuns(TextPath Path) {
-#if defined(LINEXML_SSE2)
-  (void)Path;
-  return true;
-#else
-  return Path != TextPath::kSse2;
-#endif
+// Room for at least Need more bytes after the Used bytes of S, made by doubling (so a byte costs
+// a constant amortised); returns where the free room starts.
+char* RoomFor(std::string& S, std::size_t Used, std::size_t Need) {
+  if (S.size() - Used < Need) S.resize(2 * S.size() + Need + 64);
+  return S.data() + Used;
 }
+
+// Copies the rest of a line from P to Out with every run of spaces reduced to one; returns where
+// the line ends (a line end, or End) and advances Out. Run(At, Dropped, Next) is told of every
+// run collapsed (At: the text position after its kept space, Next: the byte after the run).
+// Every "!" read sets a bit of Bangs. A whole block is stored only where that writes over no byte
+// not yet read (in place: Out never lies after P) and stays before RoomEnd (copied).
+template <class OnRun>
+inline const char* CopyLine(char*& Out, const char* P, const char* const End, const bool InPlace,
+                            const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
+  char* W = Out;
+  simd::Bits Seen = 0;
+  for (;;) {
+    const auto Left = static_cast<std::size_t>(End - P);
+    if (Left == 0) break;
+    // A whole block when the byte after it can be read too (it may continue a run of spaces).
+    const bool Whole = Left > simd::kBlock;
+    const simd::Block V = Whole ? simd::Block::Load(P) : simd::LoadPart(P, Left);
+    const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
+    const simd::Bits Spaces = V.Eq(' ').ToBits();
+    Seen |= V.Eq('!').ToBits();
+    const simd::Bits SpaceAfter = Whole && P[simd::kBlock] == ' ' ? 0x8000u : 0u;
+    // The step stops at a line end or at a space followed by another space.
+    simd::Bits Stop = Eol | (Spaces & ((Spaces >> 1) | SpaceAfter));
+    if (!Whole) Stop &= simd::Below(Left);
+    const std::size_t K = Stop != 0 ? simd::Lowest(Stop) : Whole ? simd::kBlock : Left;
+    if (W + simd::kBlock <= (InPlace ? P + K : RoomEnd))
+      V.Store(W);
+    else
+      std::memmove(W, P, K);
+    P += K;
+    W += K;
+    if (Stop == 0) {
+      if (Whole) continue;
+      break;
+    }
+    if (((Eol >> K) & 1u) != 0) break;
+    // A run of spaces: one is kept.
+    *W++ = ' ';
+    const char* const From = ++P;
+    P = SkipRun<' '>(P, End);
+    Run(W, static_cast<std::size_t>(P - From), P);
+  }
+  Out = W;
+  Bangs |= Seen;
+  return P;
+}
+
+}  // namespace
 
 std::string_view TrimLine(std::string_view Line) {
   std::size_t B = 0, E = Line.size();
@@ -222,7 +148,10 @@ char* CopyCollapsed(char* Out, std::string_view Line) {
   return Out;
 }
 
-DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1) {
+// The 16-byte steps of a copy may write up to this far past the end of the text they build.
+constexpr std::size_t kStepRoom = 16;
+
+DocText::DocText(std::string_view Source, DocTextOptions Options) : buf_(Source.size() + 1 + kStepRoom) {
   Normalise(Source.data(), Source.size(), Options);
   CutComments(Options.note_comments);
 }
@@ -232,48 +161,37 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
   CutComments(Options.note_comments);
 }
 
-void DocText::Part::KeepCollapses() {
-  // Room for the line's runs at their longest (two varints of ten bytes), made once per line;
-  // collapses holds collapses_used bytes until the part is built.
-  const std::size_t Need = 20 * line_collapses.size();
-  if (collapses.size() - collapses_used < Need) collapses.resize(2 * collapses.size() + Need + 64);
-  char* Out = collapses.data() + collapses_used;
-  for (const Collapse& C : line_collapses) {
-    Out = PutVarint(PutVarint(Out, C.at - last_collapse), C.dropped);
-    last_collapse = C.at;
-  }
-  collapses_used = static_cast<std::size_t>(Out - collapses.data());
-  line_collapses.clear();
-}
-
 void DocText::Part::Build() {
   // The text is written from base. Every kept line costs at most its length plus the joining
   // space, and every line but the last has a terminator of at least one byte, so the text needs
   // one byte more than the source, and written in place (the source one byte in) it never
   // overtakes the bytes still to be read.
-  char* W = base;
+  char* const Base = base;
+  const char* const End = end;
+  const bool InPlace = in_place;
+  const char* const RoomEnd = room_end;
+  char* W = Base;
   const char* P = src;
   std::size_t Skipped = 0;  // empty source lines since the last kept one
   // A skipped byte-order mark counts as trimmed from the front of the first line.
   std::size_t Mark = mark;
-  lines.resize(static_cast<std::size_t>(end - src) / 16 + 64);
-  char* Rec = lines.data();
-  const char* RecEnd = Rec + lines.size();
-  LineScanT<Collapse> Scan{base, narrow ? &closes : nullptr, &line_collapses};
-  while (P < end) {
+  simd::Bits Bangs = 0;
+  std::size_t LinesUsed = 0;
+  lines.resize(static_cast<std::size_t>(End - src) / 16 + 64);
+  while (P < End) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
-    P = SkipIndent(P, end, vector);
-    if (P == end) break;
+    P = SkipIndent(P, End);
+    if (P == End) break;
     if (*P == '\n') {
-      const char* const Run = SkipLineFeeds(P, end, vector);
+      const char* const Run = SkipRun<'\n'>(P, End);
       Skipped += static_cast<std::size_t>(Run - P);
       P = Run;
       Mark = 0;
       continue;
     }
-    if (IsEol(*P)) {
-      P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
+    if (*P == '\r') {
+      P += P + 1 < End && P[1] == '\n' ? 2 : 1;
       ++Skipped;
       Mark = 0;
       continue;
@@ -283,29 +201,38 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    P = CopyLineBody(W, P, end, in_place, vector, Scan);
+    P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs,
+                 [this, Base, End](char* At, std::size_t Dropped, const char* Next) {
+                   const Collapse C{static_cast<std::size_t>(At - Base), Dropped};
+                   // A run that a byte above 32 follows stays whatever the line's end trims; others wait.
+                   if (Next < End && !IsTrimmed(*Next)) {
+                     for (const Collapse& Earlier : pending) PutCollapse(Earlier);
+                     pending.clear();
+                     PutCollapse(C);
+                   } else {
+                     pending.push_back(C);
+                   }
+                 });
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
-    // A run collapsed among them belongs to no byte that stays.
-    while (!line_collapses.empty() && line_collapses.back().at >= static_cast<std::size_t>(W - base))
-      line_collapses.pop_back();
-    if (!line_collapses.empty()) KeepCollapses();
-    // Room for one record is made once per line; it is then written without further checks.
-    if (RecEnd - Rec < 32) {
-      const std::size_t Used = static_cast<std::size_t>(Rec - lines.data());
-      lines.resize(2 * lines.size() + 64);
-      Rec = lines.data() + Used;
-      RecEnd = lines.data() + lines.size();
+    // Of the runs that waited, those the trimming left are kept.
+    if (!pending.empty()) {
+      for (const Collapse& C : pending)
+        if (C.at < static_cast<std::size_t>(W - Base)) PutCollapse(C);
+      pending.clear();
     }
-    Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
+    char* const Rec = RoomFor(lines, LinesUsed, 32);
+    LinesUsed = static_cast<std::size_t>(
+        PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace) -
+        lines.data());
     Skipped = 0;
-    if (P == end) break;
-    P += (*P == '\r' && P + 1 < end && P[1] == '\n') ? 2 : 1;
+    if (P == End) break;
+    P += *P == '\r' && P + 1 < End && P[1] == '\n' ? 2 : 1;
   }
   w = W;
-  lines.resize(static_cast<std::size_t>(Rec - lines.data()));
+  lines.resize(LinesUsed);
   collapses.resize(collapses_used);
-  bang = Scan.bang;
+  bang = Bangs != 0;
 }
 
 const char* DocText::SplitPoint(const char* From, const char* End) {
@@ -326,11 +253,6 @@ void DocText::Join(Part& First, Part& Second) {
   const auto Offset = static_cast<std::size_t>(First.w - First.base);
   First.w += Size;
   First.lines += Second.lines;
-  if (First.narrow) {
-    First.closes.reserve(First.closes.size() + Second.closes.size());
-    for (const std::uint32_t At : Second.closes)
-      First.closes.push_back(static_cast<std::uint32_t>(At + Offset));
-  }
   // The first run of the second part is the only one whose distance changes.
   if (!Second.collapses.empty()) {
     const char* P = Second.collapses.data();
@@ -353,8 +275,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
   First.src = Src;
   First.end = Src + Size;
   First.in_place = Src == Base + 1;
-  First.vector = Options.path != TextPath::kScalar;
-  First.narrow = Size < 0xFFFFFFF0u;
+  First.room_end = Base + buf_.size();
   if (Options.skip_bom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
     First.mark = 3;
     First.src += 3;
@@ -373,6 +294,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
     Second.src = Split;
     Second.base = Base + (Split - Src);
     First.end = Split - 1;
+    First.room_end = Second.base;
     std::exception_ptr Failed;
     {
       std::jthread Worker;
@@ -394,9 +316,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
   }
   size_ = static_cast<std::size_t>(First.w - Base);
   lines_ = std::move(First.lines);
-  closes_ = std::move(First.closes);
   collapses_ = std::move(First.collapses);
-  closes_known_ = First.narrow;
   may_have_comments_ = First.bang;
 }
 
@@ -410,9 +330,6 @@ void DocText::CutComments(bool NoteComments) {
   if (Bang == nullptr) return;
   const std::size_t From = static_cast<std::size_t>(static_cast<const char*>(Bang) - S);
   if (Text.find("<!--", From == 0 ? 0 : From - 1) == std::string_view::npos) return;
-  // Cutting moves the text: the positions of "</" no longer hold.
-  closes_known_ = false;
-  closes_ = {};
 
   // One pass, in place: W is the end of the text kept so far, R the next byte to read (W <= R).
   // The kept text never holds "<!--"; a new one can only end at the byte just copied, which is a

@@ -17,12 +17,6 @@ std::string_view TrimLine(std::string_view Line);
 // Returns the end of what it wrote; Out needs room for Line.size() bytes.
 char* CopyCollapsed(char* Out, std::string_view Line);
 
-// Which code reads the source bytes: kAuto is the vector code where the build has it (SSE2 on
-// every x86-64), kScalar a byte at a time (for tests: every path must give the same text).
-enum class TextPath : std::uint8_t { kAuto, kScalar, kSse2 };
-// Whether this build and processor can run Path.
-bool TextPathRuns(TextPath Path);
-
 // Sources from this size on are built by two threads, each taking half of the lines.
 inline constexpr std::size_t kTwoThreadsFrom = std::size_t{2} << 20;
 
@@ -30,12 +24,21 @@ inline constexpr std::size_t kTwoThreadsFrom = std::size_t{2} << 20;
 struct DocTextOptions {
   bool skip_bom = false;       // a UTF-8 byte-order mark at the very start is left out
   bool note_comments = false;  // every comment cut out is noted (CommentsCut)
-  TextPath path = TextPath::kAuto;
   // 1: this thread only; otherwise a source of two_threads_from bytes or more is split in two at
   // a line end, and the second half is built by a thread started and joined by the constructor.
   unsigned threads = 1;
   std::size_t two_threads_from = kTwoThreadsFrom;
 };
+
+// V in 7-bit groups, the lowest first, each but the last with its top bit set; returns the end.
+inline char* PutVarint(char* Out, std::size_t V) {
+  while (V >= 0x80) {
+    *Out++ = static_cast<char>((V & 0x7F) | 0x80);
+    V >>= 7;
+  }
+  *Out++ = static_cast<char>(V);
+  return Out;
+}
 
 // A place in the source: 1-based line and byte column; {0, 0} when there is none.
 struct SourcePlace {
@@ -64,9 +67,6 @@ class DocText {
   DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options = {});
 
   std::string_view Text() const { return {buf_.get(), size_}; }
-  // Where every "</" of Text() starts, in order, noticed while the text was built; null when
-  // that is not known (a comment was cut, or the text is too long for 32-bit positions).
-  const std::vector<std::uint32_t>* CloseTagStarts() const { return closes_known_ ? &closes_ : nullptr; }
   // The 1-based source line holding Pos of Text(); 0 when Pos is past the end.
   std::int64_t LineAt(std::size_t Pos) const { return Locate(Pos).line; }
   // The source line and byte column of Pos of Text(), counted in the line as it stands in the
@@ -141,21 +141,29 @@ class DocText {
     char* base = nullptr;       // where its text goes
     const char* src = nullptr;  // its source bytes [src, end)
     const char* end = nullptr;
+    // Copied (not in place): the end of the room its text may use; a 16-byte step may write
+    // past the text's end, never past this.
+    char* room_end = nullptr;
     std::size_t mark = 0;  // bytes of a skipped byte-order mark in front of src
     bool in_place = false;
-    bool vector = true;
-    bool narrow = true;  // "</" positions are kept
-    char* w = nullptr;   // the end of its text
+    char* w = nullptr;  // the end of its text
     std::string lines{};
-    std::vector<std::uint32_t> closes{};
     std::string collapses{};
     std::size_t collapses_used = 0;  // while building: collapses has room beyond its runs
-    std::vector<Collapse> line_collapses{};
-    std::size_t last_collapse = 0;
+    std::size_t last_collapse = 0;   // the at of the last run in collapses
+    // The runs of the line being built that only bytes 0..32 follow so far: they are dropped
+    // with the line's end when it trims them away.
+    std::vector<Collapse> pending{};
     bool bang = false;
     void Build();
-    // Moves the runs of line_collapses to collapses.
-    void KeepCollapses();
+    // Appends the run C to collapses.
+    void PutCollapse(const Collapse& C) {
+      if (collapses.size() - collapses_used < 20) collapses.resize(2 * collapses.size() + 84);
+      char* Out = collapses.data() + collapses_used;
+      Out = PutVarint(PutVarint(Out, C.at - last_collapse), C.dropped);
+      collapses_used = static_cast<std::size_t>(Out - collapses.data());
+      last_collapse = C.at;
+    }
   };
   void Normalise(const char* Src, std::size_t Size, const DocTextOptions& Options);
   // Where a source [From, End) may be split for two threads: the start of a line whose
@@ -176,14 +184,11 @@ class DocText {
   std::string lines_;
   // Every run of two or more spaces collapsed, in order: varint(its at - the at before it),
   // varint(dropped); two or three bytes each instead of sixteen (text with many runs of spaces
-  // has one in every few dozen bytes). The runs of the line being built wait in
-  // Part::line_collapses, where the trailing ones are dropped when the line ends.
+  // has one in every few dozen bytes).
   std::string collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
-  std::vector<std::uint32_t> closes_;
-  std::size_t released_ = 0;  // Text()[0, released_) is given back
-  bool closes_known_ = false;
+  std::size_t released_ = 0;       // Text()[0, released_) is given back
   bool may_have_comments_ = true;  // a "!" was seen
   bool skipped_bom_ = false;
 };
