@@ -26,8 +26,8 @@ std::string Picture(const TXMLNode& Root) {
   while (!Stack.empty()) {
     const TXMLNode* N = Stack.back();
     Stack.pop_back();
-    Out << N->Level() << ' ' << static_cast<int>(N->TagType()) << " <" << N->TagName() << "> [" << N->TextData()
-        << "]";
+    Out << N->Level() << ' ' << static_cast<int>(N->TagType()) << " <" << N->TagName() << "> ["
+        << N->TextData() << "]";
     for (const TXMLAttribute* A : N->Attributes()) Out << ' ' << A->Name << '=' << A->Value;
     Out << " #" << N->GetNumberOfChildren() << '\n';
     for (std::int32_t I = N->GetNumberOfChildren() - 1; I >= 0; --I) {
@@ -96,22 +96,23 @@ TEST(TreeBuilder, StackMatchingGivesTheIndexAnswersOnRandomBodies) {
 // ends are known or not, and at every depth of a chain.
 TEST(TreeBuilder, StackMatchingGivesTheIndexAnswersWhereTheStackCannotDecide) {
   const char* const Inner[] = {
-      "<br>t<br>u",                  // elements without closing tags
-      "<a><a>t</a>u</a>",            // an element inside one of its own name
-      "<x></y>z",                    // a closing tag of no open element
-      "<x a='</r>'>t</x>",           // a closing tag inside a tag
-      "<x a='</x>'>t</x>",           // the element's own closing tag inside its tag
-      "<x a='<'>t</x>",              // a "<" inside a tag
-      "<x<y>t</x<y>",                // a "<" inside a name
-      "< x>",                        // a broken tag
-      "<x a='1'",                    // a tag cut off by the end of its window
-      "<x></x ></x>",                // a closing tag that ends with a space
-      "<p><q><p>t</q></p>",          // a closing tag of an element two down
-      "</>",                         // the closing tag of an empty name
+      "<br>t<br>u",          // elements without closing tags
+      "<a><a>t</a>u</a>",    // an element inside one of its own name
+      "<x></y>z",            // a closing tag of no open element
+      "<x a='</r>'>t</x>",   // a closing tag inside a tag
+      "<x a='</x>'>t</x>",   // the element's own closing tag inside its tag
+      "<x a='<'>t</x>",      // a "<" inside a tag
+      "<x<y>t</x<y>",        // a "<" inside a name
+      "< x>",                // a broken tag
+      "<x a='1'",            // a tag cut off by the end of its window
+      "<x></x ></x>",        // a closing tag that ends with a space
+      "<p><q><p>t</q></p>",  // a closing tag of an element two down
+      "</>",                 // the closing tag of an empty name
   };
   for (const char* Piece : Inner) {
-    for (const std::string& Around : {std::string("<r>%</r>"), std::string("<r><s>%</s></r>"),
-                                      std::string("<r><u>%</r>"), std::string("<r>%"), std::string("<r><r>%</r></r>")}) {
+    for (const std::string& Around :
+         {std::string("<r>%</r>"), std::string("<r><s>%</s></r>"), std::string("<r><u>%</r>"),
+          std::string("<r>%"), std::string("<r><r>%</r></r>")}) {
       std::string Body = Around;
       Body.replace(Body.find('%'), 1, Piece);
       ExpectSameParse(Body);

@@ -64,6 +64,18 @@ Arena::~Arena() {
   Destroy<std::string>(strings_);
 }
 
+TXMLAttribute* Arena::NewLongAttribute(void* At, std::string_view Name, std::string_view Value) {
+  TXMLAttribute* A = ::new (At) TXMLAttribute{std::string(Name), std::string(Value)};
+  ++attributes_.used;
+  return A;
+}
+
+std::string* Arena::NewLongString(void* At, std::string_view Text) {
+  std::string* S = ::new (At) std::string(Text);
+  ++strings_.used;
+  return S;
+}
+
 void* Arena::RawBlock(std::size_t Bytes) {
   // A large array gets a block of its own; the current block keeps serving small ones.
   if (Bytes > 16 * 1024) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,18 +34,24 @@ class Arena {
     N->Mark(TXMLNode::kInStorage, true);
     return N;
   }
-  TXMLAttribute* NewAttribute() { return NewAttribute({}, {}); }
-  // An attribute made with its strings (built in place: cheaper than assigning them after).
-  TXMLAttribute* NewAttribute(std::string_view Name, std::string_view Value) {
+  TXMLAttribute* NewAttribute() { return NewAttribute({}, {}, nullptr); }
+  // An attribute made with its strings (built in place: cheaper than assigning them after). The
+  // bytes of both may be read on up to Readable (see Short).
+  TXMLAttribute* NewAttribute(std::string_view Name, std::string_view Value, const char* Readable) {
     void* At = Slot<TXMLAttribute>(attributes_);
     // Only the strings can throw; the slot is not yet counted, so nothing half-made is destroyed.
-    TXMLAttribute* A = ::new (At) TXMLAttribute{std::string(Name), std::string(Value)};
+    if (!Short(Name, Readable) || !Short(Value, Readable)) return NewLongAttribute(At, Name, Value);
+    TXMLAttribute* A = ::new (At) TXMLAttribute{std::string(kShort, '\0'), std::string(kShort, '\0')};
+    PutShort(A->Name, Name);
+    PutShort(A->Value, Value);
     ++attributes_.used;
     return A;
   }
-  std::string* NewString(std::string_view Text) {
+  std::string* NewString(std::string_view Text, const char* Readable) {
     void* At = Slot<std::string>(strings_);
-    std::string* S = ::new (At) std::string(Text);
+    if (!Short(Text, Readable)) return NewLongString(At, Text);
+    std::string* S = ::new (At) std::string(kShort, '\0');
+    PutShort(*S, Text);
     ++strings_.used;
     return S;
   }
@@ -73,6 +80,24 @@ class Arena {
     std::size_t used = 0;      // objects constructed in the last block
     void* first = nullptr;     // the first object of the last block
   };
+
+  // Most names, values and many texts are short enough to be kept inside their string (15 bytes
+  // in the common libraries): such a string is made at that length, its bytes copied in one fixed
+  // step of 15 (which reads past the text's end, so the text must go on up to Readable) and then
+  // cut to size, all without a call into the library.
+  static constexpr std::size_t kShort = 15;
+  static bool Short(std::string_view Text, const char* Readable) {
+    return Text.empty() ||
+           (Text.size() <= kShort && Readable - Text.data() >= static_cast<std::ptrdiff_t>(kShort));
+  }
+  static void PutShort(std::string& S, std::string_view Text) {
+    if (!Text.empty()) std::memcpy(S.data(), Text.data(), kShort);
+    S.resize(Text.size());
+  }
+
+  // The same for strings that do not fit, at At, the slot given.
+  TXMLAttribute* NewLongAttribute(void* At, std::string_view Name, std::string_view Value);
+  std::string* NewLongString(void* At, std::string_view Text);
 
   // Room for the next object of P (not yet constructed nor counted): the caller constructs it,
   // then counts it in P.used.

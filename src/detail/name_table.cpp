@@ -200,7 +200,8 @@ void NameTable::Rekey() {
     max_dist_ = 0;
     bool Placed = true;
     for (std::size_t Id = 0; Placed && Id < entries_.size(); ++Id)
-      Placed = Place((static_cast<std::uint64_t>(HashOf(Name(static_cast<std::uint32_t>(Id)))) << 32) | (Id + 1));
+      Placed =
+          Place((static_cast<std::uint64_t>(HashOf(Name(static_cast<std::uint32_t>(Id)))) << 32) | (Id + 1));
     if (Placed) return;
   }
 }
@@ -243,7 +244,8 @@ std::uint32_t NameTable::Find(std::string_view Name) {
   // The search ends at the farthest distance any name lies from its slot.
   for (std::size_t Dist = 0; Dist <= max_dist_; ++Dist, At = (At + 1) & Mask) {
     const std::uint64_t S = slots_[At];
-    if (S == 0 || (static_cast<std::uint32_t>(S >> 32) == Hash && Equals(static_cast<std::uint32_t>(S) - 1, Name, Head))) {
+    if (S == 0 || (static_cast<std::uint32_t>(S >> 32) == Hash &&
+                   Equals(static_cast<std::uint32_t>(S) - 1, Name, Head))) {
       probes_ += Dist + 1;
       return S == 0 ? kNone : static_cast<std::uint32_t>(S) - 1;
     }

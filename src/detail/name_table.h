@@ -74,7 +74,9 @@ class NameTable {
   std::uint32_t AddSlow(std::string_view Name, std::uint64_t Head);
   // Draws the key and makes the first slots.
   void Prepare();
-  std::uint32_t HashOf(std::string_view Name) const { return static_cast<std::uint32_t>(Hash(Name, k0_, k1_)); }
+  std::uint32_t HashOf(std::string_view Name) const {
+    return static_cast<std::uint32_t>(Hash(Name, k0_, k1_));
+  }
   // Looks for Name from its hash's slot on: its slot value (never 0) when it is there, else 0 with
   // At the free slot Dist slots on where it goes (Dist == kMaxProbe: none near enough).
   std::uint64_t Probe(std::string_view Name, std::uint64_t Head, std::uint32_t Hash, std::size_t& At,

@@ -21,30 +21,41 @@ void ForEachToken(std::string_view Tag, const char* Readable, Fn&& Each) {
   constexpr std::size_t npos = std::string_view::npos;
   const char* Start = Tag.data();
   const char* const End = Start + Tag.size();
-  std::size_t Eq = npos;
-  for (const char* B = Start; B < End; B += simd::kBlock) {
-    const simd::Block Bytes = simd::LoadBefore(B, Readable);
-    simd::Bits Spaces = Bytes.Eq(' ').ToBits();
-    simd::Bits Eqs = Bytes.Eq('=').ToBits();
-    if (End - B < static_cast<std::ptrdiff_t>(simd::kBlock)) {
-      const simd::Bits In = simd::Below(static_cast<std::size_t>(End - B));
-      Spaces &= In;
-      Eqs &= In;
-    }
-    // Invariant: the bits of Spaces and Eqs before the current token are cleared.
+  // The block being looked at, and its spaces and "=" from the current token on.
+  const char* Block = Start;
+  simd::Bits Spaces = 0, Eqs = 0;
+  bool Loaded = false;
+  for (;;) {
+    // The token's end (the next space, or End) and its first "=".
+    std::size_t Eq = npos;
+    const char* Stop = End;
     for (;;) {
+      if (!Loaded) {
+        if (Block >= End) break;
+        const simd::Block Bytes = simd::LoadBefore(Block, Readable);
+        const simd::Bits In = End - Block < static_cast<std::ptrdiff_t>(simd::kBlock)
+                                  ? simd::Below(static_cast<std::size_t>(End - Block))
+                                  : simd::Below(simd::kBlock);
+        Spaces = Bytes.Eq(' ').ToBits() & In;
+        Eqs = Bytes.Eq('=').ToBits() & In;
+        Loaded = true;
+      }
       const unsigned Space = Spaces != 0 ? simd::Lowest(Spaces) : simd::kBlock;
       if (Eq == npos && Eqs != 0 && simd::Lowest(Eqs) < Space)
-        Eq = static_cast<std::size_t>(B + simd::Lowest(Eqs) - Start);
-      if (Spaces == 0) break;
-      Each(std::string_view(Start, static_cast<std::size_t>(B + Space - Start)), Eq);
-      Start = B + Space + 1;
-      Eq = npos;
-      Spaces &= Spaces - 1;
-      Eqs &= ~simd::Below(Space + 1);
+        Eq = static_cast<std::size_t>(Block + simd::Lowest(Eqs) - Start);
+      if (Spaces != 0) {
+        Stop = Block + Space;
+        Spaces &= Spaces - 1;
+        Eqs &= ~simd::Below(Space + 1);
+        break;
+      }
+      Block += simd::kBlock;
+      Loaded = false;
     }
+    Each(std::string_view(Start, static_cast<std::size_t>(Stop - Start)), Eq);
+    if (Stop == End) return;
+    Start = Stop + 1;
   }
-  Each(std::string_view(Start, static_cast<std::size_t>(End - Start)), Eq);
 }
 // The same for callers that need only the pieces.
 template <class Fn>

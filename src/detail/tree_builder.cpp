@@ -50,7 +50,7 @@ void TreeBuilder::SetText(TXMLNode& Node, std::string_view Text) {
     Node.SetText(new std::string(Text), true);
     return;
   }
-  const std::string* S = store_->NewString(Text);
+  const std::string* S = store_->NewString(Text, Readable());
   if (Node.Has(TXMLNode::kOwnsText))
     Node.SetText(S, false);
   else
@@ -82,47 +82,40 @@ void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
 }
 
 template <class T>
-void TreeBuilder::FillAll(TList<T>& List, std::vector<T*>& Scratch) {
-  constexpr std::size_t kLong = std::size_t{1} << 16;
-  if (store_ == nullptr || Scratch.size() < kLong) {
-    Fill(List, Scratch.data(), Scratch.size());
-    Scratch.clear();
+void TreeBuilder::FillFrom(TList<T>& List, std::vector<T*>& Scratch, std::size_t From) {
+  const std::size_t Count = Scratch.size() - From;
+  if (store_ != nullptr && Count - 1 < kLongList - 1 && Count <= limits_.max_count) {
+    // The common case, inline: a short list of a loaded document.
+    T** const Array = store_->NewArray<T>(Count);
+    for (std::size_t I = 0; I < Count; ++I) Array[I] = Scratch[From + I];
+    List.Adopt(Array, static_cast<std::uint32_t>(Count));
+  } else if (store_ != nullptr && From == 0 && Count >= kLongList) {
+    // A long list takes the whole scratch array over instead of copying it.
+    CheckCount(Count);
+    List.Adopt(store_->Keep(std::move(Scratch)), static_cast<std::uint32_t>(Count));
+    Scratch = {};
     return;
-  }
-  CheckCount(Scratch.size());
-  const auto Count = static_cast<std::uint32_t>(Scratch.size());
-  List.Adopt(store_->Keep(std::move(Scratch)), Count);
-  Scratch = {};
-}
-
-std::uint32_t TreeBuilder::NameId(std::string_view Name, std::uint64_t Head) {
-  const std::uint32_t Id = names_.Add(Name, Head);
-  if (Id >= infos_.size()) {
-    infos_.resize(Id + 1);
-    NameInfo& Info = infos_[Id];
-    Info.size = static_cast<std::uint32_t>(std::min<std::size_t>(Name.size(), 0xFFFFFFFFu));
-    if (Name.size() < sizeof Info.closing) {
-      std::memcpy(Info.closing, Name.data(), Name.size());
-      Info.closing[Name.size()] = '>';
-    }
-  }
-  return Id;
-}
-
-void TreeBuilder::SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Id) {
-  if (Name.empty()) {
-    Node.SetName(&TXMLNode::Empty(), false);
-  } else if (store_ == nullptr) {
-    Node.SetName(new std::string(Name), true);
   } else {
-    // Elements of one name share one string.
-    NameInfo& Info = infos_[Id];
-    if (Info.text == nullptr) Info.text = store_->NewString(Name);
-    if (Node.Has(TXMLNode::kOwnsName))
-      Node.SetName(Info.text, false);
-    else
-      Node.tag_name_ = Info.text;  // nothing to free
+    Fill(List, Scratch.data() + From, Count);
   }
+  Scratch.resize(From);
+}
+
+void TreeBuilder::AddInfo(std::uint32_t Id, std::string_view Name) {
+  infos_.resize(Id + 1);
+  NameInfo& Info = infos_[Id];
+  Info.size = static_cast<std::uint32_t>(std::min<std::size_t>(Name.size(), 0xFFFFFFFFu));
+  if (Name.size() < sizeof Info.closing) {
+    std::memcpy(Info.closing, Name.data(), Name.size());
+    Info.closing[Name.size()] = '>';
+  }
+}
+
+void TreeBuilder::SetOwnName(TXMLNode& Node, std::string_view Name) {
+  if (Name.empty())
+    Node.SetName(&TXMLNode::Empty(), false);
+  else
+    Node.SetName(new std::string(Name), true);
 }
 
 TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t Gt) {
@@ -136,11 +129,11 @@ TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std:
   attrs_.clear();
   // "/> " and "> " are the tag's end, not attributes.
   ForEachToken(A, Readable(), [this](std::string_view Piece, std::size_t Eq) {
-    if (Piece == "/>" || Piece == ">") return;
+    if (Piece.size() <= 2 && (Piece == "/>" || Piece == ">")) return;
     if (store_ != nullptr) {
       std::string_view Name, Value;
       SplitAttributeToken(Piece, Eq, Name, Value);
-      attrs_.push_back(store_->NewAttribute(Name, Value));  // the storage owns it already
+      attrs_.push_back(store_->NewAttribute(Name, Value, Readable()));  // the storage owns it already
       return;
     }
     attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
@@ -148,7 +141,7 @@ TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std:
     attrs_.back() = Attr;
     ParseAttributeToken(*Attr, Piece);
   });
-  FillAll(Node.attributes_, attrs_);
+  FillFrom(Node.attributes_, attrs_, 0);
   return ecOk;
 }
 
@@ -223,12 +216,7 @@ void TreeBuilder::Push(TXMLNode& Node, std::size_t After, std::uint32_t Name) {
 void TreeBuilder::Pop() {
   const Frame& F = stack_.back();
   infos_[F.name].open = 0;
-  if (F.kids_from == 0) {
-    FillAll(F.node->children_, kids_);  // all of kids_ is this frame's (the outermost, often)
-  } else {
-    Fill(F.node->children_, kids_.data() + F.kids_from, kids_.size() - F.kids_from);
-    kids_.resize(F.kids_from);
-  }
+  FillFrom(F.node->children_, kids_, F.kids_from);
   stack_.pop_back();
   known_ = std::min(known_, stack_.size());
 }

@@ -114,8 +114,25 @@ class TreeBuilder {
   // The attributes of a tag from Pos through its ">" at Gt (npos: none, a cut-off tag).
   TXMLErrorCode TakeAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t Gt);
   // The id of Name, whose first eight bytes are Head (see NameTable::HeadOf).
-  std::uint32_t NameId(std::string_view Name, std::uint64_t Head);
-  void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Id);
+  std::uint32_t NameId(std::string_view Name, std::uint64_t Head) {
+    const std::uint32_t Id = names_.Add(Name, Head);
+    if (Id >= infos_.size()) AddInfo(Id, Name);
+    return Id;
+  }
+  void AddInfo(std::uint32_t Id, std::string_view Name);
+  // Gives Node the name of id Id (unused for an empty name).
+  void SetName(TXMLNode& Node, std::string_view Name, std::uint32_t Id) {
+    if (store_ == nullptr || Name.empty()) return SetOwnName(Node, Name);
+    // Elements of one name share one string.
+    NameInfo& Info = infos_[Id];
+    if (Info.text == nullptr) Info.text = store_->NewString(Name, Readable());
+    if (Node.Has(TXMLNode::kOwnsName))
+      Node.SetName(Info.text, false);
+    else
+      Node.tag_name_ = Info.text;  // nothing to free
+  }
+  // The same without a store: a string of its own (none for an empty name).
+  static void SetOwnName(TXMLNode& Node, std::string_view Name);
   // Gives Node a text (from the store when there is one).
   void SetText(TXMLNode& Node, std::string_view Text);
   void Push(TXMLNode& Node, std::size_t After, std::uint32_t Name);
@@ -149,9 +166,11 @@ class TreeBuilder {
   void CheckCount(std::size_t Count) const;
   template <class T>
   void Fill(TList<T>& List, T* const* Items, std::size_t Count);
-  // The same with all of Scratch, which a long list hands over instead of copying.
+  // The same with Scratch from From on, which is then dropped from it (a long list takes all of
+  // the scratch array over instead of copying it).
+  static constexpr std::size_t kLongList = std::size_t{1} << 16;
   template <class T>
-  void FillAll(TList<T>& List, std::vector<T*>& Scratch);
+  void FillFrom(TList<T>& List, std::vector<T*>& Scratch, std::size_t From);
   TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
 
   std::string_view text_;
