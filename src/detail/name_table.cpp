@@ -138,12 +138,16 @@ void NameTable::UseKey(std::uint64_t K0, std::uint64_t K1) {
   keyed_ = true;
 }
 
+const std::uint32_t NameTable::kNoMemo[kMemoSlots] = {};
+
 void NameTable::Prepare() {
   if (!keyed_) {
     DrawKey(k0_, k1_);
     keyed_ = true;
   }
   slots_.assign(64, 0);
+  memo_slots_.assign(kMemoSlots, 0);
+  memo_ = memo_slots_.data();
 }
 
 std::uint64_t NameTable::Probe(std::string_view Name, std::uint64_t Head, std::uint32_t Hash, std::size_t& At,
@@ -212,7 +216,7 @@ std::uint32_t NameTable::AddSlow(std::string_view Name, std::uint64_t Head) {
   std::size_t At = 0, Dist = 0;
   const std::size_t Memo = MemoSlot(Head, Name.size());
   if (const std::uint64_t S = Probe(Name, Head, Hash, At, Dist); S != 0) {
-    memo_[Memo] = static_cast<std::uint32_t>(S);
+    memo_slots_[Memo] = static_cast<std::uint32_t>(S);
     return static_cast<std::uint32_t>(S) - 1;
   }
   // At most 2^31 names keep the table within 2^32 slots, which the stored half of a hash can address.
@@ -229,7 +233,7 @@ std::uint32_t NameTable::AddSlow(std::string_view Name, std::uint64_t Head) {
     Rekey();  // places this name too
   }
   if (entries_.size() * 2 > slots_.size()) Grow();
-  memo_[Memo] = Id + 1;
+  memo_slots_[Memo] = Id + 1;
   return Id;
 }
 

@@ -20,6 +20,10 @@ class NameTable {
   // placed after a rebuild under a new key.
   static constexpr std::size_t kMaxProbe = 64;
 
+  NameTable() = default;
+  NameTable(const NameTable&) = delete;
+  NameTable& operator=(const NameTable&) = delete;
+
   // The first eight bytes of Name (fewer when it is shorter, the rest 0), byte 0 lowest.
   static std::uint64_t HeadOf(std::string_view Name) {
     std::uint64_t Head = 0;
@@ -62,9 +66,10 @@ class NameTable {
     std::size_t size;
     std::uint64_t head;
   };
-  static constexpr std::size_t kMemoSlots = 256;
+  // As many slots as a document has names, mostly (a few thousand at most, usually).
+  static constexpr std::size_t kMemoSlots = 4096;
   static std::size_t MemoSlot(std::uint64_t Head, std::size_t Size) {
-    return static_cast<std::size_t>(((Head ^ Size) * 0x9E3779B97F4A7C15ULL) >> 56) & (kMemoSlots - 1);
+    return static_cast<std::size_t>(((Head ^ Size) * 0x9E3779B97F4A7C15ULL) >> 52) & (kMemoSlots - 1);
   }
   bool Equals(std::uint32_t Id, std::string_view Name, std::uint64_t Head) const {
     const Entry& E = entries_[Id];
@@ -103,8 +108,11 @@ class NameTable {
   std::size_t probes_ = 0;
   std::size_t rekeys_ = 0;
   // The id + 1 (0: none) of a name met lately, by its first bytes and size: only a shortcut, as a
-  // name found there is compared in full, and one that is not takes the keyed path.
-  std::uint32_t memo_[kMemoSlots] = {};
+  // name found there is compared in full, and one that is not takes the keyed path. Until the
+  // first name is added it is kNoMemo, all zero (a table made for a short step costs no memo).
+  static const std::uint32_t kNoMemo[kMemoSlots];
+  const std::uint32_t* memo_ = kNoMemo;
+  std::vector<std::uint32_t> memo_slots_;
 };
 
 }  // namespace linexml::detail
