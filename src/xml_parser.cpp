@@ -240,6 +240,7 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   // given back on the way.
   if (load_options_.CollectWarnings) Builder.NoteUnclosed(&Unclosed);
   if (!load_options_.CollectWarnings && Map == nullptr) Builder.ReleaseConsumedText(&Doc);
+  if (load_options_.Threads != 1) Builder.TwoThreadsFrom(detail::kTwoThreadsFrom);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (load_options_.CollectWarnings) {
     warnings_ =

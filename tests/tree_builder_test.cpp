@@ -48,15 +48,19 @@ struct Outcome {
   bool used_index = false;
 };
 
-// A load's parse of Body as the document's root element, with its ends found on the stack or
-// from the index.
-Outcome Parse(const std::string& Body, bool FromIndex) {
+// How a parse finds where the elements end.
+enum class Ends { kStack, kIndex, kTwoThreads };
+
+// A load's parse of Body as the document's root element. Two threads: the second half is read by
+// a thread of its own whatever the size (the unclosed elements are then not noted).
+Outcome Parse(const std::string& Body, Ends How) {
   detail::Arena Store;
   TXMLNode Root;  // destroyed before the store that holds its subtree
   detail::TreeBuilder Builder(Body, &Store);
   detail::TreeBuilder::Unclosed Unclosed;
-  Builder.NoteUnclosed(&Unclosed);
-  if (FromIndex) Builder.EndsFromIndex();
+  if (How != Ends::kTwoThreads) Builder.NoteUnclosed(&Unclosed);
+  if (How == Ends::kIndex) Builder.EndsFromIndex();
+  if (How == Ends::kTwoThreads) Builder.TwoThreadsFrom(1);
   Outcome Out;
   Out.status = Builder.ParseNode(Root, 0, Out.pos, Body.size());
   if (Out.status != ecOk) Out.fail = Builder.FailPos();
@@ -68,12 +72,17 @@ Outcome Parse(const std::string& Body, bool FromIndex) {
 }
 
 void ExpectSameParse(const std::string& Body) {
-  const Outcome Stack = Parse(Body, false), Index = Parse(Body, true);
+  const Outcome Stack = Parse(Body, Ends::kStack), Index = Parse(Body, Ends::kIndex);
   ASSERT_EQ(Stack.status, Index.status) << Body;
   ASSERT_EQ(Stack.pos, Index.pos) << Body;
   ASSERT_EQ(Stack.fail, Index.fail) << Body;
   ASSERT_EQ(Stack.tree, Index.tree) << Body;
   ASSERT_EQ(Stack.unclosed, Index.unclosed) << Body;
+  const Outcome Two = Parse(Body, Ends::kTwoThreads);
+  ASSERT_EQ(Two.status, Stack.status) << Body;
+  ASSERT_EQ(Two.pos, Stack.pos) << Body;
+  ASSERT_EQ(Two.fail, Stack.fail) << Body;
+  ASSERT_EQ(Two.tree, Stack.tree) << Body;
   // And what the model of the algorithm gives, which consumes the text from the front.
   detail::Arena Store;
   TXMLNode Root;
@@ -128,6 +137,54 @@ TEST(TreeBuilder, StackMatchingGivesTheIndexAnswersWhereTheStackCannotDecide) {
   }
 }
 
+// A random tree of elements whose names never repeat along a path (so the second half of a
+// two-thread parse has nothing to give up), now and then with an element left unclosed, a stray
+// closing tag or a broken tag.
+std::string RandomTree(std::mt19937_64& Rng, std::size_t Elements) {
+  const char* const Names[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"};
+  std::uniform_int_distribution<int> Percent(0, 99);
+  std::string Out = "<r>";
+  std::vector<std::string> Open = {"r"};
+  for (std::size_t I = 0; I < Elements; ++I) {
+    const int What = Percent(Rng);
+    if (What < 45 && Open.size() < 12) {
+      std::string Name;
+      do {
+        Name = Names[Rng() % std::size(Names)];
+      } while (std::find(Open.begin(), Open.end(), Name) != Open.end());
+      Out += "<" + Name + (Percent(Rng) < 50 ? " x=\"" + std::to_string(I) + "\"" : std::string()) + ">";
+      Open.push_back(Name);
+    } else if (What < 85 && Open.size() > 1) {
+      if (Percent(Rng) < 97) Out += "</" + Open.back() + ">";  // else left unclosed
+      Open.pop_back();
+    } else if (What < 97) {
+      Out += Percent(Rng) < 50 ? "t" + std::to_string(I) : "<e/>";
+    } else {
+      Out += Percent(Rng) < 50 ? "</zz>" : "< y>";
+    }
+  }
+  while (Open.size() > 1) {
+    Out += "</" + Open.back() + ">";
+    Open.pop_back();
+  }
+  return Out + (Percent(Rng) < 90 ? "</r>" : "");
+}
+
+// Split at any depth, the second half's nodes joined to the first's make the tree of one thread,
+// also where its closing tags end elements opened before the split, and where the stack cannot
+// decide on either side of it.
+TEST(TreeBuilder, TwoThreadsBuildTheTreeOfOne) {
+  std::mt19937_64 Rng(5);
+  for (int I = 0; I < 400; ++I) {
+    const std::string Body = RandomTree(Rng, 20 + Rng() % 400);
+    const Outcome One = Parse(Body, Ends::kStack), Two = Parse(Body, Ends::kTwoThreads);
+    ASSERT_EQ(Two.status, One.status) << Body;
+    ASSERT_EQ(Two.pos, One.pos) << Body;
+    ASSERT_EQ(Two.fail, One.fail) << Body;
+    ASSERT_EQ(Two.tree, One.tree) << Body;
+  }
+}
+
 // A document whose every element is closed in order, or only left unclosed, never builds the
 // index; the other cases build it once.
 TEST(TreeBuilder, BuildsTheIndexOnlyWhereTheStackCannotDecide) {
@@ -145,7 +202,7 @@ TEST(TreeBuilder, BuildsTheIndexOnlyWhereTheStackCannotDecide) {
       {"<r><a>< b></a></r>", true},
   };
   for (const auto& C : Cases) {
-    EXPECT_EQ(Parse(C.body, false).used_index, C.index) << C.body;
+    EXPECT_EQ(Parse(C.body, Ends::kStack).used_index, C.index) << C.body;
     ExpectSameParse(C.body);
   }
 }

@@ -16,31 +16,13 @@ std::size_t Arena::NextBlockBytes(const std::vector<PageBuffer>& Blocks) {
   return Last >= kLargest ? kLargest : 2 * Last;
 }
 
-namespace {
-
-// The first object of a block: at its start, or past it up to the object's alignment (the
-// blocks come from operator new, aligned for std::max_align_t only).
-template <class T>
-T* FirstIn(const PageBuffer& Block) {
-  const auto Start = reinterpret_cast<std::uintptr_t>(Block.get());
-  return reinterpret_cast<T*>((Start + alignof(T) - 1) & ~(std::uintptr_t{alignof(T)} - 1));
-}
-
-template <class T>
-std::size_t RoomIn(const PageBuffer& Block) {
-  const std::size_t Pad = static_cast<std::size_t>(reinterpret_cast<char*>(FirstIn<T>(Block)) - Block.get());
-  return (Block.size() - Pad) / sizeof(T);
-}
-
-}  // namespace
-
 template <class T>
 void Arena::AddBlock(Pool& P) {
   P.blocks.reserve(P.blocks.size() + 1);  // so that the push_back below cannot throw
   P.blocks.push_back(PageBuffer(NextBlockBytes(P.blocks)));
-  P.capacity = RoomIn<T>(P.blocks.back());
+  P.capacity = RoomFor<T>(P.blocks.back());
   P.used = 0;
-  P.first = FirstIn<T>(P.blocks.back());
+  P.first = FirstOf<T>(P.blocks.back());
 }
 
 template void Arena::AddBlock<TXMLNode>(Pool&);
@@ -50,8 +32,8 @@ template void Arena::AddBlock<std::string>(Pool&);
 template <class T>
 void Arena::Destroy(Pool& P) {
   for (std::size_t B = 0; B < P.blocks.size(); ++B) {
-    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : RoomIn<T>(P.blocks[B]);
-    T* const Objects = FirstIn<T>(P.blocks[B]);
+    const std::size_t Count = B + 1 == P.blocks.size() ? P.used : RoomFor<T>(P.blocks[B]);
+    T* const Objects = FirstOf<T>(P.blocks[B]);
     for (std::size_t I = 0; I < Count; ++I) Objects[I].~T();
   }
   P.blocks.clear();

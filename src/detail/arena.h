@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +68,18 @@ class Arena {
     raw_left_ -= Bytes;
     return static_cast<T**>(Out);
   }
+  // The nodes made so far; a node's number is its place in that order.
+  std::size_t NodeCount() const { return nodes_made_ + nodes_.used; }
+  // Calls Each(TXMLNode&) for the nodes numbered [From, To), in order.
+  template <class Fn>
+  void ForNodes(std::size_t From, std::size_t To, Fn&& Each);
+  // Keeps Other, whose objects are then destroyed with this arena's (a part of the document
+  // built on another thread).
+  void Keep(std::unique_ptr<Arena> Other) {
+    kept_arenas_.reserve(kept_arenas_.size() + 1);
+    kept_arenas_.push_back(std::move(Other));
+  }
+
   // Takes over a whole array of pointers as it is (a long list, which copying would only double).
   TXMLNode** Keep(std::vector<TXMLNode*>&& Items) {
     return kept_nodes_.emplace_back(std::move(Items)).data();
@@ -103,7 +118,10 @@ class Arena {
   // then counts it in P.used.
   template <class T>
   void* Slot(Pool& P) {
-    if (P.used == P.capacity) AddBlock<T>(P);
+    if (P.used == P.capacity) {
+      if (&P == &nodes_) nodes_made_ += P.used;
+      AddBlock<T>(P);
+    }
     return static_cast<T*>(P.first) + P.used;
   }
   template <class T>
@@ -111,18 +129,46 @@ class Arena {
   template <class T>
   static void Destroy(Pool& P);
   static std::size_t NextBlockBytes(const std::vector<PageBuffer>& Blocks);
+  // The first object of a block (past its start up to the object's alignment), and how many fit.
+  template <class T>
+  static T* FirstOf(const PageBuffer& Block) {
+    const auto Start = reinterpret_cast<std::uintptr_t>(Block.get());
+    return reinterpret_cast<T*>((Start + alignof(T) - 1) & ~(std::uintptr_t{alignof(T)} - 1));
+  }
+  template <class T>
+  static std::size_t RoomFor(const PageBuffer& Block) {
+    return (Block.size() -
+            static_cast<std::size_t>(reinterpret_cast<char*>(FirstOf<T>(Block)) - Block.get())) /
+           sizeof(T);
+  }
   // Bytes (a multiple of a pointer's size) that the current block of raw_ has no room for.
   void* RawBlock(std::size_t Bytes);
 
   Pool nodes_;
+  std::size_t nodes_made_ = 0;  // the nodes in the full blocks of nodes_
   Pool attributes_;
   Pool strings_;
   std::vector<PageBuffer> raw_;  // blocks shared by small arrays of pointers, the current one last
   std::vector<PageBuffer> own_;  // one block per large array
   std::vector<std::vector<TXMLNode*>> kept_nodes_;
   std::vector<std::vector<TXMLAttribute*>> kept_attributes_;
+  std::vector<std::unique_ptr<Arena>> kept_arenas_;
   char* raw_next_ = nullptr;
   std::size_t raw_left_ = 0;
 };
+
+template <class Fn>
+void Arena::ForNodes(std::size_t From, std::size_t To, Fn&& Each) {
+  std::size_t First = 0;  // the number of the first node of block B
+  for (std::size_t B = 0; B < nodes_.blocks.size() && First < To; ++B) {
+    const bool Last = B + 1 == nodes_.blocks.size();
+    const std::size_t Count = Last ? nodes_.used : RoomFor<TXMLNode>(nodes_.blocks[B]);
+    TXMLNode* const Nodes = FirstOf<TXMLNode>(nodes_.blocks[B]);
+    const std::size_t Begin = From > First ? From - First : 0;
+    const std::size_t End = std::min(Count, To - First);
+    for (std::size_t I = Begin; I < End; ++I) Each(Nodes[I]);
+    First += Count;
+  }
+}
 
 }  // namespace linexml::detail

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "doc_text.h"
@@ -55,6 +56,11 @@ void TreeBuilder::SetText(TXMLNode& Node, std::string_view Text) {
     Node.SetText(S, false);
   else
     Node.text_data_ = S;  // a fresh node: nothing to free
+}
+
+void TreeBuilder::TooDeep() const {
+  // Children one level further down than Level can count: the level would wrap around.
+  throw std::length_error("elements nested deeper than " + std::to_string(limits_.max_level) + " levels");
 }
 
 void TreeBuilder::CheckCount(std::size_t Count) const {
@@ -210,7 +216,9 @@ TXMLErrorCode TreeBuilder::ParseAttributes(TXMLNode& Node, std::size_t& Pos, std
 
 void TreeBuilder::Push(TXMLNode& Node, std::size_t After, std::uint32_t Name) {
   stack_.push_back({&Node, kOpen, After, kids_.size(), Name});
-  infos_[Name].open = static_cast<std::uint32_t>(stack_.size());
+  NameInfo& Info = infos_[Name];
+  Info.open = static_cast<std::uint32_t>(stack_.size());
+  if (fragment_ && Info.first_push == kNever) Info.first_push = static_cast<std::uint32_t>(closes_.size());
 }
 
 void TreeBuilder::Pop() {
@@ -292,6 +300,7 @@ void TreeBuilder::FixLevels(TXMLNode& Top) {
   for (;;) {
     if (Next < Node->children_.Count()) {
       TXMLNode* const Kid = Node->children_.begin()[Next];
+      if (Node->level_ >= limits_.max_level) TooDeep();
       Kid->level_ = Node->level_ + 1;
       if (Kid->children_.Count() > 0) {
         Node = Kid;
@@ -368,10 +377,37 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
   const std::string& TopName = *Top.tag_name_;
   Push(Top, Pos, NameId(TopName, NameTable::HeadOf(TopName)));
   if (ends_from_index_ && !Resolve(Pos)) return Unrooted(Pos, Notes);
+  StartSecondHalf(Pos, End);
+  return Run(Top, Pos, End, RemoveTopClose, Notes);
+}
+
+void TreeBuilder::RunFragment(std::size_t Pos, std::size_t End) {
+  fragment_ = true;
+  end_ = End;
+  // The holder's name (a space) is never a closing tag's.
+  Push(holder_, Pos, NameId(" ", NameTable::HeadOf(" ")));
+  (void)Run(holder_, Pos, End, false, 0);
+}
+
+bool TreeBuilder::NoteBottomClose(std::size_t& Pos) {
+  const char* const T = text_.data();
+  const char* const Stop = simd::FindFirstOf<' ', '/', '>', '<'>(T + Pos + 2, T + end_, Readable());
+  if (Stop == T + end_ || *Stop != '>') return false;
+  closes_.push_back({Pos, static_cast<std::size_t>(Stop - T) + 1, kids_.size(), store_->NodeCount()});
+  Pos = closes_.back().after;
+  return true;
+}
+
+TXMLErrorCode TreeBuilder::Run(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose,
+                               std::size_t Notes) {
   const char* const T = text_.data();
   // Invariant: Pos lies inside the children text of every frame on the stack, and the frames'
   // children texts nest, the innermost on top.
   while (!stack_.empty()) {
+    if (Pos == split_) {
+      JoinSecondHalf(Pos, RemoveTopClose);
+      continue;
+    }
     const Frame& F = stack_.back();
     const bool Known = known_ == stack_.size();
     if (Known && Pos == F.end) {
@@ -384,8 +420,13 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
     if (!Known) {
       // The text ends inside elements whose ends are not known: none of them has a closing tag
       // (frames of known ends end before it), the bottom one included.
-      if (Pos >= End) return Unrooted(Pos, Notes);
+      if (Pos >= End) return fragment_ ? Stop(Pos) : Unrooted(Pos, Notes);
       if (T[Pos] == '<' && Pos + 1 < End && T[Pos + 1] == '/') {
+        if (fragment_) {
+          // At the bottom it closes an element opened before the fragment (the join decides which).
+          if (!(stack_.size() == 1 ? NoteBottomClose(Pos) : CloseAt(Pos, false))) return Stop(Pos);
+          continue;
+        }
         if (!CloseAt(Pos, RemoveTopClose) && !Resolve(Pos)) return Unrooted(Pos, Notes);
         continue;
       }
@@ -399,10 +440,11 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
     // Children one level further down than Level can count: the level would wrap around.
     if (F.node->level_ >= limits_.max_level) {
       if (!Known) {
+        if (fragment_) return Stop(Pos);
         if (!Resolve(Pos)) return Unrooted(Pos, Notes);  // the levels so far may be too high
         continue;
       }
-      throw std::length_error("elements nested deeper than " + std::to_string(limits_.max_level) + " levels");
+      TooDeep();
     }
     TXMLNode* Child;
     if (store_ != nullptr) {
@@ -437,6 +479,7 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
         break;
       case Opened::kHidden:
         DropLastKid();
+        if (fragment_) return Stop(Pos);
         if (!Resolve(Pos)) return Unrooted(Pos, Notes);
         break;
       case Opened::kFailed:
@@ -444,6 +487,7 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
           // Tried again once every open element's end is known, for the tree it leaves.
           DropLastKid();
           Pos = Start;
+          if (fragment_) return Stop(Pos);
           if (!Resolve(Pos)) return Unrooted(Pos, Notes);
           break;
         }
@@ -459,6 +503,113 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
   }
   if (levels_stale_) FixLevels(Top);
   return ecOk;
+}
+
+void TreeBuilder::StartSecondHalf(std::size_t Pos, std::size_t End) {
+  if (two_threads_from_ == ~std::size_t{0} || fragment_ || store_ == nullptr || unclosed_ != nullptr ||
+      recorder_ != nullptr || ends_from_index_ || End - Pos < two_threads_from_)
+    return;
+  // A start tag right after a ">" is where a token starts whatever came before it (a tag ends at
+  // its first ">", and a text run at a "<").
+  const char* const T = text_.data();
+  const char* P = T + Pos + (End - Pos) / 2;
+  for (;; ++P) {
+    P = simd::FindPair<'>', '<'>(P, T + End);
+    if (T + End - P < 3) return;
+    if (P[2] != '/') break;
+  }
+  const auto Split = static_cast<std::size_t>(P + 1 - T);
+  second_store_ = std::make_unique<Arena>();
+  second_ = std::make_unique<TreeBuilder>(text_, second_store_.get());
+  try {
+    worker_ = std::jthread([this, Split, End] {
+      try {
+        second_->RunFragment(Split, End);
+      } catch (...) {
+        second_failed_ = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    second_.reset();  // no thread to be had: this one reads it all
+    second_store_.reset();
+    return;
+  }
+  split_ = Split;
+}
+
+void TreeBuilder::JoinSecondHalf(std::size_t& Pos, bool RemoveTopClose) {
+  worker_.join();
+  split_ = ~std::size_t{0};
+  const std::unique_ptr<TreeBuilder> Second = std::move(second_);
+  store_->Keep(std::move(second_store_));  // its objects go with the document's, used or not
+  if (second_failed_) std::rethrow_exception(std::exchange(second_failed_, nullptr));
+  // An element that had children there though one of its name was open here at the time has
+  // none: this thread reads again from the closing tag before it. Frames only leave this stack
+  // from the top, so the stack at the K-th of those tags holds no name first pushed there before
+  // it when the earliest first push among the names of its frames (Earliest, kept per depth) is
+  // later.
+  std::vector<std::uint32_t> Earliest(stack_.size());
+  for (std::size_t D = 0; D < stack_.size(); ++D) {
+    const std::uint32_t Id = Second->names_.Find(*stack_[D].node->tag_name_);
+    const std::uint32_t First = Id == NameTable::kNone ? kNever : Second->infos_[Id].first_push;
+    Earliest[D] = D == 0 ? First : std::min(Earliest[D - 1], First);
+  }
+  auto Clash = [&](std::size_t K) { return !stack_.empty() && Earliest[stack_.size() - 1] <= K; };
+  if (Clash(0)) return;
+  // Levels it moved are mended with this thread's (see Adopt).
+  if (Second->levels_stale_) levels_stale_ = true;
+  Arena& Nodes = *Second->store_;
+  std::size_t Kid = 0, Node = 0;  // the next of its bottom's children and of its nodes to hand over
+  // Its bottom's children up to Kids become the top frame's, and its nodes up to Count (theirs,
+  // with their subtrees, made in the order of the text) get levels below it.
+  auto HandOver = [&](std::size_t Kids, std::size_t Count) {
+    const Frame& F = stack_.back();
+    for (; Kid < Kids; ++Kid) {
+      TXMLNode* const N = Second->kids_[Kid];
+      kids_.push_back(N);
+      N->SetParent(F.node, static_cast<std::int32_t>(kids_.size() - 1 - F.kids_from));
+    }
+    // Its bottom's children are at level 1.
+    // (Levels that FixLevels mends are checked there: they may be too high here.)
+    const std::int32_t Shift = F.node->level_;
+    const std::int32_t Deepest = levels_stale_ ? std::numeric_limits<std::int32_t>::max() : limits_.max_level;
+    Nodes.ForNodes(Node, Count, [this, Shift, Deepest](TXMLNode& N) {
+      if (N.level_ > Deepest - Shift) TooDeep();
+      N.level_ += Shift;
+    });
+    Node = Count;
+  };
+  for (std::size_t K = 0; K < Second->closes_.size(); ++K) {
+    const BottomClose& C = Second->closes_[K];
+    HandOver(C.kids, C.nodes);
+    std::size_t At = C.pos;
+    // A closing tag of no open element: this thread goes on from it.
+    if (!CloseAt(At, RemoveTopClose)) {
+      Pos = C.pos;
+      return;
+    }
+    // The root ended: what follows is text after it.
+    if (stack_.empty()) {
+      Pos = At;
+      return;
+    }
+    if (Clash(K + 1)) {
+      Pos = C.after;
+      return;
+    }
+  }
+  // Then its bottom's other children, and its open elements with theirs.
+  const std::size_t Open = Second->stack_.size() > 1 ? Second->stack_[1].kids_from : Second->kids_.size();
+  HandOver(Open, Nodes.NodeCount());
+  const std::size_t Base = kids_.size() - Open;
+  kids_.insert(kids_.end(), Second->kids_.begin() + static_cast<std::ptrdiff_t>(Open), Second->kids_.end());
+  for (std::size_t I = 1; I < Second->stack_.size(); ++I) {
+    const Frame& F = Second->stack_[I];
+    const std::string& Name = *F.node->tag_name_;
+    Push(*F.node, F.after, NameId(Name, NameTable::HeadOf(Name)));
+    stack_.back().kids_from = F.kids_from + Base;
+  }
+  Pos = Second->stop_;
 }
 
 TXMLErrorCode TreeBuilder::ParseNode(TXMLNode& Node, std::int32_t Level, std::size_t& Pos, std::size_t End) {

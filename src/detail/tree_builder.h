@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -77,6 +80,13 @@ class TreeBuilder {
   using Unclosed = std::vector<std::pair<const TXMLNode*, std::size_t>>;
   void NoteUnclosed(Unclosed* Out) { unclosed_ = Out; }
 
+  // From Count bytes of children text on (the root of a large document), the children are read by
+  // two threads: this one up to a start tag near the middle, and one it starts from there on with
+  // its own storage, whose nodes are then joined to these. The tree is the one a single thread
+  // builds; where the second thread cannot decide (see Resolve) this one goes on from there. Not
+  // for a parse that notes unclosed elements, records positions or takes ends from the index.
+  void TwoThreadsFrom(std::size_t Count) { two_threads_from_ = Count; }
+
   // For tests, which compare both ways: every element's end is found with the closing-tag index
   // as soon as it opens, leaving nothing for the stack to match. And whether the index was built.
   void EndsFromIndex() { ends_from_index_ = true; }
@@ -84,6 +94,7 @@ class TreeBuilder {
 
  private:
   static constexpr std::size_t kOpen = ~std::size_t{0};  // a children text whose end is not known yet
+  static constexpr std::uint32_t kNever = ~std::uint32_t{0};
   struct Frame {
     TXMLNode* node;
     std::size_t end;        // where its closing tag starts; kOpen until that is known
@@ -96,6 +107,9 @@ class TreeBuilder {
   struct NameInfo {
     const std::string* text = nullptr;
     std::uint32_t open = 0;
+    // In a second half: the closing tags met at its bottom before the first element of this
+    // name was on the stack (kNever: none was).
+    std::uint32_t first_push = kNever;
     std::uint32_t size = 0;
     char closing[16] = {};  // the name and ">", when that fits: the end of its closing tag
   };
@@ -160,7 +174,9 @@ class TreeBuilder {
   // Drops the child parsed last (a step that is tried again after Resolve).
   void DropLastKid();
   // Sets the levels below Top from their parents' (after frames moved to other parents).
-  static void FixLevels(TXMLNode& Top);
+  void FixLevels(TXMLNode& Top);
+  // Throws std::length_error: an element at the deepest level the limits allow has children.
+  [[noreturn]] void TooDeep() const;
   TXMLNode* NewNode();
   // Throws std::length_error when a list would hold more than the limits allow.
   void CheckCount(std::size_t Count) const;
@@ -172,6 +188,26 @@ class TreeBuilder {
   template <class T>
   void FillFrom(TList<T>& List, std::vector<T*>& Scratch, std::size_t From);
   TXMLErrorCode RunChildren(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose);
+  // The loop of RunChildren, over the frames on the stack (Top at its bottom).
+  TXMLErrorCode Run(TXMLNode& Top, std::size_t& Pos, std::size_t End, bool RemoveTopClose, std::size_t Notes);
+
+  // The second half (see TwoThreadsFrom). Starts the thread when the text is long enough and a
+  // start tag after a ">" stands past its middle.
+  void StartSecondHalf(std::size_t Pos, std::size_t End);
+  // At the start tag where the second half began: joins the thread and takes over its nodes,
+  // moving Pos to where it stopped (or leaves all as it was, when they do not fit).
+  void JoinSecondHalf(std::size_t& Pos, bool RemoveTopClose);
+  // The builder of the second half: its children text starts at Pos inside elements opened
+  // before it, which its bottom frame (holder_) stands for. A closing tag met at the bottom is
+  // noted for the join (closes_); anything the stack cannot decide ends the run (stop_).
+  void RunFragment(std::size_t Pos, std::size_t End);
+  TXMLErrorCode Stop(std::size_t Pos) {
+    stop_ = Pos;
+    return ecOk;
+  }
+  // Notes the closing tag at Pos met at the bottom of a fragment and moves past it; false when
+  // it is no closing tag (the run ends there).
+  bool NoteBottomClose(std::size_t& Pos);
 
   std::string_view text_;
   Arena* store_;
@@ -196,6 +232,26 @@ class TreeBuilder {
   std::vector<NameInfo> infos_;    // by name id
   std::uint32_t opened_name_ = 0;  // the name id of the element Open read last
   std::optional<CloseIndex> index_;
+  std::size_t two_threads_from_ = ~std::size_t{0};
+  std::size_t split_ = ~std::size_t{0};  // where the second half starts, while it is being read
+  // The second half's builder and storage, and what went wrong there; the thread is declared
+  // after them, so that it is joined before they go.
+  std::unique_ptr<Arena> second_store_;
+  std::unique_ptr<TreeBuilder> second_;
+  std::exception_ptr second_failed_;
+  std::jthread worker_;
+  // As the builder of a second half:
+  struct BottomClose {
+    std::size_t pos;    // where the closing tag starts
+    std::size_t after;  // and ends
+    std::size_t kids;   // the bottom's children before it
+    std::size_t nodes;  // the nodes made before it
+  };
+
+  bool fragment_ = false;
+  TXMLNode holder_;
+  std::vector<BottomClose> closes_;
+  std::size_t stop_ = 0;
   std::size_t fail_pos_ = 0;
   Unclosed* unclosed_ = nullptr;
   SourceMap::Recorder* recorder_ = nullptr;
