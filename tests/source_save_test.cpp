@@ -173,7 +173,9 @@ TEST(SourceSave, AnEditChangesOnlyTheLinesOfItsElement) {
         EXPECT_FALSE(Fault) << (Fault ? Fault->Reason : "") << " " << Where;
         const Changed C = ChangedLines(Text, Out);
         // Where the save writes the node: where it stood, or among the lines it added.
-        if (!Remove) EXPECT_EQ(P.LineWritten(N, Preserving()), R.Line) << Where;
+        if (!Remove) {
+          EXPECT_EQ(P.LineWritten(N, Preserving()), R.Line) << Where;
+        }
         if (std::string(E.name) == "add child") {
           const std::int64_t Added = P.LineWritten(*N.GetChild(N.GetNumberOfChildren() - 1), Preserving());
           EXPECT_GE(Added, static_cast<std::int64_t>(C.first)) << Where;
