@@ -9,14 +9,55 @@ namespace {
 
 using linexml::TXMLNode;
 
-struct Step {
-  enum Kind { kSelf, kParent, kChild, kDescendant } kind = kChild;
-  std::string name;  // empty: "*"
-  long long position = 0;
+// "[@name]" or "[@name='value']".
+struct Test {
+  std::string name;
+  std::optional<std::string> value;
 };
 
-bool IsDigit(char C) {
-  return C >= '0' && C <= '9';
+struct Step {
+  enum Kind { kSelf, kParent, kChild, kDescendant } kind = kChild;
+  std::string name;          // empty: "*"
+  std::vector<Test> before;  // the tests in front of the position
+  long long position = 0;
+  bool last = false;        // "[last()]"
+  std::vector<Test> after;  // the tests behind the position
+};
+
+// Reads the "[...]" of a step from I on; the index past them, or nullopt.
+std::optional<std::size_t> Predicates(std::string_view Path, std::size_t I, Step& S) {
+  while (I < Path.size() && Path[I] == '[') {
+    std::size_t J = I + 1;
+    const bool Positioned = S.position != 0 || S.last;
+    if (J < Path.size() && Path[J] == '@') {
+      const std::size_t From = ++J;
+      while (J < Path.size() && std::string_view("/[]= '\"@").find(Path[J]) == std::string_view::npos) ++J;
+      if (J == From) return std::nullopt;
+      Test T{std::string(Path.substr(From, J - From)), std::nullopt};
+      if (J < Path.size() && Path[J] == '=') {
+        if (++J == Path.size() || (Path[J] != '\'' && Path[J] != '"')) return std::nullopt;
+        const std::size_t Close = Path.find(Path[J], J + 1);
+        if (Close == std::string_view::npos) return std::nullopt;
+        T.value = std::string(Path.substr(J + 1, Close - J - 1));
+        J = Close + 1;
+      }
+      (Positioned ? S.after : S.before).push_back(T);
+    } else if (Path.substr(J, 7) == "last()]") {
+      if (Positioned) return std::nullopt;
+      S.last = true;
+      J += 6;
+    } else {
+      long long Value = 0;
+      const std::size_t From = J;
+      for (; J < Path.size() && Path[J] >= '0' && Path[J] <= '9'; ++J)
+        if (Value < (1LL << 40)) Value = Value * 10 + (Path[J] - '0');
+      if (J == From || Value == 0 || Positioned) return std::nullopt;
+      S.position = Value;
+    }
+    if (J == Path.size() || Path[J] != ']') return std::nullopt;
+    I = J + 1;
+  }
+  return I;
 }
 
 // The steps of Path, or nullopt; Absolute says whether it began with "/".
@@ -43,17 +84,9 @@ std::optional<std::vector<Step>> Parse(std::string_view Path, bool& Absolute) {
       if (Word.find('*') != std::string::npos && Word != "*") return std::nullopt;
       S.kind = Deep ? Step::kDescendant : Step::kChild;
       if (Word != "*") S.name = Word;
-      if (End < Path.size() && Path[End] == '[') {
-        std::size_t J = End + 1;
-        long long Value = 0;
-        while (J < Path.size() && IsDigit(Path[J])) {
-          if (Value < (1LL << 40)) Value = Value * 10 + (Path[J] - '0');
-          ++J;
-        }
-        if (J == End + 1 || Value == 0 || J == Path.size() || Path[J] != ']') return std::nullopt;
-        S.position = Value;
-        End = J + 1;
-      }
+      const std::optional<std::size_t> Past = Predicates(Path, End, S);
+      if (!Past) return std::nullopt;
+      End = *Past;
     }
     Steps.push_back(S);
     if (End == Path.size()) return Steps;
@@ -101,17 +134,30 @@ struct Tree {
     }
     return Out;
   }
+  bool Passes(long I, const std::vector<Test>& Tests) const {
+    for (const Test& T : Tests) {
+      bool Found = false;
+      for (const linexml::TXMLAttribute* A : nodes[static_cast<std::size_t>(I)]->Attributes())
+        Found = Found || (A->Name == T.name && (!T.value || A->Value == *T.value));
+      if (!Found) return false;
+    }
+    return true;
+  }
   bool Matches(long I, const Step& S) const {
     const TXMLNode* N = nodes[static_cast<std::size_t>(I)];
-    return N->TagType() != linexml::ttCDATA && (S.name.empty() || N->TagName() == S.name);
+    return N->TagType() != linexml::ttCDATA && (S.name.empty() || N->TagName() == S.name) &&
+           Passes(I, S.before);
   }
-  // The children of I that S selects: the matching ones, or the position-th of them.
+  // The children of I that S selects: the matching ones, or the position-th or the last of them,
+  // if it passes the tests behind the position.
   void ChildStep(long I, const Step& S, std::set<long>& Out) const {
-    long long Seen = 0;
-    for (const long K : Children(I)) {
-      if (!Matches(K, S)) continue;
-      ++Seen;
-      if (S.position == 0 || Seen == S.position) Out.insert(K);
+    std::vector<long> Matching;
+    for (const long K : Children(I))
+      if (Matches(K, S)) Matching.push_back(K);
+    for (std::size_t At = 0; At < Matching.size(); ++At) {
+      const bool Picked = S.last ? At + 1 == Matching.size()
+                                 : S.position == 0 || static_cast<long long>(At) + 1 == S.position;
+      if (Picked && Passes(Matching[At], S.after)) Out.insert(Matching[At]);
     }
   }
 };

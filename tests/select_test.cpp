@@ -138,13 +138,14 @@ std::vector<TXMLNode*> RandomTree(TXMLParser& P, std::mt19937& Random) {
     } else {
       All.push_back(Parent->AddChild(kNames[Random() % 3]));
       Elements.push_back(All.back());
+      if (Random() % 2 == 0) All.back()->SetAttribute("k", std::to_string(Random() % 2));
     }
   }
   return All;
 }
 
-// A random path in the syntax: steps of ".", "..", a, b, c and "*", some with a position, joined by
-// "/" and "//", from the document or not.
+// A random path in the syntax: steps of ".", "..", a, b, c and "*", some with a position, last() or
+// attribute tests in front of or behind it, joined by "/" and "//", from the document or not.
 std::string RandomPath(std::mt19937& Random) {
   static const char* const kStarts[] = {"", "/", "//"};
   static const char* const kWords[] = {"a", "b", "c", "*", "a", "*", ".", ".."};
@@ -154,8 +155,16 @@ std::string RandomPath(std::mt19937& Random) {
     if (I > 0) Path += Random() % 3 == 0 ? "//" : "/";
     const bool Deep = Path.ends_with("//");
     std::string Word = kWords[Random() % (Deep ? 6 : 8)];
-    if (Word != "." && Word != ".." && Random() % 3 == 0)
-      Word += "[" + std::to_string(1 + Random() % 3) + "]";
+    static const char* const kPredicates[] = {"[1]",  "[2]",      "[3]",       "[last()]",
+                                              "[@k]", "[@k='1']", "[@k=\"0\"]"};
+    for (std::size_t P = 0; Word != "." && Word != ".." && P < 2 && Random() % 3 == 0; ++P) {
+      const std::string Predicate = kPredicates[Random() % std::size(kPredicates)];
+      const bool Position = Predicate[1] != '@';
+      if (Position && (Word.find("[l") != std::string::npos || Word.find("[1") != std::string::npos ||
+                       Word.find("[2") != std::string::npos || Word.find("[3") != std::string::npos))
+        continue;  // one position per step
+      Word += Predicate;
+    }
     Path += Word;
   }
   return Path;
@@ -207,13 +216,19 @@ TEST(SelectSyntax, ErrorsNameTheirPosition) {
       {"a///b", 4, "a step is missing"},
       {"[1]", 1, "a tag name, '*', '.' or '..' is missing before '['"},
       {"/a/[2]", 4, "a tag name, '*', '.' or '..' is missing before '['"},
-      {"a[x]", 3, "a position (1, 2, ...) is expected after '['"},
-      {"a[]", 3, "a position (1, 2, ...) is expected after '['"},
+      {"a[x]", 3, "a position (1, 2, ...), last() or an attribute test (@name) is expected after '['"},
+      {"a[]", 3, "a position (1, 2, ...), last() or an attribute test"},
       {"a[0]", 3, "positions count from 1"},
-      {"a[-1]", 3, "a position (1, 2, ...) is expected"},
-      {"a[1", 4, "']' is expected after the position"},
+      {"a[-1]", 3, "a position (1, 2, ...), last() or an attribute test"},
+      {"a[1", 4, "']' is expected"},
       {"a[1]b", 5, "'/' or the end of the path is expected"},
-      {"a[1][2]", 5, "'/' or the end of the path is expected"},
+      {"a[1][2]", 6, "a step takes one position"},
+      {"a[last()][@k][last()]", 15, "a step takes one position"},
+      {"a[last(]", 3, "a position (1, 2, ...), last()"},
+      {"a[@]", 4, "an attribute name is expected after '@'"},
+      {"a[@k=1]", 6, "a quoted value"},
+      {"a[@k='1]", 6, "the value's closing quote is missing"},
+      {"a[@k x]", 5, "']' is expected"},
       {"a]", 2, "']' without '['"},
       {"a*", 2, "'*' stands for any element only as a step of its own"},
       {".[1]", 2, "'.' and '..' take no position"},

@@ -99,8 +99,11 @@ class LINEXML_API TXMLNode {
   /// Every element that Path selects, in document order, each once. A path without a leading "/"
   /// starts at this node; with one, at the document above the topmost node of its tree (for a
   /// loaded document, above XMLRoot()). Steps are separated by "/": a tag name or "*" (any
-  /// element), optionally with "[N]", the N-th (from 1) of the node's siblings that match the step;
-  /// ".." the parent, "." the node itself; "//" before a step looks at any depth below. Text runs
+  /// element), optionally followed by tests, one after another: "[@name]" (has that attribute),
+  /// "[@name='value']" or "[@name=\"value\"]" (has it with that value), and one position: "[N]", the
+  /// N-th (from 1) of the node's siblings that match the step and the tests in front of it, or
+  /// "[last()]", the last of them; ".." the parent, "." the node itself; "//" before a step looks
+  /// at any depth below. Text runs
   /// are never selected, nor the document itself ("/" selects nothing). Throws
   /// std::invalid_argument naming the 1-based position when Path is not in that syntax. Runs
   /// without recursion, visiting each node at most once per step, and writes nothing.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "linexml/xml_attribute.h"
 #include "linexml/xml_node.h"
 #include "quote.h"
 
@@ -41,7 +42,56 @@ class Tree {
   const TXMLNode* top_ = nullptr;
 };
 
+// The character an attribute name or a tag name of a path cannot hold.
+bool EndsName(char C) {
+  return C == '/' || C == '[' || C == ']' || C == '=' || C == ' ' || C == '\'' || C == '"' || C == '@';
+}
+
 }  // namespace
+
+std::size_t Path::Predicates(std::string_view Text, std::size_t Pos, Step& S) {
+  const std::size_t N = Text.size();
+  while (Pos < N && Text[Pos] == '[') {
+    std::size_t I = Pos + 1;
+    const bool Positioned = S.position != 0 || S.last;
+    if (I < N && Text[I] == '@') {
+      const std::size_t Name = ++I;
+      while (I < N && !EndsName(Text[I])) ++I;
+      if (I == Name) Invalid(Text, I, "an attribute name is expected after '@'");
+      AttributeTest T{std::string(Text.substr(Name, I - Name)), {}, false};
+      if (I < N && Text[I] == '=') {
+        const char Quote = ++I < N ? Text[I] : '\0';
+        if (Quote != '\'' && Quote != '"')
+          Invalid(Text, I, "a quoted value ('...' or \"...\") is expected after '='");
+        const std::size_t Close = Text.find(Quote, I + 1);
+        if (Close == std::string_view::npos) Invalid(Text, I, "the value's closing quote is missing");
+        T.value = Text.substr(I + 1, Close - I - 1);
+        T.has_value = true;
+        I = Close + 1;
+      }
+      (Positioned ? S.after : S.tests).push_back(std::move(T));
+    } else if (Text.substr(I, 7) == "last()]") {
+      if (Positioned) Invalid(Text, I, "a step takes one position");
+      S.last = true;
+      I += 6;
+    } else {
+      const std::size_t Digits = I;
+      std::int64_t Value = 0;
+      for (; I < N && Text[I] >= '0' && Text[I] <= '9'; ++I) {
+        // Positions past any count are kept as large: they select nothing.
+        if (Value < (std::int64_t{1} << 40)) Value = Value * 10 + (Text[I] - '0');
+      }
+      if (I == Digits)
+        Invalid(Text, I, "a position (1, 2, ...), last() or an attribute test (@name) is expected after '['");
+      if (Value == 0) Invalid(Text, Digits, "positions count from 1");
+      if (Positioned) Invalid(Text, Digits, "a step takes one position");
+      S.position = Value;
+    }
+    if (I == N || Text[I] != ']') Invalid(Text, I, "']' is expected");
+    Pos = I + 1;
+  }
+  return Pos;
+}
 
 Path::Path(std::string_view Text) {
   const std::size_t N = Text.size();
@@ -60,7 +110,7 @@ Path::Path(std::string_view Text) {
     std::size_t End = From;
     while (End < N && Text[End] != '/' && Text[End] != '[') ++End;
     const std::string_view Word = Text.substr(From, End - From);
-    Step S{Axis::kChild, false, {}, 0};
+    Step S{Axis::kChild, false, {}, {}, 0, false, {}};
     if (Word == "." || Word == "..") {
       if (Deep) Invalid(Text, From, "after \"//\" comes a tag name or '*', not '" + std::string(Word) + "'");
       if (End < N && Text[End] == '[') Invalid(Text, End, "'.' and '..' take no position");
@@ -80,20 +130,7 @@ Path::Path(std::string_view Text) {
       S.axis = Deep ? Axis::kDescendant : Axis::kChild;
       S.any = Word == "*";
       if (!S.any) S.name = Word;
-      if (End < N && Text[End] == '[') {
-        std::size_t I = End + 1;
-        const std::size_t Digits = I;
-        std::int64_t Value = 0;
-        for (; I < N && Text[I] >= '0' && Text[I] <= '9'; ++I) {
-          // Positions past any count are kept as large: they select nothing.
-          if (Value < (std::int64_t{1} << 40)) Value = Value * 10 + (Text[I] - '0');
-        }
-        if (I == Digits) Invalid(Text, I, "a position (1, 2, ...) is expected after '['");
-        if (Value == 0) Invalid(Text, Digits, "positions count from 1");
-        if (I == N || Text[I] != ']') Invalid(Text, I, "']' is expected after the position");
-        S.position = Value;
-        End = I + 1;
-      }
+      End = Predicates(Text, End, S);
     }
     steps_.push_back(std::move(S));
     Pos = End;
@@ -106,22 +143,53 @@ Path::Path(std::string_view Text) {
 
 namespace {
 
-bool Matches(const TXMLNode& N, bool Any, const std::string& Name) {
-  return N.TagType() != ttCDATA && (Any || N.TagName() == Name);
+using Step = Path::Step;
+
+bool PassesAll(const TXMLNode& N, const std::vector<Path::AttributeTest>& Tests) {
+  for (const Path::AttributeTest& T : Tests) {
+    bool Found = false;
+    for (const TXMLAttribute* A : N.Attributes())
+      if (A->Name == T.name && (!T.has_value || A->Value == T.value)) {
+        Found = true;
+        break;
+      }
+    if (!Found) return false;
+  }
+  return true;
+}
+
+// Whether N counts for the step's position: an element of its name that passes the tests in front.
+bool Candidate(const TXMLNode& N, const Step& S) {
+  return N.TagType() != ttCDATA && (S.any || N.TagName() == S.name) && PassesAll(N, S.tests);
+}
+
+// For "[last()]", the last candidate of the children [Begin, End); null for any other step.
+const TXMLNode* LastCandidate(const TXMLNode* const* Begin, const TXMLNode* const* End, const Step& S) {
+  if (!S.last) return nullptr;
+  while (End != Begin)
+    if (Candidate(**--End, S)) return *End;
+  return nullptr;
+}
+
+// Whether the candidate K, the Seen-th among its siblings, is selected.
+bool Picked(const TXMLNode* K, std::int64_t Seen, const TXMLNode* Last, const Step& S) {
+  if (S.last ? K != Last : S.position != 0 && Seen != S.position) return false;
+  return PassesAll(*K, S.after);
 }
 
 // The matching children of every node of In, none of which lies below another: their children
 // then come out in document order, one node's after another's.
-Set ChildrenOfFlat(const Set& In, Tree& T, bool Any, const std::string& Name, std::int64_t Position) {
+Set ChildrenOfFlat(const Set& In, Tree& T, const Step& S) {
   Set Out;
   for (const TXMLNode* N : In) {
     std::int64_t Seen = 0;
     const auto [Begin, End] = T.Kids(N);
+    const TXMLNode* Last = LastCandidate(Begin, End, S);
     for (auto K = Begin; K != End; ++K) {
-      if (!Matches(**K, Any, Name)) continue;
+      if (!Candidate(**K, S)) continue;
       ++Seen;
-      if (Position == 0 || Seen == Position) Out.push_back(*K);
-      if (Seen == Position) break;
+      if (Picked(*K, Seen, Last, S)) Out.push_back(*K);
+      if (Seen == S.position || *K == Last) break;
     }
   }
   return Out;
@@ -130,23 +198,28 @@ Set ChildrenOfFlat(const Set& In, Tree& T, bool Any, const std::string& Name, st
 // The matching children (Deep: descendants) of the nodes of In, which may lie below one another,
 // in document order: one walk over the subtrees of In in document order, in which a node of In met
 // inside the subtree of an earlier one is passed, not walked again.
-Set Walk(const Set& In, Tree& T, bool Deep, bool Any, const std::string& Name, std::int64_t Position) {
+Set Walk(const Set& In, Tree& T, bool Deep, const Step& S) {
   Set Out;
   struct Frame {
     const TXMLNode* node;
     const TXMLNode* const* next;  // its first child not visited yet
     const TXMLNode* const* end;
-    std::int64_t seen;  // its children that matched so far
-    bool in_set;        // the node is one of In (its children are candidates)
+    std::int64_t seen;     // its children that matched so far
+    bool in_set;           // the node is one of In (its children are candidates)
+    const TXMLNode* last;  // for "[last()]", its last candidate child
   };
+
   // Invariant: the stack holds the path from the subtree being walked down to the node whose
   // children are visited now; Pending is the first node of In not met yet.
   std::vector<Frame> Stack;
   std::size_t Pending = 0;
+  // A frame for N, whose children are candidates when Deep or N is one of In.
+  const auto Open = [&](const TXMLNode* N, bool InSet) {
+    const auto [Begin, End] = T.Kids(N);
+    Stack.push_back({N, Begin, End, 0, InSet, Deep || InSet ? LastCandidate(Begin, End, S) : nullptr});
+  };
   while (Pending < In.size()) {
-    const TXMLNode* Root = In[Pending++];
-    const auto [Begin, End] = T.Kids(Root);
-    Stack.push_back({Root, Begin, End, 0, true});
+    Open(In[Pending++], true);
     while (!Stack.empty()) {
       Frame& F = Stack.back();
       if (F.next == F.end) {
@@ -157,14 +230,13 @@ Set Walk(const Set& In, Tree& T, bool Deep, bool Any, const std::string& Name, s
       if (K->TagType() == ttCDATA) continue;
       const bool InSet = Pending < In.size() && In[Pending] == K;
       if (InSet) ++Pending;
-      if ((Deep || F.in_set) && Matches(*K, Any, Name)) {
+      if ((Deep || F.in_set) && Candidate(*K, S)) {
         ++F.seen;
-        if (Position == 0 || F.seen == Position) Out.push_back(K);
+        if (Picked(K, F.seen, F.last, S)) Out.push_back(K);
       }
       // Deep visits the whole subtree; a child step goes down to a node of In (its children are
       // candidates) and while nodes of In may still lie below.
-      if (K->Children().Count() > 0 && (Deep || InSet || Pending < In.size()))
-        Stack.push_back({K, K->Children().begin(), K->Children().end(), 0, InSet});
+      if (K->Children().Count() > 0 && (Deep || InSet || Pending < In.size())) Open(K, InSet);
     }
   }
   return Out;
@@ -211,11 +283,10 @@ std::vector<TXMLNode*> Path::Run(const TXMLNode& Start, bool FromDocument) const
         Nested = Current.size() > 1;
         break;
       case Axis::kChild:
-        Current = Nested ? Walk(Current, T, false, S.any, S.name, S.position)
-                         : ChildrenOfFlat(Current, T, S.any, S.name, S.position);
+        Current = Nested ? Walk(Current, T, false, S) : ChildrenOfFlat(Current, T, S);
         break;
       case Axis::kDescendant:
-        Current = Walk(Current, T, true, S.any, S.name, S.position);
+        Current = Walk(Current, T, true, S);
         Nested = true;
         break;
     }

@@ -27,14 +27,27 @@ class Path {
   // in document order.
   std::vector<TXMLNode*> Run(const TXMLNode& Start, bool FromDocument) const;
 
- private:
+ public:
   enum class Axis : std::uint8_t { kSelf, kParent, kChild, kDescendant };
+  // "[@name]" or "[@name='value']": an attribute of that name (with that value).
+  struct AttributeTest {
+    std::string name;
+    std::string value;
+    bool has_value;
+  };
   struct Step {
     Axis axis;
-    bool any;               // "*": any element
-    std::string name;       // otherwise the tag name
-    std::int64_t position;  // the N of "[N]", 0 without one
+    bool any;                          // "*": any element
+    std::string name;                  // otherwise the tag name
+    std::vector<AttributeTest> tests;  // the attribute tests in front of the position
+    std::int64_t position;             // the N of "[N]", 0 without one
+    bool last;                         // "[last()]": the last that passes the tests in front
+    std::vector<AttributeTest> after;  // the tests behind the position, on the node it picks
   };
+
+ private:
+  // Reads the predicates of a step from Pos on into S; returns where they end.
+  static std::size_t Predicates(std::string_view Text, std::size_t Pos, Step& S);
 
   std::vector<Step> steps_;
   bool absolute_ = false;
