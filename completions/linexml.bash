@@ -15,10 +15,10 @@ _linexml_options() {
   case $1 in
     "") echo "-h --help --version --config" ;;
     check) echo "-h --help -j --jobs -w --warnings --show-source --format $_linexml_read" ;;
-    edit) echo "-h --help -o --output --force --set --delete --delete-attr --add --text --rename --move $_linexml_layout $_linexml_read" ;;
+    edit) echo "-h --help -o --output --force --reformat --set --delete --delete-attr --add --text --rename --move $_linexml_layout $_linexml_read" ;;
     format) echo "-h --help -o --output -i --in-place --force $_linexml_layout $_linexml_read" ;;
     get) echo "-h --help --text --decode $_linexml_read" ;;
-    set) echo "-h --help -o --output --force $_linexml_layout $_linexml_read" ;;
+    set) echo "-h --help -o --output --force --reformat $_linexml_layout $_linexml_read" ;;
     tree) echo "-h --help --force $_linexml_read" ;;
   esac
 }

@@ -32,25 +32,43 @@ TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings) {
   return L;
 }
 
-void AddWriteOptions(CLI::App& Cmd, WriteOptions& O) {
-  Cmd.add_option("--indent", O.Indent, "Indent N spaces per level, 0 to 255 (default: 2)")
-      ->type_name("N")
-      ->check(CLI::Range(0, 255));
-  Cmd.add_flag("--tabs", O.Tabs, "Indent one tab per level (wins over --indent)");
-  Cmd.add_flag("--crlf", O.Crlf, "End lines with CR LF instead of LF");
-  Cmd.add_flag("--bom", O.Bom, "Begin the file with a UTF-8 byte-order mark");
-  Cmd.add_flag("--standard-declaration", O.StandardDeclaration,
-               "Write the declaration as XML 1.0 has it: version, encoding, standalone (no language)");
-  Cmd.add_flag("--inline-text", O.InlineText,
-               "Write an element whose only child is text on one line: <name>text</name>");
-  Cmd.add_option("--profile", O.Profile,
-                 "'xml': every choice other XML tools need (standard declaration, inline text, no empty "
-                 "document-type line); 'linexml' (default): the library's layout")
-      ->type_name("NAME")
-      ->check(CLI::IsMember({"linexml", "xml"}));
+void AddWriteOptions(CLI::App& Cmd, WriteOptions& O, bool KeepsFile) {
+  O.KeepsFile = KeepsFile;
+  O.LayoutOptions = {
+      Cmd.add_option("--indent", O.Indent, "Indent N spaces per level, 0 to 255 (default: 2)")
+          ->type_name("N")
+          ->check(CLI::Range(0, 255)),
+      Cmd.add_flag("--tabs", O.Tabs, "Indent one tab per level (wins over --indent)"),
+      Cmd.add_flag("--crlf", O.Crlf, "End lines with CR LF instead of LF"),
+      Cmd.add_flag("--bom", O.Bom, "Begin the file with a UTF-8 byte-order mark"),
+      Cmd.add_flag("--standard-declaration", O.StandardDeclaration,
+                   "Write the declaration as XML 1.0 has it: version, encoding, standalone (no language)"),
+      Cmd.add_flag("--inline-text", O.InlineText,
+                   "Write an element whose only child is text on one line: <name>text</name>"),
+      Cmd.add_option("--profile", O.Profile,
+                     "'xml': every choice other XML tools need (standard declaration, inline text, no "
+                     "empty document-type line); 'linexml' (default): the library's layout")
+          ->type_name("NAME")
+          ->check(CLI::IsMember({"linexml", "xml"})),
+  };
+  if (KeepsFile)
+    O.LayoutOptions.push_back(Cmd.add_flag(
+        "--reformat", O.Reformat,
+        "Write the whole document in the library's layout instead of keeping the file's (as 'format')"));
+}
+
+bool WriteOptions::KeepsSource() const {
+  return KeepsFile && std::none_of(LayoutOptions.begin(), LayoutOptions.end(),
+                                   [](const CLI::Option* Opt) { return Opt->count() > 0; });
 }
 
 TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P) {
+  if (O.KeepsSource()) {
+    TXMLSaveOptions S;
+    S.PreserveSource = true;
+    S.ByteOrderMark = P.HadByteOrderMark();  // for a document that has no source to keep
+    return S;
+  }
   TXMLSaveOptions S = O.Profile == "xml" ? TXMLSaveOptions::Interoperable() : TXMLSaveOptions{};
   S.IndentWidth = O.Indent;
   S.IndentWithTabs = O.Tabs;
@@ -159,7 +177,12 @@ bool WritesOver(const std::string& Arg, const std::optional<std::string>& Target
 
 bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Read, bool Force,
                     const std::optional<std::string>& Target) {
-  P.SetLoadOptions(LoadOptionsFor(Read));
+  return LoadForCommand(P, Arg, LoadOptionsFor(Read), Force, Target);
+}
+
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, const TXMLLoadOptions& Load, bool Force,
+                    const std::optional<std::string>& Target) {
+  P.SetLoadOptions(Load);
   std::string StdinText;
   const bool StdinRead = IsStdin(Arg) && ReadStdin(StdinText);
   const TXMLErrorCode Status = LoadDocument(P, Arg, StdinRead ? &StdinText : nullptr);
@@ -277,6 +300,18 @@ bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force,
        (NotXml ? " would not read as XML: " : " would not load back the same: ") + Fault->Reason +
        " (--force writes it anyway)");
   return false;
+}
+
+int LoadChangeSave(const WritingCommand& C, const std::function<int(TXMLParser&)>& Change) {
+  TXMLLoadOptions Load = LoadOptionsFor(*C.Read);
+  Load.KeepSource = C.Write->KeepsSource();
+  TXMLParser P;
+  if (!LoadForCommand(P, C.File, Load, C.ForceLoad, C.Target)) return kExitFailed;
+  if (const int Status = Change(P); Status != kExitOk) return Status;
+  const TXMLSaveOptions Layout = SaveOptionsFor(*C.Write, P);
+  if (!WritableOrForced(P, C.File, C.Force, Layout)) return kExitFailed;
+  SaveResult(P, C.Target, Layout);
+  return kExitOk;
 }
 
 }  // namespace linexml::cli

@@ -2,6 +2,7 @@
 
 #include <linexml/xml_parser.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,8 @@ void AddReadOptions(CLI::App& Cmd, ReadOptions& O);
 // The library's load options for O; Warnings collects warnings too.
 TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings = false);
 
-// How a command that writes a document lays it out.
+// How a command that writes a document lays it out: as the file stood, with only the changes
+// written anew (the default of the commands that change a document), or in the library's layout.
 struct WriteOptions {
   int Indent = 2;
   bool Tabs = false;
@@ -35,11 +37,19 @@ struct WriteOptions {
   bool StandardDeclaration = false;
   bool InlineText = false;
   std::string Profile = "linexml";  // "xml": every choice other XML tools need
+  bool Reformat = false;            // --reformat: the library's layout although the command keeps the file's
+  bool KeepsFile = false;           // the command keeps the file's layout unless asked otherwise
+  std::vector<const CLI::Option*> LayoutOptions;  // the options above that choose a layout
+
+  // True when the save keeps the file as it stood: the command does so by default and neither
+  // --reformat nor any layout option was given (on the command line or in the configuration file).
+  bool KeepsSource() const;
 };
-// Adds --indent, --tabs, --crlf, --bom, --standard-declaration, --inline-text and --profile to Cmd.
-void AddWriteOptions(CLI::App& Cmd, WriteOptions& O);
+// Adds --indent, --tabs, --crlf, --bom, --standard-declaration, --inline-text and --profile to Cmd;
+// with KeepsFile, --reformat too, and the save keeps the file's layout unless one of them is given.
+void AddWriteOptions(CLI::App& Cmd, WriteOptions& O, bool KeepsFile = false);
 // The library's save options for O and the document P: a byte-order mark that P's file began
-// with is kept.
+// with is kept; a save that keeps the file writes the source with the changes (PreserveSource).
 TXMLSaveOptions SaveOptionsFor(const WriteOptions& O, const TXMLParser& P);
 
 // Whether Opt of Cmd was given on the command line, not only in the configuration file: where the
@@ -83,6 +93,9 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXML
 // Read gives the load options.
 bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Read, bool Force = false,
                     const std::optional<std::string>& Target = std::nullopt);
+// The same with the library's load options given in full.
+bool LoadForCommand(TXMLParser& P, const std::string& Arg, const TXMLLoadOptions& Load, bool Force,
+                    const std::optional<std::string>& Target);
 
 // Writes the document to standard output for no name or "-", else to the named file through
 // SaveFile, which replaces it only once everything was written.
@@ -120,5 +133,20 @@ std::string NodePath(const TXMLNode& Node);
 // not load back the same, or not as XML where Layout claims XML (TXMLParser::FirstUnwritable).
 // Force lets it through.
 bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force, const TXMLSaveOptions& Layout);
+
+// A command that writes a document: what it reads, where it writes, and how.
+struct WritingCommand {
+  std::string File;                   // "-": standard input
+  std::optional<std::string> Target;  // nullopt or "-": standard output
+  const ReadOptions* Read = nullptr;
+  const WriteOptions* Write = nullptr;
+  bool Force = false;      // write even what would not load back the same
+  bool ForceLoad = false;  // go on with a document that did not parse completely (not in place)
+};
+// The one route of every command that writes: loads C.File (keeping its source where the save keeps
+// the file), lets Change make its changes (it returns kExitOk to go on, else the exit status, having
+// said why on standard error), checks that the result loads back the same (WritableOrForced) and
+// saves it. Returns the exit status.
+int LoadChangeSave(const WritingCommand& C, const std::function<int(TXMLParser&)>& Change);
 
 }  // namespace linexml::cli

@@ -1,9 +1,12 @@
 // linexml edit: changes a document by paths, operation after operation, and writes it once: all or
 // nothing.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,9 +18,11 @@
 namespace linexml::cli {
 namespace {
 
-// One operation as given: its option ("--set") and its values, the path first.
+struct OperationKind;
+
+// One operation as given: its kind ("--set") and its values, the paths first.
 struct Operation {
-  std::string option;
+  const OperationKind* kind;
   std::vector<std::string> values;
 };
 
@@ -31,31 +36,6 @@ struct EditOptions {
   std::map<std::string, std::vector<std::string>> Values;
   const CLI::App* App = nullptr;
 };
-
-// The operations in the order given: the parse order lists each value with its option.
-std::vector<Operation> Operations(const EditOptions& O) {
-  static const std::map<std::string, std::size_t> kArity = {
-      {"--set", 3},  {"--delete", 1}, {"--delete-attr", 2}, {"--add", 2},
-      {"--text", 2}, {"--rename", 2}, {"--move", 2}};
-  std::vector<Operation> Out;
-  std::map<std::string, std::size_t> Taken;
-  for (const CLI::Option* Opt : O.App->parse_order()) {
-    const std::string Name = Opt->get_name();
-    const auto Arity = kArity.find(Name);
-    if (Arity == kArity.end()) continue;
-    std::size_t& Next = Taken[Name];
-    if (Next % Arity->second == 0) Out.push_back({Name, {}});
-    Out.back().values.push_back(O.Values.at(Name).at(Next++));
-  }
-  return Out;
-}
-
-// The operation as the user wrote it, for messages: --set "/a/b" "id" "5".
-std::string Shown(const Operation& Op) {
-  std::string Out = Op.option;
-  for (const std::string& V : Op.values) Out += " " + QuoteText(V);
-  return Out;
-}
 
 // An operation that cannot be done: nothing is written.
 class OperationFailed : public std::runtime_error {
@@ -76,55 +56,105 @@ std::vector<TXMLNode*> Matches(const TXMLParser& P, const std::string& Path, con
   return Found;
 }
 
-// Makes Node's direct text one text run holding Text (none when Text is empty), where its first
-// text run stood, else at the end.
-void ReplaceText(TXMLNode& Node, const std::string& Text) {
-  std::vector<std::int32_t> Runs;
-  for (std::int32_t I = 0; I < Node.GetNumberOfChildren(); ++I)
-    if (Node.GetChild(I)->TagType() == ttCDATA) Runs.push_back(I);
-  const std::int32_t At = Runs.empty() ? Node.GetNumberOfChildren() : Runs.front();
-  // The new run goes in first, so that a text that cannot be written changes nothing.
-  const std::int32_t Shift = Text.empty() ? 0 : 1;
-  if (!Text.empty()) Node.InsertText(At, Text);
-  for (auto R = Runs.rbegin(); R != Runs.rend(); ++R) Node.RemoveChild(*R + Shift);
+void RequireStorableAs(Storable Kind, const std::string& Text) {
+  const std::string Why = WhyNotStorable(Kind, Text);
+  if (!Why.empty()) throw OperationFailed(Why);
 }
 
-void Apply(TXMLParser& P, const Operation& Op) {
-  const std::vector<std::string>& V = Op.values;
-  try {
-    if (Op.option == "--set") {
-      for (TXMLNode* N : Matches(P, V[0])) N->SetAttribute(V[1], V[2]);
-    } else if (Op.option == "--delete") {
-      const std::vector<TXMLNode*> Found = Matches(P, V[0]);
-      for (const TXMLNode* N : Found)
-        if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be deleted");
-      TXMLNode::RemoveNodes(Found);  // all at once: linear, where one at a time shifts a list each
-    } else if (Op.option == "--delete-attr") {
-      for (TXMLNode* N : Matches(P, V[0])) (void)N->RemoveAttribute(V[1]);
-    } else if (Op.option == "--add") {
-      const std::string Why = WhyNotStorable(Storable::kName, V[1]);
-      if (!Why.empty()) throw OperationFailed(Why);
-      for (TXMLNode* N : Matches(P, V[0])) N->AddChild(V[1]);
-    } else if (Op.option == "--text") {
-      if (!V[1].empty()) {
-        const std::string Why = WhyNotStorable(Storable::kText, V[1]);
-        if (!Why.empty()) throw OperationFailed(Why);
-      }
-      for (TXMLNode* N : Matches(P, V[0])) ReplaceText(*N, V[1]);
-    } else if (Op.option == "--rename") {
-      for (TXMLNode* N : Matches(P, V[0])) N->SetTagName(V[1]);
-    } else if (Op.option == "--move") {
-      const std::vector<TXMLNode*> To = Matches(P, V[1], "TO_PATH");
-      if (To.size() > 1)
-        throw OperationFailed("TO_PATH matches " + std::to_string(To.size()) + " elements, not one");
-      const std::vector<TXMLNode*> Moved = Matches(P, V[0]);
-      for (const TXMLNode* N : Moved)
-        if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be moved");
-      To[0]->AppendNodes(Moved);  // all at once: linear, where one move at a time shifts a list each
+// Makes Node's direct text one text run holding Text (none when Text is empty): its first text run
+// takes the text where it stands (a save that keeps the file then changes only that run's bytes),
+// else a new run goes at the end; the other runs go.
+void ReplaceText(TXMLNode& Node, const std::string& Text) {
+  std::vector<TXMLNode*> Runs;
+  for (TXMLNode* Child : Node.Children())
+    if (Child->TagType() == ttCDATA) Runs.push_back(Child);
+  auto Gone = Runs.begin();
+  if (!Text.empty()) {
+    if (Runs.empty()) {
+      Node.AddText(Text);
+    } else {
+      Runs.front()->SetTextData(Text);
+      ++Gone;
     }
-  } catch (const std::invalid_argument& E) {
-    throw OperationFailed(Reason(E));
   }
+  TXMLNode::RemoveNodes(std::span<TXMLNode* const>(Gone, Runs.end()));
+}
+
+// The operations of edit: one row each, with how many values it takes (the paths first) and what
+// it does to the document. The checks that need no document run before the load.
+struct OperationKind {
+  const char* name;
+  std::size_t arity;
+  std::size_t paths;  // how many of the values are paths
+  const char* values;
+  const char* help;
+  void (*apply)(TXMLParser& P, const std::vector<std::string>& V);
+};
+
+const OperationKind kOperations[] = {
+    {"--set", 3, 1, "PATH NAME VALUE",
+     "Set attribute NAME to VALUE (the first of that name, or a new one at the end)",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       for (TXMLNode* N : Matches(P, V[0])) N->SetAttribute(V[1], V[2]);
+     }},
+    {"--delete", 1, 1, "PATH", "Delete the elements, with everything in them",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       const std::vector<TXMLNode*> Found = Matches(P, V[0]);
+       for (const TXMLNode* N : Found)
+         if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be deleted");
+       TXMLNode::RemoveNodes(Found);  // all at once: linear, where one at a time shifts a list each
+     }},
+    {"--delete-attr", 2, 1, "PATH NAME", "Delete attribute NAME (the first of that name) where there is one",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       for (TXMLNode* N : Matches(P, V[0])) (void)N->RemoveAttribute(V[1]);
+     }},
+    {"--add", 2, 1, "PATH NAME", "Append a new empty element NAME to each element",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       RequireStorableAs(Storable::kName, V[1]);
+       for (TXMLNode* N : Matches(P, V[0])) N->AddChild(V[1]);
+     }},
+    {"--text", 2, 1, "PATH TEXT", "Make each element's own text one text run holding TEXT",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       if (!V[1].empty()) RequireStorableAs(Storable::kText, V[1]);
+       for (TXMLNode* N : Matches(P, V[0])) ReplaceText(*N, V[1]);
+     }},
+    {"--rename", 2, 1, "PATH NAME", "Give the elements the tag name NAME",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       for (TXMLNode* N : Matches(P, V[0])) N->SetTagName(V[1]);
+     }},
+    {"--move", 2, 2, "PATH TO_PATH", "Append the elements to the element TO_PATH selects",
+     [](TXMLParser& P, const std::vector<std::string>& V) {
+       const std::vector<TXMLNode*> To = Matches(P, V[1], "TO_PATH");
+       if (To.size() > 1)
+         throw OperationFailed("TO_PATH matches " + std::to_string(To.size()) + " elements, not one");
+       const std::vector<TXMLNode*> Moved = Matches(P, V[0]);
+       for (const TXMLNode* N : Moved)
+         if (N->Parent() == nullptr) throw OperationFailed("the root element cannot be moved");
+       To[0]->AppendNodes(Moved);  // all at once: linear, where one move at a time shifts a list each
+     }},
+};
+
+// The operations in the order given: the parse order lists each value with its option.
+std::vector<Operation> Operations(const EditOptions& O) {
+  std::vector<Operation> Out;
+  std::map<std::string, std::size_t> Taken;
+  for (const CLI::Option* Opt : O.App->parse_order()) {
+    const std::string Name = Opt->get_name();
+    const auto* Kind = std::find_if(std::begin(kOperations), std::end(kOperations),
+                                    [&](const OperationKind& K) { return Name == K.name; });
+    if (Kind == std::end(kOperations)) continue;
+    std::size_t& Next = Taken[Name];
+    if (Next % Kind->arity == 0) Out.push_back({Kind, {}});
+    Out.back().values.push_back(O.Values.at(Name).at(Next++));
+  }
+  return Out;
+}
+
+// The operation as the user wrote it, for messages: --set "/a/b" "id" "5".
+std::string Shown(const Operation& Op) {
+  std::string Out = Op.kind->name;
+  for (const std::string& V : Op.values) Out += " " + QuoteText(V);
+  return Out;
 }
 
 int RunEdit(const EditOptions& O) {
@@ -133,12 +163,11 @@ int RunEdit(const EditOptions& O) {
     throw UsageError("no operation given (--set, --delete, --delete-attr, --add, --text, --rename, --move)");
   // Every path is read before anything else: a path not in the syntax is a usage error.
   for (const Operation& Op : Ops) {
-    const std::size_t Paths = Op.option == "--move" ? 2 : 1;
-    for (std::size_t I = 0; I < Paths; ++I) {
+    for (std::size_t I = 0; I < Op.kind->paths; ++I) {
       try {
         (void)TXMLParser().SelectAll(Op.values[I]);
       } catch (const std::invalid_argument& E) {
-        throw UsageError(Op.option + ": " + E.what());
+        throw UsageError(std::string(Op.kind->name) + ": " + E.what());
       }
     }
   }
@@ -146,19 +175,18 @@ int RunEdit(const EditOptions& O) {
   const std::optional<std::string> Target = O.Output          ? O.Output
                                             : IsStdin(O.File) ? std::nullopt
                                                               : std::optional<std::string>(O.File);
-  TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Read, false, Target)) return kExitFailed;
-  for (const Operation& Op : Ops) {
-    try {
-      Apply(P, Op);
-    } catch (const OperationFailed& E) {
-      return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.what() + "; nothing was written");
+  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false}, [&](TXMLParser& P) {
+    for (const Operation& Op : Ops) {
+      try {
+        Op.kind->apply(P, Op.values);
+      } catch (const OperationFailed& E) {
+        return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.what() + "; nothing was written");
+      } catch (const std::invalid_argument& E) {
+        return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + Reason(E) + "; nothing was written");
+      }
     }
-  }
-  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
-  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
-  SaveResult(P, Target, Layout);
-  return kExitOk;
+    return kExitOk;
+  });
 }
 
 }  // namespace
@@ -184,6 +212,12 @@ Command AddEditCommand(CLI::App& App) {
       "of its first one); an empty TEXT removes it. --move appends each element to\n"
       "the one element that TO_PATH selects.\n"
       "\n"
+      "The file keeps its own bytes: only what the operations touch is written anew\n"
+      "(a value, a tag, a removed element with its lines, a new element on a line of\n"
+      "its own indented like its siblings); comments, the declaration, indentation,\n"
+      "quotes and line ends stay. --reformat, or any layout option, writes the whole\n"
+      "document in the library's layout instead, as 'format' does.\n"
+      "\n"
       "Example (a new attribute on every store, in place):\n"
       "  $ linexml edit catalog.xml --set /catalog/store checked yes\n"
       "\n"
@@ -201,30 +235,14 @@ Command AddEditCommand(CLI::App& App) {
   Cmd->add_option("-o,--output", O->Output, "Write to OUT instead of changing FILE; '-': standard output")
       ->type_name("OUT");
   Cmd->add_flag("--force", O->Force, "Write the document even when it would not load back the same");
-  struct OperationOption {
-    const char* name;
-    int arity;
-    const char* values;
-    const char* help;
-  };
-  static const OperationOption kOperations[] = {
-      {"--set", 3, "PATH NAME VALUE",
-       "Set attribute NAME to VALUE (the first of that name, or a new one at the end)"},
-      {"--delete", 1, "PATH", "Delete the elements, with everything in them"},
-      {"--delete-attr", 2, "PATH NAME", "Delete attribute NAME (the first of that name) where there is one"},
-      {"--add", 2, "PATH NAME", "Append a new empty element NAME to each element"},
-      {"--text", 2, "PATH TEXT", "Make each element's own text one text run holding TEXT"},
-      {"--rename", 2, "PATH NAME", "Give the elements the tag name NAME"},
-      {"--move", 2, "PATH TO_PATH", "Append the elements to the element TO_PATH selects"},
-  };
-  for (const OperationOption& S : kOperations) {
+  for (const OperationKind& S : kOperations) {
     Cmd->add_option(S.name, O->Values[S.name], S.help)
-        ->type_size(S.arity)
+        ->type_size(static_cast<int>(S.arity))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name(S.values);
   }
   O->App = Cmd;
-  AddWriteOptions(*Cmd, O->Write);
+  AddWriteOptions(*Cmd, O->Write, true);
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunEdit(*O); }};
 }

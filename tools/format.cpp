@@ -36,13 +36,9 @@ int RunFormat(const FormatOptions& O) {
       Output.reset();
   }
   if (InPlace && IsStdin(O.File)) throw UsageError("-i needs a file: standard input cannot be rewritten");
-  TXMLParser P;
   const std::optional<std::string> Target = InPlace ? std::optional<std::string>(O.File) : Output;
-  if (!LoadForCommand(P, O.File, O.Read, O.Force, Target)) return kExitFailed;
-  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
-  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
-  SaveResult(P, Target, Layout);
-  return kExitOk;
+  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, O.Force},
+                        [](TXMLParser&) { return kExitOk; });
 }
 
 }  // namespace

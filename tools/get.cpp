@@ -53,7 +53,22 @@ bool Print(const GetOptions& O, const TXMLNode& Node) {
   return true;
 }
 
+// A path whose last step is "@NAME" asks for attribute NAME of the elements the rest selects
+// ("//@id": of every element).
+void SplitAttributeStep(GetOptions& O) {
+  const std::size_t Slash = O.Tag.rfind('/');
+  if (Slash == std::string::npos || O.Tag.compare(Slash + 1, 1, "@") != 0) return;
+  std::string Name = O.Tag.substr(Slash + 2);
+  if (Name.empty() || Name.find_first_of("[]'\"= ") != std::string::npos) return;  // the syntax's to name
+  if (O.Attribute) throw UsageError("the path names an attribute: it takes no ATTRIBUTE");
+  if (Slash == 0) throw UsageError("the document has no attributes: a step is missing before \"/@\"");
+  O.Tag.resize(Slash);
+  if (O.Tag.back() == '/') O.Tag += '*';
+  O.Attribute = std::move(Name);
+}
+
 int RunGet(GetOptions O) {
+  SplitAttributeStep(O);
   if (O.Text && O.Attribute) {
     // --text from the configuration file gives way to an ATTRIBUTE on the command line.
     if (GivenOnCommandLine(*O.App, O.TextOption))
@@ -92,7 +107,10 @@ Command AddGetCommand(CLI::App& App) {
       "selects is printed, in document order: '/catalog/store[2]' is the second\n"
       "'store' of the root element 'catalog', '//book' every 'book' at any depth,\n"
       "'*' any element, '..' the parent ('catalog/store' starts at the document\n"
-      "too). A path that is not in this syntax is a usage error.\n"
+      "too). A step may end in tests: '[@id]' (has attribute id), \"[@id='7']\" (id\n"
+      "is 7; or [@id=\"7\"]), '[last()]' (the last), one after another. A path\n"
+      "that ends in '/@NAME' prints attribute NAME ('//book/@id'). A path that is\n"
+      "not in this syntax is a usage error.\n"
       "\n"
       "Printed for each element: the value of ATTRIBUTE (elements without it are\n"
       "passed over), its text with --text (its own text runs joined, without spaces\n"
@@ -110,7 +128,8 @@ Command AddGetCommand(CLI::App& App) {
       "\n"
       "More examples:\n"
       "  linexml get catalog.xml '/catalog/store/hours/day[1]' open\n"
-      "  linexml get catalog.xml '//book/title' --text");
+      "  linexml get catalog.xml '//book/title' --text\n"
+      "  linexml get catalog.xml \"//book[@lang='en'][last()]/@id\"");
   Cmd->add_option("FILE", O->File, "Document to read")->required()->type_name("");
   Cmd->add_option("TAG", O->Tag,
                   "Element to find: a tag name (the root, or a descendant found by name) or a path")

@@ -31,15 +31,12 @@ int RunSet(const SetOptions& O) {
   const std::optional<std::string> Target = O.Output          ? O.Output
                                             : IsStdin(O.File) ? std::nullopt
                                                               : std::optional<std::string>(O.File);
-  TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Read, false, Target)) return kExitFailed;
-  const std::vector<TXMLNode*> Nodes = ElementsFor(P, O.Tag);
-  if (Nodes.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
-  for (TXMLNode* Node : Nodes) Node->SetAttributeValue(O.Attribute, O.Value);
-  const TXMLSaveOptions Layout = SaveOptionsFor(O.Write, P);
-  if (!WritableOrForced(P, O.File, O.Force, Layout)) return kExitFailed;
-  SaveResult(P, Target, Layout);
-  return kExitOk;
+  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false}, [&](TXMLParser& P) {
+    const std::vector<TXMLNode*> Nodes = ElementsFor(P, O.Tag);
+    if (Nodes.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
+    for (TXMLNode* Node : Nodes) Node->SetAttributeValue(O.Attribute, O.Value);
+    return kExitOk;
+  });
 }
 
 }  // namespace
@@ -53,8 +50,10 @@ Command AddSetCommand(CLI::App& App) {
       "attribute of that name, or a new one at the end of the tag. The document is saved in\n"
       "place (through a temporary file that replaces FILE only once complete, so a\n"
       "failed write leaves FILE as it was), or to OUT; with FILE '-' the result goes\n"
-      "to standard output, in the layout that the options choose, as 'format' writes\n"
-      "it. A document that does not load cleanly is refused with its 'check' line.\n"
+      "to standard output. Only the changed values are written anew: the rest of the\n"
+      "file stays as it stood (--reformat, or any layout option: the whole document\n"
+      "in the library's layout, as 'format' writes it). A document that does not\n"
+      "load cleanly is refused with its 'check' line.\n"
       "\n"
       "Refused, as usage errors (exit status 2), because a load would not read them\n"
       "back the same:\n"
@@ -86,7 +85,7 @@ Command AddSetCommand(CLI::App& App) {
   Cmd->add_option("-o,--output", O->Output, "Write to OUT instead of changing FILE; '-': standard output")
       ->type_name("OUT");
   Cmd->add_flag("--force", O->Force, "Write the document even when it would not load back the same");
-  AddWriteOptions(*Cmd, O->Write);
+  AddWriteOptions(*Cmd, O->Write, true);
   AddReadOptions(*Cmd, O->Read);
   return {Cmd, [O] { return RunSet(*O); }};
 }

@@ -24,7 +24,7 @@ std::string Body(const std::string& Saved) {
 }
 
 std::vector<std::string> Args(const std::string& In, std::vector<std::string> Ops) {
-  Ops.insert(Ops.begin(), {"edit", In, "-o", "-"});
+  Ops.insert(Ops.begin(), {"edit", In, "-o", "-", "--reformat"});
   return Ops;
 }
 
@@ -95,7 +95,7 @@ TEST_F(CliEdit, WritesInPlaceToOutputOrFromStandardInput) {
   EXPECT_EQ(Run({"get", In, "/list", "v"}).Out, "2\n");
   R = Run({"edit", "-", "--delete", "//item"}, kList);
   EXPECT_EQ(R.Exit, 0) << R.Err;
-  EXPECT_EQ(Body(R.Out), "<list>\n  <other />\n</list>\n");
+  EXPECT_EQ(R.Out, "<?xml version=\"1.0\"?>\n<list>\n  <other/>\n</list>\n");
 }
 
 // Any operation that cannot be done stops the command before anything is written.
@@ -143,9 +143,15 @@ TEST_F(CliEdit, AllOrNothing) {
 TEST_F(CliEdit, ADocumentThatWouldNotLoadBackTheSameIsWrittenOnlyWhenForced) {
   const std::string In = Write("in.xml", kList);
   // An element inside one of its own name, with content: its closing tag would end the outer one.
-  const std::vector<std::string> Ops{"edit",  In,      "--add",         "/list/other",
-                                     "other", "--add", "//other/other", "x"};
-  RunResult R = Run(Ops);
+  const std::vector<std::string> Kept{"edit",  In,      "--add",         "/list/other",
+                                      "other", "--add", "//other/other", "x"};
+  RunResult R = Run(Kept);
+  EXPECT_EQ(R.Exit, 1);
+  EXPECT_NE(R.Err.find(" would not load back the same: the saved text would not load"), std::string::npos)
+      << R.Err;
+  std::vector<std::string> Ops = Kept;
+  Ops.push_back("--reformat");
+  R = Run(Ops);
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err,
             "linexml: " + In +
@@ -185,3 +191,96 @@ TEST_F(CliEdit, AFailedWriteLeavesTheFileAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// The lines of Text.
+std::vector<std::string> SplitLines(const std::string& Text) {
+  std::vector<std::string> Out;
+  for (std::size_t At = 0; At < Text.size();) {
+    const std::size_t End = std::min(Text.find('\n', At), Text.size());
+    Out.push_back(Text.substr(At, End - At));
+    At = End + 1;
+  }
+  return Out;
+}
+
+}  // namespace
+
+// The tree command's outline of a document without the space a load puts in front of a text run
+// that stands on a line of its own.
+static std::string Outline(std::string Tree) {
+  for (std::size_t At = 0; (At = Tree.find("ttCDATA \" ", At)) != std::string::npos;) Tree.erase(At + 9, 1);
+  return Tree;
+}
+
+// Without --reformat the file keeps its bytes: every operation gives the tree the library's layout
+// gives (but for that leading space), and on a real-shaped configuration file one change is one
+// line of the diff.
+TEST_F(CliEdit, KeepsTheFileAndChangesOnlyWhatItMust) {
+  const std::vector<std::vector<std::string>> Ops = {
+      {"--set", "//item", "k", "v"},   {"--delete", "/list/item[2]"},
+      {"--delete", "/list//*"},        {"--delete-attr", "//item", "n"},
+      {"--add", "/list/other", "x"},   {"--text", "//item", "new words"},
+      {"--text", "/list/item[1]", ""}, {"--rename", "//item", "entry"},
+      {"--move", "//sub", "/list"},    {"--move", "/list/item", "/list/other"}};
+  const std::string In = Write("in.xml", kList);
+  for (const std::vector<std::string>& Op : Ops) {
+    std::string Shown;
+    for (const std::string& A : Op) Shown += " " + A;
+    const RunResult Reformatted = Run(Args(In, Op));  // Args asks for --reformat
+    std::vector<std::string> KeptArgs = Args(In, Op);
+    KeptArgs.erase(KeptArgs.begin() + 4);  // without it
+    const RunResult R = Run(KeptArgs);
+    ASSERT_EQ(R.Exit, 0) << Shown << ": " << R.Err;
+    EXPECT_EQ(Outline(Run({"tree", "-"}, R.Out).Out), Outline(Run({"tree", "-"}, Reformatted.Out).Out))
+        << Shown << ":\n"
+        << R.Out;
+  }
+
+  const std::string Fonts = Read(LINEXML_EXAMPLES_DIR "/fonts.xml");
+  const std::vector<std::string> Before = SplitLines(Fonts);
+  const std::string File = Write("fonts.xml", Fonts);
+  struct Case {
+    std::vector<std::string> ops;
+    std::vector<std::string> removed;  // the lines of the source that go, in order
+    std::vector<std::string> added;    // the lines that come, in order
+  };
+  const Case Cases[] = {
+      {{"--set", "//edit[@name='hinting']", "mode", "append"},
+       {"\t\t<edit name=\"hinting\" mode=\"assign\"><bool>true</bool></edit>"},
+       {"\t\t<edit name=\"hinting\" mode=\"append\"><bool>true</bool></edit>"}},
+      {{"--delete", "//dir[last()]"}, {"\t<dir>~/.fonts</dir>"}, {}},
+      {{"--add", "/fontconfig", "include"}, {}, {"\t<include />"}},
+      {{"--text", "/fontconfig/description", "Fonts"},
+       {"\t<description>Local font settings</description>"},
+       {"\t<description>Fonts</description>"}},
+  };
+  for (const Case& C : Cases) {
+    std::vector<std::string> A{"edit", File, "-o", "-"};
+    A.insert(A.end(), C.ops.begin(), C.ops.end());
+    const RunResult R = Run(A);
+    ASSERT_EQ(R.Exit, 0) << C.ops[0] << ": " << R.Err;
+    // The two texts differ in one run of lines: what is left of both after their common ends.
+    const std::vector<std::string> After = SplitLines(R.Out);
+    std::size_t Head = 0, Tail = 0;
+    while (Head < Before.size() && Head < After.size() && Before[Head] == After[Head]) ++Head;
+    while (Tail + Head < Before.size() && Tail + Head < After.size() &&
+           Before[Before.size() - 1 - Tail] == After[After.size() - 1 - Tail])
+      ++Tail;
+    EXPECT_EQ(std::vector<std::string>(Before.begin() + static_cast<long>(Head),
+                                       Before.end() - static_cast<long>(Tail)),
+              C.removed)
+        << C.ops[0] << ":\n"
+        << R.Out;
+    EXPECT_EQ(std::vector<std::string>(After.begin() + static_cast<long>(Head),
+                                       After.end() - static_cast<long>(Tail)),
+              C.added)
+        << C.ops[0] << ":\n"
+        << R.Out;
+  }
+  // A layout option asks for the library's layout.
+  EXPECT_EQ(Run({"edit", File, "-o", "-", "--indent", "2", "--set", "/fontconfig", "a", "b"}).Out,
+            Run({"edit", File, "-o", "-", "--reformat", "--set", "/fontconfig", "a", "b"}).Out);
+  EXPECT_EQ(Read(File), Fonts);
+}
