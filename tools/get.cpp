@@ -63,7 +63,7 @@ void SplitAttributeStep(GetOptions& O) {
   if (O.Attribute) throw UsageError("the path names an attribute: it takes no ATTRIBUTE");
   if (Slash == 0) throw UsageError("the document has no attributes: a step is missing before \"/@\"");
   O.Tag.resize(Slash);
-  if (O.Tag.back() == '/') O.Tag += '*';
+  if (O.Tag.back() == '/') O.Tag += "/*";  // "a//@id": of every element below a
   O.Attribute = std::move(Name);
 }
 

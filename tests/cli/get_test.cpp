@@ -73,6 +73,10 @@ TEST_F(CliGet, APathPrintsEveryMatch) {
       {{"/list/item[1]", "--decode"}, "  <item n=\"1\">\n    one & two\n  </item>\n"},
       {{"item", "--text"}, "three\n"},  // a bare name keeps its meaning: the last child of that name
       {{"list/*[2]/.."}, ""},           // checked below: the whole document's root
+      {{"//item/@n"}, "1\n2\n"},        // a final /@name is the attribute
+      {{"//@n"}, "1\n2\n&#65;\n"},
+      {{"//item[@n='2']/sub/@n", "--decode"}, "A\n"},
+      {{"//item[last()]", "--text"}, "three\n"},
   };
   for (const Case& C : Cases) {
     std::vector<std::string> A{"get", In};
@@ -94,6 +98,10 @@ TEST_F(CliGet, APathThatMatchesNothingFails) {
   R = Run({"get", In, "//book", "colour"});
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Err, "linexml: " + In + ": no element that \"//book\" matches has attribute \"colour\"\n");
+  R = Run({"get", In, "/@code"});
+  EXPECT_EQ(R.Exit, 2);
+  R = Run({"get", In, "//book/@isbn", "state"});
+  EXPECT_EQ(R.Exit, 2);
   R = Run({"get", In, "//book["});
   EXPECT_EQ(R.Exit, 2);
   EXPECT_NE(R.Err.find("invalid path \"//book[\" at position 8"), std::string::npos) << R.Err;
