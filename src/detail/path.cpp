@@ -185,11 +185,15 @@ Set ChildrenOfFlat(const Set& In, Tree& T, const Step& S) {
     std::int64_t Seen = 0;
     const auto [Begin, End] = T.Kids(N);
     const TXMLNode* Last = LastCandidate(Begin, End, S);
+    if (S.last) {  // found from the end: the children before it need no look
+      if (Last != nullptr && PassesAll(*Last, S.after)) Out.push_back(Last);
+      continue;
+    }
     for (auto K = Begin; K != End; ++K) {
       if (!Candidate(**K, S)) continue;
       ++Seen;
       if (Picked(*K, Seen, Last, S)) Out.push_back(*K);
-      if (Seen == S.position || *K == Last) break;
+      if (Seen == S.position) break;
     }
   }
   return Out;
