@@ -7,14 +7,14 @@
 
 _linexml_commands="check edit format get set tree"
 # Options that several commands share: how a document is read, and how one is laid out.
-_linexml_read="--accept-bom --accept-no-declaration"
+_linexml_read="--accept-bom --accept-no-declaration --accept-full-prolog"
 _linexml_layout="--indent --tabs --crlf --bom --standard-declaration --inline-text --profile"
 
 # The options of each command; "" stands for linexml itself, before a command.
 _linexml_options() {
   case $1 in
     "") echo "-h --help --version --config" ;;
-    check) echo "-h --help -j --jobs -w --warnings --show-source --format $_linexml_read" ;;
+    check) echo "-h --help -j --jobs -w --warnings -q --quiet --strict -W --show-source --format $_linexml_read" ;;
     edit) echo "-h --help -o --output --force --reformat --set --delete --delete-attr --add --text --rename --move $_linexml_layout $_linexml_read" ;;
     format) echo "-h --help -o --output -i --in-place --force $_linexml_layout $_linexml_read" ;;
     get) echo "-h --help --text --decode $_linexml_read" ;;
@@ -30,6 +30,7 @@ _linexml_value_options="-j --jobs --indent --set --delete --delete-attr --add --
 _linexml_words() {
   case $1 in
     --format) echo "text json" ;;
+    -W) echo "error" ;;
     --profile) echo "linexml xml" ;;
   esac
 }

@@ -19,14 +19,18 @@
 #include "commands.h"
 #include "document.h"
 #include "output.h"
+#include "warnings.h"
 
 namespace linexml::cli {
 namespace {
 
 struct CheckOptions {
   std::vector<std::string> Files;
-  unsigned Jobs = 0;  // 0: one thread per core
-  bool Warnings = false;
+  unsigned Jobs = 0;        // 0: one thread per core
+  bool Warnings = false;    // also the warnings that only a save loses
+  bool Quiet = false;       // no warnings printed, only the file's line
+  bool Strict = false;      // a warning printed (or hidden by Quiet) fails the file
+  std::string WarningsAre;  // -W error: Strict
   bool ShowSource = false;
   std::string Format = "text";
   ReadOptions Read;
@@ -86,36 +90,79 @@ std::map<std::int64_t, std::string_view> SourceLines(std::string_view Text,
   return Out;
 }
 
+// Whether the options show W of a load that ended with Status: with --warnings every warning;
+// else those about the reading of a document that loaded (a failed load read no document: its
+// failure is what matters, and what it read up to there may be read so only because of it).
+// --quiet hides them, but they still count for --strict.
+bool Selected(const CheckOptions& O, TXMLErrorCode Status, const TXMLWarning& W) {
+  return O.Warnings || (Status == ecOk && !WarningConcernsSaveOnly(W.Kind));
+}
+
+// What a loaded file's outcome is: its line and whether it counts as failed.
+struct Outcome {
+  std::string Line;  // the file's line, without its newline
+  bool Ok = false;
+};
+
+Outcome OutcomeOf(const CheckOptions& O, const std::string& Shown, TXMLErrorCode Status,
+                  const TXMLParser& P) {
+  std::size_t Reading = 0, Counted = 0;
+  for (const TXMLWarning& W : P.Warnings()) {
+    if (!WarningConcernsSaveOnly(W.Kind)) ++Reading;
+    if (Selected(O, Status, W)) ++Counted;
+  }
+  Outcome Out{CheckLine(Shown, Status, P), Status == ecOk && !(O.Strict && Counted > 0)};
+  // "ok" only for a file read as an XML reader reads it; what a save alone loses does not count.
+  if (Status == ecOk && Reading > 0)
+    Out.Line = Shown + ": read with " + std::to_string(Reading) + (Reading == 1 ? " warning" : " warnings");
+  return Out;
+}
+
 // Source holds the bytes that were loaded when the excerpts are wanted.
-std::string TextReport(const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P,
-                       std::string_view Source) {
-  std::string Out;
+Outcome TextReport(const CheckOptions& O, const std::string& Shown, TXMLErrorCode Status, const TXMLParser& P,
+                   std::string_view Source, std::string& Out) {
   std::vector<std::int64_t> Wanted;
-  for (const TXMLWarning& W : P.Warnings()) Wanted.push_back(W.Line);
+  for (const TXMLWarning& W : P.Warnings())
+    if (!O.Quiet && Selected(O, Status, W)) Wanted.push_back(W.Line);
   if (Status != ecOk && P.ErrorLine() > 0) Wanted.push_back(P.ErrorLine());
+  for (const TXMLErrorNote& N : P.ErrorNotes()) Wanted.push_back(N.Line);
   const std::map<std::int64_t, std::string_view> Lines = SourceLines(Source, std::move(Wanted));
   auto Excerpt = [&](std::int64_t Line, std::int64_t Column) {
     const auto It = Lines.find(Line);
     if (It != Lines.end()) Out += SourceExcerpt(It->second, Line, Column);
   };
   for (const TXMLWarning& W : P.Warnings()) {
-    Out += Shown + ":" + std::to_string(W.Line) + ":" + std::to_string(W.Column) + ": warning: " + W.Text +
-           " [" + WarningKindName(W.Kind) + "]\n";
+    if (O.Quiet || !Selected(O, Status, W)) continue;
+    Out += WarningLine(Shown, W) + "\n";
     Excerpt(W.Line, W.Column);
   }
-  Out += CheckLine(Shown, Status, P) + "\n";
+  const Outcome Result = OutcomeOf(O, Shown, Status, P);
+  Out += Result.Line + "\n";
   if (Status != ecOk) Excerpt(P.ErrorLine(), P.ErrorColumn());
-  return Out;
+  for (const TXMLErrorNote& N : P.ErrorNotes()) {
+    Out += NoteLine(Shown, N) + "\n";
+    Excerpt(N.Line, N.Column);
+  }
+  return Result;
 }
 
-std::string JsonReport(const std::string& Shown, TXMLErrorCode Status, const TXMLParser* P) {
+std::string JsonReport(const CheckOptions& O, const std::string& Shown, TXMLErrorCode Status,
+                       const TXMLParser* P) {
   nlohmann::json Warnings = nlohmann::json::array();
+  nlohmann::json Notes = nlohmann::json::array();
   // The parser's place and message, unless the load never reached it (unreadable standard input).
   const bool Loaded = P != nullptr && P->XMLErrorCode() == Status;
-  if (Loaded)
+  if (Loaded) {
     for (const TXMLWarning& W : P->Warnings())
-      Warnings.push_back(
-          {{"line", W.Line}, {"column", W.Column}, {"kind", WarningKindName(W.Kind)}, {"text", W.Text}});
+      if (!O.Quiet && Selected(O, Status, W))
+        Warnings.push_back({{"line", W.Line},
+                            {"column", W.Column},
+                            {"kind", WarningKindName(W.Kind)},
+                            {"save_only", WarningConcernsSaveOnly(W.Kind)},
+                            {"text", W.Text}});
+    for (const TXMLErrorNote& N : P->ErrorNotes())
+      Notes.push_back({{"line", N.Line}, {"column", N.Column}, {"text", N.Text}});
+  }
   const nlohmann::json Object = {{"file", Shown},
                                  {"status", ErrorCodeName(Status)},
                                  {"line", Loaded ? P->ErrorLine() : 0},
@@ -123,6 +170,7 @@ std::string JsonReport(const std::string& Shown, TXMLErrorCode Status, const TXM
                                  {"message", Status == ecOk ? ""
                                              : Loaded       ? P->ErrorMessage()
                                                             : ErrorCodeMeaning(Status)},
+                                 {"notes", std::move(Notes)},
                                  {"warnings", std::move(Warnings)}};
   // Names and texts are bytes in any encoding: what is not UTF-8 becomes U+FFFD.
   return Object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -133,7 +181,7 @@ void CheckOne(const CheckOptions& O, const std::string& Arg, const std::string* 
   const std::string Shown = ShownName(Arg);
   try {
     TXMLParser P;
-    P.SetLoadOptions(LoadOptionsFor(O.Read, O.Warnings));
+    P.SetLoadOptions(LoadOptionsFor(O.Read, true));
     // The excerpts come from the very bytes that were loaded: the file is read once.
     const bool Excerpts = O.ShowSource && O.Format == "text";
     std::string FileText;
@@ -146,15 +194,22 @@ void CheckOne(const CheckOptions& O, const std::string& Arg, const std::string* 
       Status = LoadDocument(P, Arg, StdinText);
       if (Excerpts && StdinText != nullptr) Source = *StdinText;
     }
-    Out.Put(I, O.Format == "json" ? JsonReport(Shown, Status, &P) : TextReport(Shown, Status, P, Source),
-            Status == ecOk);
+    if (O.Format == "json") {
+      Out.Put(I, JsonReport(O, Shown, Status, &P), OutcomeOf(O, Shown, Status, P).Ok);
+    } else {
+      std::string Text;
+      const bool Ok = TextReport(O, Shown, Status, P, Source, Text).Ok;
+      Out.Put(I, std::move(Text), Ok);
+    }
   } catch (const std::bad_alloc&) {
-    Out.Put(I, O.Format == "json" ? JsonReport(Shown, ecOutOfMemory, nullptr) : Shown + ": out of memory\n",
+    Out.Put(I,
+            O.Format == "json" ? JsonReport(O, Shown, ecOutOfMemory, nullptr) : Shown + ": out of memory\n",
             false);
   }
 }
 
 int RunCheck(CheckOptions O) {
+  O.Strict = O.Strict || O.WarningsAre == "error";
   if (!O.ShowSource && O.Format == "text") O.ShowSource = ::isatty(STDOUT_FILENO) != 0;
   // Standard input is read once, before any thread starts, however often "-" is named.
   std::string StdinText;
@@ -202,13 +257,22 @@ Command AddCheckCommand(CLI::App& App) {
       "'FILE:LINE:COLUMN: STATUS: message', as compilers print errors: LINE and\n"
       "COLUMN (in bytes, counted in the line as it stands in the file) are where the\n"
       "problem was found, and are left out when no place applies (a file that\n"
-      "cannot be read). On a terminal, or with --show-source, the source line\n"
-      "follows with a caret under the column. --warnings first prints the places\n"
-      "that linexml reads differently from an XML reader, so that a save would\n"
-      "change them: 'FILE:LINE:COLUMN: warning: text [kind]'. --format json prints\n"
-      "one JSON object per file and line instead. Files are loaded N at a time; the\n"
-      "output is the same whatever N is. Exit status 0 when every file loads\n"
-      "cleanly (ecOk; warnings do not count), else 1.\n"
+      "cannot be read). Notes follow a failure where it refers to other places (an\n"
+      "element left open: where it was opened), 'FILE:LINE:COLUMN: note: text'.\n"
+      "\n"
+      "Before the line of a file that loads come the places that linexml reads\n"
+      "differently from an XML reader (a value cut at a space, 'port=5432' read as\n"
+      "'43', a CDATA section, ...): 'FILE:LINE:COLUMN: warning: text [kind]'. A file\n"
+      "read with such warnings ends with 'FILE: read with N warnings' instead of\n"
+      "'FILE: ok'. --warnings adds what only a save would lose (a comment, an\n"
+      "instruction in front of the root), which does not change 'ok', and the\n"
+      "warnings of a file that fails to load; --quiet prints no warnings.\n"
+      "On a terminal, or with --show-source, each place is followed by its source\n"
+      "line with a caret under the column. --format json prints one JSON object per\n"
+      "file and line instead. Files are loaded N at a time; the output is the same\n"
+      "whatever N is. Exit status 0 when every file loads (ecOk; warnings do not\n"
+      "count unless --strict or -W error: then a file with a warning that the\n"
+      "options select, shown or hidden by --quiet, counts as failed), else 1.\n"
       "\n"
       "Example:\n"
       "  $ linexml check catalog.xml\n"
@@ -218,7 +282,13 @@ Command AddCheckCommand(CLI::App& App) {
       ->type_name("N")
       ->check(CLI::Range(1U, 1024U));
   Cmd->add_flag("-w,--warnings", O->Warnings,
-                "Also report what a save would change: cut values, missing closing tags, comments, ...");
+                "Also print what only a save would lose (comments, instructions before the root), and "
+                "the warnings of a file that fails to load");
+  Cmd->add_flag("-q,--quiet", O->Quiet, "Print no warnings, only each file's line");
+  Cmd->add_flag("--strict", O->Strict, "A file with a warning fails (exit status 1)");
+  Cmd->add_option("-W", O->WarningsAre, "'-W error' (or -Werror): the same as --strict")
+      ->type_name("error")
+      ->check(CLI::IsMember({"error"}));
   Cmd->add_flag("--show-source", O->ShowSource,
                 "Show the source line and a caret (the default on a terminal)");
   Cmd->add_option("--format", O->Format, "'text' (default) or 'json': one object per file and line")

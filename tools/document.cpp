@@ -15,6 +15,7 @@
 
 #include "commands.h"
 #include "output.h"
+#include "warnings.h"
 
 namespace linexml::cli {
 
@@ -22,12 +23,16 @@ void AddReadOptions(CLI::App& Cmd, ReadOptions& O) {
   Cmd.add_flag("--accept-bom", O.AcceptBom, "Read a document that begins with a UTF-8 byte-order mark");
   Cmd.add_flag("--accept-no-declaration", O.AcceptNoDeclaration,
                "Read a document without an XML declaration, with the declaration's defaults");
+  Cmd.add_flag("--accept-full-prolog", O.AcceptFullProlog,
+               "Read comments, instructions and white space between the declaration and the root, as XML "
+               "allows");
 }
 
 TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings) {
   TXMLLoadOptions L;
   L.AcceptBOM = O.AcceptBom;
   L.AcceptNoDeclaration = O.AcceptNoDeclaration;
+  L.AcceptFullProlog = O.AcceptFullProlog;
   L.CollectWarnings = Warnings;
   return L;
 }
@@ -194,6 +199,7 @@ bool LoadForCommand(TXMLParser& P, const std::string& Arg, const TXMLLoadOptions
   const bool InPlace = WritesOver(Arg, Target);
   if (Force && Readable && !InPlace) return true;
   std::cerr << CheckLine(ShownName(Arg), Status, P) << '\n';
+  for (const TXMLErrorNote& N : P.ErrorNotes()) std::cerr << NoteLine(ShownName(Arg), N) << '\n';
   if (Force && Readable)
     Fail(Arg +
          ": not written back: the document did not load completely (--force writes it only to another file)");
@@ -303,7 +309,7 @@ bool WritableOrForced(const TXMLParser& P, const std::string& Arg, bool Force,
 }
 
 int LoadChangeSave(const WritingCommand& C, const std::function<int(TXMLParser&)>& Change) {
-  TXMLLoadOptions Load = LoadOptionsFor(*C.Read);
+  TXMLLoadOptions Load = LoadOptionsFor(*C.Read, C.Warnings);
   Load.KeepSource = C.Write->KeepsSource();
   TXMLParser P;
   if (!LoadForCommand(P, C.File, Load, C.ForceLoad, C.Target)) return kExitFailed;

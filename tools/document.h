@@ -21,8 +21,9 @@ namespace linexml::cli {
 struct ReadOptions {
   bool AcceptBom = false;
   bool AcceptNoDeclaration = false;
+  bool AcceptFullProlog = false;
 };
-// Adds --accept-bom and --accept-no-declaration to Cmd.
+// Adds --accept-bom, --accept-no-declaration and --accept-full-prolog to Cmd.
 void AddReadOptions(CLI::App& Cmd, ReadOptions& O);
 // The library's load options for O; Warnings collects warnings too.
 TXMLLoadOptions LoadOptionsFor(const ReadOptions& O, bool Warnings = false);
@@ -90,7 +91,8 @@ std::string CheckLine(const std::string& Shown, TXMLErrorCode Status, const TXML
 // the loaded file itself (by name or through a link), only ecOk is accepted, forced or not: a
 // document that did not load completely holds less than its file, and writing it back would lose
 // the rest; a forced load says so in a second line.
-// Read gives the load options.
+// Read gives the load options. The check line of a failed load is followed by its notes
+// (TXMLParser::ErrorNotes), "NAME:LINE:COLUMN: note: text".
 bool LoadForCommand(TXMLParser& P, const std::string& Arg, const ReadOptions& Read, bool Force = false,
                     const std::optional<std::string>& Target = std::nullopt);
 // The same with the library's load options given in full.
@@ -142,6 +144,9 @@ struct WritingCommand {
   const WriteOptions* Write = nullptr;
   bool Force = false;      // write even what would not load back the same
   bool ForceLoad = false;  // go on with a document that did not parse completely (not in place)
+  // Collect the warnings, for Change to say which concern what it changes: with the source kept,
+  // their places (WarningScope); without it (a save in the library's layout), every one counts.
+  bool Warnings = false;
 };
 // The one route of every command that writes: loads C.File (keeping its source where the save keeps
 // the file), lets Change make its changes (it returns kExitOk to go on, else the exit status, having

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "document.h"
 #include "output.h"
+#include "warnings.h"
 
 namespace linexml::cli {
 namespace {
@@ -157,6 +158,15 @@ std::string Shown(const Operation& Op) {
   return Out;
 }
 
+// Adds to Changed what Op is about to change, before it does: the start tags of the elements whose
+// name or attributes it changes, else the whole elements (their content, or all of them).
+void NoteChanged(const TXMLParser& P, const Operation& Op, WarningScope& Changed) {
+  const std::string_view Name = Op.kind->name;
+  const bool TagOnly = Name == "--set" || Name == "--delete-attr" || Name == "--rename";
+  for (const TXMLNode* N : P.SelectAll(Op.values[0]))
+    Changed.Add(P, *N, TagOnly ? WarningScope::Part::kStartTag : WarningScope::Part::kElement);
+}
+
 int RunEdit(const EditOptions& O) {
   const std::vector<Operation> Ops = Operations(O);
   if (Ops.empty())
@@ -175,9 +185,11 @@ int RunEdit(const EditOptions& O) {
   const std::optional<std::string> Target = O.Output          ? O.Output
                                             : IsStdin(O.File) ? std::nullopt
                                                               : std::optional<std::string>(O.File);
-  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false}, [&](TXMLParser& P) {
+  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false, true}, [&](TXMLParser& P) {
+    WarningScope Changed;
     for (const Operation& Op : Ops) {
       try {
+        NoteChanged(P, Op, Changed);
         Op.kind->apply(P, Op.values);
       } catch (const OperationFailed& E) {
         return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.what() + "; nothing was written");
@@ -185,6 +197,7 @@ int RunEdit(const EditOptions& O) {
         return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + Reason(E) + "; nothing was written");
       }
     }
+    Changed.Print(P, ShownName(O.File));
     return kExitOk;
   });
 }

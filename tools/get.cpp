@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "document.h"
 #include "output.h"
+#include "warnings.h"
 
 namespace linexml::cli {
 namespace {
@@ -67,6 +68,44 @@ void SplitAttributeStep(GetOptions& O) {
   O.Attribute = std::move(Name);
 }
 
+// Loads O.File into P with its warnings, keeping the bytes read in Text (standard input and a FIFO
+// are read once); a failure is written as check writes it, with its notes, and gives false.
+bool LoadKeepingText(TXMLParser& P, const GetOptions& O, std::string& Text) {
+  P.SetLoadOptions(LoadOptionsFor(O.Read, true));
+  TXMLErrorCode Status = ecNoFile;
+  if (!IsStdin(O.File)) {
+    Status = LoadFileKeepingText(P, O.File, Text);
+  } else if (ReadStdin(Text)) {
+    Status = P.LoadFromText(Text);
+  }
+  if (Status == ecOk) return true;
+  std::cerr << CheckLine(ShownName(O.File), Status, P) << '\n';
+  for (const TXMLErrorNote& N : P.ErrorNotes()) std::cerr << NoteLine(ShownName(O.File), N) << '\n';
+  return false;
+}
+
+// Writes Warnings (those about the reading, found by the load of Text) that lie in what was
+// printed: in the start tag of each element whose attribute was printed, else in each element. The
+// places of the nodes come from a second load of Text that keeps the source, made only when there
+// are such warnings, since keeping the source costs as much memory again as the document.
+void WarnAboutPrinted(const GetOptions& O, const std::string& Text,
+                      const std::vector<TXMLWarning>& Warnings) {
+  TXMLParser P;
+  TXMLLoadOptions Load = LoadOptionsFor(O.Read);
+  Load.KeepSource = true;
+  P.SetLoadOptions(Load);
+  if (P.LoadFromText(Text) != ecOk) return;
+  WarningScope Scope;
+  for (const TXMLNode* Node : ElementsFor(P, O.Tag)) {
+    if (!O.Attribute) {
+      Scope.Add(P, *Node, WarningScope::Part::kElement);
+    } else if (Node->FindAttribute(*O.Attribute) != nullptr) {
+      Scope.Add(P, *Node, WarningScope::Part::kStartTag);
+    }
+  }
+  Scope.Print(P, Warnings, ShownName(O.File));
+}
+
 int RunGet(GetOptions O) {
   SplitAttributeStep(O);
   if (O.Text && O.Attribute) {
@@ -77,13 +116,21 @@ int RunGet(GetOptions O) {
   }
   const bool Path = IsPath(O.Tag);
   if (Path) RequirePathSyntax(O.Tag);
-  TXMLParser P;
-  if (!LoadForCommand(P, O.File, O.Read)) return kExitFailed;
-  const std::vector<TXMLNode*> Matches = ElementsFor(P, O.Tag);
-  if (Matches.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
+  std::string Text;
   bool Printed = false;
-  for (const TXMLNode* Node : Matches) Printed = Print(O, *Node) || Printed;
-  FlushStdout();
+  std::vector<TXMLWarning> Reading;
+  {
+    TXMLParser P;
+    if (!LoadKeepingText(P, O, Text)) return kExitFailed;
+    const std::vector<TXMLNode*> Matches = ElementsFor(P, O.Tag);
+    if (Matches.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
+    for (const TXMLNode* Node : Matches) Printed = Print(O, *Node) || Printed;
+    FlushStdout();
+    for (const TXMLWarning& W : P.Warnings())
+      if (!WarningConcernsSaveOnly(W.Kind)) Reading.push_back(W);
+  }
+  // What was printed may not be what an XML reader reads there: say so beside it.
+  if (Printed && !Reading.empty()) WarnAboutPrinted(O, Text, Reading);
   if (!Printed)
     return Fail(ShownName(O.File) + ": " +
                 (Path ? "no element that " + QuoteText(O.Tag) + " matches has"
@@ -120,7 +167,9 @@ Command AddGetCommand(CLI::App& App) {
       "element, or no match with ATTRIBUTE, is a message on standard error and exit\n"
       "status 1; an attribute whose stored value is the word 'undefined' is printed\n"
       "like any other value. A document that does not load cleanly is refused with\n"
-      "its 'check' line.\n"
+      "its 'check' line. Where linexml reads what is printed differently from an XML\n"
+      "reader (in the start tag for ATTRIBUTE, else in the element), the warnings\n"
+      "are written to standard error, as 'check' prints them.\n"
       "\n"
       "Example (the last 'day' of the opening hours):\n"
       "  $ linexml get catalog.xml day name\n"

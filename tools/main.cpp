@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "config.h"
 #include "document.h"
 
 namespace {
@@ -59,15 +60,25 @@ int main(int argc, char** argv) {
              "given on the command line win.");
   for (const Command& C : Commands) C.app->footer(C.app->get_footer() + "\n\n" + Shared);
 
+  // A fault of the configuration file is named with its line, whether the parse noticed it (a
+  // value the option refuses) or not (a key of no option, which CLI11 passes over).
+  const auto ConfigFailed = [&] {
+    const std::string Fault = ConfigFault(App);
+    if (Fault.empty()) return false;
+    std::cerr << "linexml: " << Fault << '\n';
+    return true;
+  };
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& E) {
     // --help and --version arrive as "errors" with a success status; App.exit prints them.
     if (E.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return App.exit(E);
+    if (ConfigFailed()) return kExitUsage;
     if (App.get_subcommands().empty() && argc > 1 && argv[1][0] != '-')
       return UsageHint(App, "unknown command '" + std::string(argv[1]) + "'");
     return UsageHint(App, E.what());
   }
+  if (ConfigFailed()) return kExitUsage;
 
   try {
     for (const Command& C : Commands)

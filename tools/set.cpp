@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "document.h"
 #include "output.h"
+#include "warnings.h"
 
 namespace linexml::cli {
 namespace {
@@ -31,10 +32,11 @@ int RunSet(const SetOptions& O) {
   const std::optional<std::string> Target = O.Output          ? O.Output
                                             : IsStdin(O.File) ? std::nullopt
                                                               : std::optional<std::string>(O.File);
-  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false}, [&](TXMLParser& P) {
+  return LoadChangeSave({O.File, Target, &O.Read, &O.Write, O.Force, false, true}, [&](TXMLParser& P) {
     const std::vector<TXMLNode*> Nodes = ElementsFor(P, O.Tag);
     if (Nodes.empty()) return Fail(ShownName(O.File) + ": " + NoElementFor(O.Tag));
     for (TXMLNode* Node : Nodes) Node->SetAttributeValue(O.Attribute, O.Value);
+    PrintWarningsAbout(P, O.File, Nodes, WarningScope::Part::kStartTag);
     return kExitOk;
   });
 }
