@@ -10,8 +10,12 @@ namespace {
 
 class CliCheck : public CliTest {};
 
+// A document that linexml reads as an XML reader does: no warning about the reading.
+const char* const kCleanDoc =
+    "<?xml version=\"1.0\"?>\n<!-- a shelf -->\n<shelf n=\"2\">\n  <book/>\n</shelf>\n";
+
 TEST_F(CliCheck, PrintsOneLinePerFileInArgumentOrder) {
-  const std::string Good = Write("good.xml", kSmallDoc);
+  const std::string Good = Write("good.xml", kCleanDoc);
   const std::string Bad = Write("bad.xml", "<?xml version=\"1.0\"?>\n<a>\n  <b/>\n  < c/>\n</a>\n");
   const std::string Left = Write("left.xml", "<?xml version=\"1.0\"?>\n<a/>\n\n<b/>\n");
   const std::string NoDecl = Write("nodecl.xml", "\n<a/>\n");
@@ -35,14 +39,14 @@ TEST_F(CliCheck, PrintsOneLinePerFileInArgumentOrder) {
 }
 
 TEST_F(CliCheck, AllGoodExitsZero) {
-  const std::string A = Write("a.xml", kSmallDoc);
+  const std::string A = Write("a.xml", kCleanDoc);
   const RunResult R = Run({"check", A, LINEXML_EXAMPLES_DIR "/catalog.xml"});
   EXPECT_EQ(R.Exit, 0) << R.Err;
   EXPECT_EQ(R.Out, A + ": ok\n" LINEXML_EXAMPLES_DIR "/catalog.xml: ok\n");
 }
 
 TEST_F(CliCheck, ReadsStandardInputOnceForEveryDash) {
-  const RunResult R = Run({"check", "-", "-"}, kSmallDoc);
+  const RunResult R = Run({"check", "-", "-"}, kCleanDoc);
   EXPECT_EQ(R.Exit, 0) << R.Err;
   EXPECT_EQ(R.Out, "<stdin>: ok\n<stdin>: ok\n");
 
@@ -212,9 +216,9 @@ TEST_F(CliCheckPlaces, WarningsFindTheCutValuesOfASpacedFile) {
           File +
           ":6:24: warning: the value of \"description\" holds a space, where it is cut: \"compil\" is kept, "
           "and the rest, \"and\", is read as an attribute of its own [wkValueCut]\n" +
-          File + ": ok\n");
-  // Without --warnings the file is simply ok.
-  EXPECT_EQ(Run({"check", File}).Out, File + ": ok\n");
+          File + ": read with 4 warnings\n");
+  // Without --warnings, all but the comment.
+  EXPECT_EQ(Run({"check", File}).Out, R.Out.substr(R.Out.find('\n') + 1));
   // With the source shown, each warning gets its line and caret.
   const RunResult Shown =
       Run({"check", "-w", "--show-source", "-"}, "<?xml version=\"1.0\"?>\n<a b=\"c d\"/>\n");
@@ -224,7 +228,7 @@ TEST_F(CliCheckPlaces, WarningsFindTheCutValuesOfASpacedFile) {
       "\"d\\\"/>\", is read as an attribute of its own [wkValueCut]\n"
       " 2 | <a b=\"c d\"/>\n"
       "   |    ^\n"
-      "<stdin>: ok\n");
+      "<stdin>: read with 1 warning\n");
 }
 
 TEST_F(CliCheckPlaces, JsonGivesOneObjectPerFile) {
@@ -234,8 +238,9 @@ TEST_F(CliCheckPlaces, JsonGivesOneObjectPerFile) {
   EXPECT_EQ(R.Exit, 1);
   EXPECT_EQ(R.Out, "{\"column\":3,\"file\":\"" + Bad +
                        "\",\"line\":3,\"message\":\"an empty tag \\\"<>\\\": a tag needs a "
-                       "name\",\"status\":\"ecInvalidTag\","
-                       "\"warnings\":[{\"column\":4,\"kind\":\"wkValueCut\",\"line\":2,\"text\":\"the value "
+                       "name\",\"notes\":[],\"status\":\"ecInvalidTag\","
+                       "\"warnings\":[{\"column\":4,\"kind\":\"wkValueCut\",\"line\":2,\"save_only\":false,"
+                       "\"text\":\"the value "
                        "of \\\"b\\\" holds a "
                        "space, where it is cut: \\\"\\\" is kept, and the rest, \\\"d\\\\\\\">\\\", is read "
                        "as an attribute of "
@@ -243,13 +248,13 @@ TEST_F(CliCheckPlaces, JsonGivesOneObjectPerFile) {
                        "{\"column\":0,\"file\":\"" +
                        Missing +
                        "\",\"line\":0,\"message\":\"the file cannot be read: No such file or "
-                       "directory\",\"status\":\"ecNoFile\","
+                       "directory\",\"notes\":[],\"status\":\"ecNoFile\","
                        "\"warnings\":[]}\n");
   // Bytes that are not UTF-8 do not break the output.
   const RunResult Odd = Run({"check", "--format", "json", "-"}, "<?xml version=\"1.0\"?>\n<r/>\n\xff\xfe");
   EXPECT_EQ(Odd.Out,
             "{\"column\":1,\"file\":\"<stdin>\",\"line\":3,\"message\":\"text follows the root element: "
-            "\\\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\",\"status\":\"ecNotValid\",\"warnings\":[]}\n");
+            "\\\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\",\"notes\":[],\"status\":\"ecNotValid\",\"warnings\":[]}\n");
 }
 
 TEST_F(CliCheckPlaces, ReadOptionsLetMarkedAndUndeclaredFilesLoad) {
@@ -258,6 +263,95 @@ TEST_F(CliCheckPlaces, ReadOptionsLetMarkedAndUndeclaredFilesLoad) {
   const RunResult R = Run({"check", "--accept-bom", "--accept-no-declaration", Marked, Undeclared});
   EXPECT_EQ(R.Exit, 0) << R.Out;
   EXPECT_EQ(R.Out, Marked + ": ok\n" + Undeclared + ": ok\n");
+}
+
+}  // namespace
+
+namespace {
+
+class CliCheckWarnings : public CliTest {};
+
+// What each option prints and how the file counts, for a file read with a warning about the reading
+// (a value without quotes) and one whose only warning is what a save loses (a comment).
+TEST_F(CliCheckWarnings, OptionsChooseWhatIsPrintedAndWhatFails) {
+  const std::string Lossy =
+      Write("lossy.xml",
+            "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config>\n  <db host=\"localhost\" "
+            "port=5432/>\n</config>\n");
+  const std::string Commented = Write("commented.xml", kCleanDoc);
+  const std::string Port =
+      Lossy +
+      ":4:24: warning: the value of \"port\" is not in quotes: \"43\" is read (its first and "
+      "last bytes are taken for quotes); an XML reader refuses it [wkUnquotedValue]\n";
+  const std::string Comment =
+      ":2:1: warning: the comment \"<!-- settings -->\" is cut out on loading, so a save "
+      "drops it [wkCommentDropped]\n";
+  const std::string Read = Lossy + ": read with 1 warning\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string file;
+    int exit;
+    std::string out;
+  } Cases[] = {
+      {{}, Lossy, 0, Port + Read},
+      {{"-w"}, Lossy, 0, Lossy + Comment + Port + Read},
+      {{"--quiet"}, Lossy, 0, Read},
+      {{"--strict"}, Lossy, 1, Port + Read},
+      {{"-q", "--strict"}, Lossy, 1, Read},  // hidden, still counted
+      {{"-W", "error"}, Lossy, 1, Port + Read},
+      {{"-Werror"}, Lossy, 1, Port + Read},
+      {{"--strict"}, Commented, 0, Commented + ": ok\n"},  // what a save loses is not about the reading
+      {{"-w", "--strict"},
+       Commented,
+       1,
+       Commented +
+           ":2:1: warning: the comment \"<!-- a shelf -->\" is cut out on loading, so a save drops it "
+           "[wkCommentDropped]\n" +
+           Commented + ": ok\n"},
+  };
+  for (const auto& C : Cases) {
+    std::vector<std::string> Args{"check"};
+    Args.insert(Args.end(), C.args.begin(), C.args.end());
+    Args.push_back(C.file);
+    const RunResult R = Run(Args);
+    std::string Shown;
+    for (const std::string& A : C.args) Shown += " " + A;
+    EXPECT_EQ(R.Exit, C.exit) << Shown;
+    EXPECT_EQ(R.Out, C.out) << Shown;
+  }
+  EXPECT_EQ(Run({"check", "-W", "warn", Lossy}).Exit, 2);
+}
+
+// An element that is never closed: the failure points where the document is left over, a note
+// where the element was opened, for check and for every command that refuses the document.
+TEST_F(CliCheckWarnings, AFailedLoadNotesWhereTheOpenElementBegan) {
+  const std::string Cut =
+      Write("cut.xml", "<?xml version=\"1.0\"?>\n<config>\n  <db host=\"x\">\n    <t>text</t>\n");
+  const std::string Failure =
+      Cut +
+      ":3:3: ecNotValid: the root element \"<config>\", opened on line 2, is never closed: "
+      "there is no \"</config>\" after it (the document may be cut off), so the document "
+      "after its opening tag is left over\n";
+  const std::string Note = Cut + ":2:1: note: the root element \"<config>\" is opened here\n";
+  const RunResult Check = Run({"check", "--show-source", Cut});
+  EXPECT_EQ(Check.Exit, 1);
+  EXPECT_EQ(Check.Out, Failure + " 3 |   <db host=\"x\">\n   |   ^\n" + Note + " 2 | <config>\n   | ^\n");
+  const RunResult Get = Run({"get", Cut, "t", "--text"});
+  EXPECT_EQ(Get.Exit, 1);
+  EXPECT_EQ(Get.Err, Failure + Note);
+  EXPECT_NE(Run({"check", "--format", "json", Cut}).Out.find("\"notes\":[{\"column\":1,\"line\":2,\"text\":"),
+            std::string::npos);
+}
+
+// A comment on the declaration's line, as every D-Bus policy file has: read with the full prolog.
+TEST_F(CliCheckWarnings, TheFullPrologIsReadWhenAccepted) {
+  const std::string Policy =
+      Write("policy.conf", "<?xml version=\"1.0\"?> <!--*-nxml-*-->\n<!DOCTYPE busconfig>\n<busconfig/>\n");
+  EXPECT_EQ(Run({"check", Policy}).Exit, 1);
+  const RunResult R = Run({"check", "--accept-full-prolog", Policy});
+  EXPECT_EQ(R.Exit, 0) << R.Out;
+  EXPECT_EQ(R.Out, Policy + ": ok\n");
+  EXPECT_EQ(Run({"tree", "--accept-full-prolog", Policy}).Out, "ttShorted busconfig\n");
 }
 
 }  // namespace

@@ -372,4 +372,43 @@ TEST_F(CliLayout, AConfigurationFileGivesDefaults) {
   EXPECT_EQ(R.Out, "");
 }
 
+// A misspelt key, a section of no command or a value the option refuses is an error naming the
+// file, the line and the key, whatever the command run; the command line does not hide it.
+TEST_F(CliLayout, AConfigurationFileFaultNamesItsLine) {
+  const std::string In = Write("in.xml", kSmallDoc);
+  const std::string File = config_ + "/linexml/config";
+  const struct {
+    const char* config;
+    std::string err;
+  } Cases[] = {
+      {"# mine\n[format]\nindent = 4\nprofle = xml\n", ":4: unknown key \"profle\" in [format]"},
+      {"[format]\n\n  indent = many  \n",
+       ":3: bad value \"many\" for \"indent\" in [format]: Value many not in range 0 to 255"},
+      {"[format]\ntabs = maybe\n",
+       ":2: bad value \"maybe\" for \"tabs\" in [format]: a flag takes true or false"},
+      {"[fromat]\nindent = 2\n", ":1: unknown section [fromat]: a section is a command's name"},
+      {"profile = xml\n",
+       ":1: unknown key \"profile\" outside a section (a command's options go in its section, e.g. "
+       "[format])"},
+      {"[get]\nprofile = xml\n", ":2: unknown key \"profile\" in [get]"},
+      {"check.jobs = 0\n", ":1: bad value \"0\" for \"jobs\" in [check]: Value 0 not in range 1 to 1024"},
+  };
+  for (const auto& C : Cases) {
+    std::ofstream(File) << C.config;
+    for (const std::vector<std::string>& Args :
+         {std::vector<std::string>{"format", In}, {"tree", In}, {"format", "--indent", "3", In}}) {
+      const RunResult R = Run(Args);
+      EXPECT_EQ(R.Exit, 2) << C.config;
+      EXPECT_EQ(R.Out, "") << C.config;
+      EXPECT_EQ(R.Err, "linexml: " + File + C.err + "\n") << C.config;
+    }
+  }
+  // What the file may say: comments, quotes, flags without a value, a dotted key, one-letter options.
+  std::ofstream(File) << "; mine\nget.decode = yes\n[format]\nprofile = \"xml\"  # for other tools\ntabs\n"
+                         "[check]\nW = error\n";
+  const RunResult Fine = Run({"format", In});
+  EXPECT_EQ(Fine.Exit, 0) << Fine.Err;
+  EXPECT_EQ(Fine.Out, Run({"--config", "", "format", "--profile", "xml", "--tabs", In}).Out);
+}
+
 }  // namespace

@@ -108,3 +108,80 @@ TEST_F(CliGet, APathThatMatchesNothingFails) {
 }
 
 }  // namespace
+
+namespace {
+
+class CliWarnings : public CliTest {
+ protected:
+  // A value cut by its missing quotes (line 3), a value cut at a space (line 4), an element without
+  // a warning (line 5).
+  static constexpr const char* kDoc =
+      "<?xml version=\"1.0\"?>\n"
+      "<config>\n"
+      "  <db host=\"localhost\" port=5432/>\n"
+      "  <note kind=\"two words\">keep</note>\n"
+      "  <name>main</name>\n"
+      "</config>\n";
+  static std::string PortWarning(const std::string& File) {
+    return File +
+           ":3:24: warning: the value of \"port\" is not in quotes: \"43\" is read (its first and last bytes "
+           "are taken for quotes); an XML reader refuses it [wkUnquotedValue]\n";
+  }
+  static std::string KindWarning(const std::string& File) {
+    return File +
+           ":4:9: warning: the value of \"kind\" holds a space, where it is cut: \"tw\" is kept, and the "
+           "rest, "
+           "\"words\\\">\", is read as an attribute of its own [wkValueCut]\n";
+  }
+};
+
+// get warns about what it prints: the start tag of an element whose attribute it prints, else the
+// whole element; nothing about the rest of the document.
+TEST_F(CliWarnings, GetWarnsAboutWhatItPrints) {
+  const std::string In = Write("in.xml", kDoc);
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  } Cases[] = {
+      {{"db", "port"}, "43\n", PortWarning(In)},
+      {{"name", "--text"}, "main\n", ""},
+      {{"/config/note", "--text"}, "keep\n", KindWarning(In)},
+      {{"config", "--text"}, "\n", PortWarning(In) + KindWarning(In)},  // the root holds both, once each
+      {{"//*", "--text"}, "\n\nkeep\nmain\n", PortWarning(In) + KindWarning(In)},
+  };
+  for (const auto& C : Cases) {
+    std::vector<std::string> Args{"get", In};
+    Args.insert(Args.end(), C.args.begin(), C.args.end());
+    const RunResult R = Run(Args);
+    EXPECT_EQ(R.Exit, 0) << C.args[0];
+    EXPECT_EQ(R.Out, C.out) << C.args[0];
+    EXPECT_EQ(R.Err, C.err) << C.args[0];
+  }
+  EXPECT_EQ(Run({"get", "-", "db", "port"}, kDoc).Err, PortWarning("<stdin>"));
+}
+
+// set and edit warn about the elements they change, as they find them before the change.
+TEST_F(CliWarnings, SetAndEditWarnAboutWhatTheyChange) {
+  const std::string In = Write("in.xml", kDoc);
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } Cases[] = {
+      {{"set", In, "db", "user", "admin"}, PortWarning(In)},
+      {{"set", In, "name", "id", "1"}, ""},
+      {{"edit", In, "--set", "//db", "port", "6000", "--set", "//name", "id", "2"}, PortWarning(In)},
+      {{"edit", In, "--rename", "//name", "title"}, ""},
+      {{"edit", In, "--delete", "//note"}, KindWarning(In)},  // deleted: still what it changed
+      {{"edit", In, "--text", "/config", "x"}, PortWarning(In) + KindWarning(In)},
+  };
+  for (const auto& C : Cases) {
+    std::vector<std::string> Args = C.args;
+    Args.insert(Args.end(), {"-o", "-"});
+    const RunResult R = Run(Args);
+    // What follows the warnings (the layout may refuse the document) is not looked at here.
+    EXPECT_EQ(R.Err.substr(0, R.Err.find("linexml: ")), C.err) << C.args[2];
+  }
+}
+
+}  // namespace
