@@ -24,6 +24,25 @@ bool IsWritableText(std::string_view Text) {
   return detail::WhyNotText(Text).empty();
 }
 
+namespace {
+std::optional<std::string> Reason(std::string Why) {
+  if (Why.empty()) return std::nullopt;
+  return Why;
+}
+}  // namespace
+
+std::optional<std::string> WhyNotWritableName(std::string_view Name) {
+  return Reason(detail::WhyNotName(Name));
+}
+
+std::optional<std::string> WhyNotWritableValue(std::string_view Value) {
+  return Reason(detail::WhyNotValue(Value));
+}
+
+std::optional<std::string> WhyNotWritableText(std::string_view Text) {
+  return Reason(detail::WhyNotText(Text));
+}
+
 std::string EncodeEntities(std::string_view Raw) {
   std::string Out;
   Out.reserve(Raw.size());

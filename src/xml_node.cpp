@@ -9,10 +9,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "detail/bytes.h"
 #include "detail/path.h"
 #include "detail/tree_builder.h"
 #include "detail/writable.h"
 #include "detail/writer.h"
+#include "linexml/xml_errors.h"
 
 namespace linexml {
 
@@ -23,47 +25,22 @@ namespace {
 
 constexpr std::int32_t kMaxLevel = std::numeric_limits<std::int32_t>::max();
 
-// A walk over Root and every node below it, in document order, one node per step, along the
-// parent links and positions (no stack, no memory), so it cannot fail.
-class SubtreeWalk {
- public:
-  explicit SubtreeWalk(TXMLNode& Root) : root_(&Root), at_(&Root) {}
-  // The node reached, nullptr once the walk is done, and its depth below Root.
-  TXMLNode* At() const { return at_; }
-  std::int64_t Depth() const { return depth_; }
-  // On to the next node; Skip passes over the subtree of the node reached.
-  void Next(bool Skip = false) {
-    if (!Skip && at_->GetNumberOfChildren() > 0) {
-      at_ = at_->Children().begin()[0];
-      ++depth_;
-      return;
-    }
-    // Up to the first node (below Root) with a next sibling.
-    for (; at_ != root_; at_ = at_->Parent(), --depth_) {
-      if (TXMLNode* Sibling = at_->NextSibling()) {
-        at_ = Sibling;
-        return;
-      }
-    }
-    at_ = nullptr;
-  }
-
- private:
-  TXMLNode* root_;
-  TXMLNode* at_;
-  std::int64_t depth_ = 0;
-};
-
 // Whether Node lies in Root's subtree (or is Root): walks up from Node and down through Root's
 // subtree one step each in turn, so the answer costs twice the smaller of the two walks, never the
 // whole depth of a tree for a small subtree.
 bool InSubtree(const TXMLNode& Node, TXMLNode& Root) {
   const TXMLNode* Up = &Node;
-  for (SubtreeWalk Down(Root);; Down.Next()) {
-    if (Up == &Root || Down.At() == &Node) return true;
-    if (Up == nullptr || Down.At() == nullptr) return false;
+  bool Found = false;
+  Root.ForEachInSubtree([&](const TXMLNode& Down) {
+    if (Up == &Root || &Down == &Node) {
+      Found = true;
+      return vsStop;
+    }
+    if (Up == nullptr) return vsStop;
     Up = Up->Parent();
-  }
+    return vsDown;
+  });
+  return Found || Up == &Root;
 }
 
 // Whether A and B are in one tree: both walk up to where their lines meet, the one with the higher
@@ -90,7 +67,7 @@ bool SameTree(const TXMLNode* A, const TXMLNode* B) {
 }
 
 [[noreturn]] void Refuse(const char* What, const std::string& Why) {
-  throw std::invalid_argument(std::string(What) + ": " + Why);
+  throw EXMLRefusal(What, Why);
 }
 
 }  // namespace
@@ -202,34 +179,21 @@ TXMLNode* TXMLNode::PreviousSibling() const {
 TXMLNode* TXMLNode::FindTagByName(const std::string& Name) const {
   // The recursive rule ("the last direct child that matches, else the result under the last child
   // whose subtree holds a match") is a depth-first walk that visits children last to first and
-  // stops at the first node with a matching direct child. Invariant: each frame holds a node
-  // whose direct children were checked and the number of its children not yet descended into
-  // (the next one is the last of those); the stack is as deep as the tree, not as wide.
-  auto MatchAmong = [&Name](const TXMLNode& N) -> TXMLNode* {
+  // stops at the first node with a matching direct child.
+  TXMLNode* Found = nullptr;
+  auto MatchAmong = [&Name, &Found](const TXMLNode& N) {
     const auto& Kids = N.children_;
     for (auto K = Kids.end(); K != Kids.begin();) {
       --K;
-      if (*(*K)->tag_name_ == Name) return *K;
+      if (*(*K)->tag_name_ == Name) {
+        Found = *K;
+        return vsStop;
+      }
     }
-    return nullptr;
+    return vsDown;
   };
-  if (TXMLNode* Found = MatchAmong(*this)) return Found;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t left;
-  };
-  std::vector<Frame> Stack{{this, children_.Count()}};
-  while (!Stack.empty()) {
-    Frame& F = Stack.back();
-    if (F.left == 0) {
-      Stack.pop_back();
-      continue;
-    }
-    const TXMLNode* Child = F.node->children_.begin()[--F.left];
-    if (TXMLNode* Found = MatchAmong(*Child)) return Found;
-    if (Child->children_.Count() > 0) Stack.push_back({Child, Child->children_.Count()});
-  }
-  return nullptr;
+  WalkFrom<true>(*this, MatchAmong, kNoLeave);
+  return Found;
 }
 
 std::string TXMLNode::GetAttributeValue(const std::string& Name) const {
@@ -251,14 +215,8 @@ std::string TXMLNode::Text() const {
     for (const TXMLNode* K : children_)
       if (K->TagType() == ttCDATA) Out += K->TextData();
   }
-  auto Trimmed = [](char C) { return static_cast<unsigned char>(C) <= 32; };
-  std::size_t E = Out.size();
-  while (E > 0 && Trimmed(Out[E - 1])) --E;
-  std::size_t B = 0;
-  while (B < E && Trimmed(Out[B])) ++B;
-  Out.resize(E);
-  Out.erase(0, B);
-  return Out;
+  const std::string_view Kept = detail::Trimmed(Out);
+  return std::string(Kept);
 }
 
 void TXMLNode::SetAttributeValue(const std::string& Name, const std::string& Value) {
@@ -419,12 +377,14 @@ TXMLNode* TXMLNode::MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int3
     // storage goes with it); only that last check walks up, and only to the nearest common
     // ancestor.
     if (InSubtree(NewParent, *Child)) Refuse("MoveChild", "the new parent lies in the moved subtree");
-    std::int64_t Height = 0;
+    std::int64_t Height = 0, Depth = 0;
     bool Stored = false;
-    for (SubtreeWalk W(*Child); W.At() != nullptr; W.Next()) {
-      Height = std::max(Height, W.Depth());
-      Stored = Stored || W.At()->InStorage();
-    }
+    Child->ForEachInSubtree(
+        [&](const TXMLNode& N) {
+          Height = std::max(Height, Depth++);
+          Stored = Stored || N.InStorage();
+        },
+        [&Depth](const TXMLNode&) { --Depth; });
     if (Stored && !SameTree(this, &NewParent))
       Refuse("MoveChild",
              "a loaded document's node cannot move to another tree (it lives in its document's storage)");
@@ -449,8 +409,12 @@ TXMLNode* TXMLNode::MoveChild(std::int32_t Index, TXMLNode& NewParent, std::int3
 }
 
 void TXMLNode::SetLevels(TXMLNode& Top, std::int64_t Level) noexcept {
-  for (SubtreeWalk W(Top); W.At() != nullptr; W.Next())
-    W.At()->level_ = static_cast<std::int32_t>(Level + W.Depth());
+  // Only the top's level is given: below it each node's is its parent's + 1 (the parent is done
+  // first).
+  Top.level_ = static_cast<std::int32_t>(Level);
+  Top.ForEachInSubtree([&Top](TXMLNode& N) {
+    if (&N != &Top) N.level_ = N.Parent()->level_ + 1;
+  });
 }
 
 void TXMLNode::AppendNodes(std::span<TXMLNode* const> Nodes) {
@@ -492,17 +456,16 @@ void TXMLNode::AppendNodes(std::span<TXMLNode* const> Nodes) {
   std::vector<TXMLNode*> Parents;
   Parents.reserve(Nodes.size());
   for (TXMLNode* N : Nodes) {
-    std::int64_t Height = 0;
+    std::int64_t Height = 0, Depth = 0;
     bool Stored = false;
-    for (SubtreeWalk W(*N); W.At() != nullptr;) {
-      if (W.At() != N && Moving.count(W.At()) != 0) {
-        W.Next(true);
-        continue;
-      }
-      Height = std::max(Height, W.Depth());
-      Stored = Stored || W.At()->InStorage();
-      W.Next();
-    }
+    N->ForEachInSubtree(
+        [&](const TXMLNode& K) {
+          if (&K != N && Moving.count(&K) != 0) return vsSkip;
+          Height = std::max(Height, Depth++);
+          Stored = Stored || K.InStorage();
+          return vsDown;
+        },
+        [&Depth](const TXMLNode&) { --Depth; });
     if (Stored && !InTree(N))
       Refuse("AppendNodes",
              "a loaded document's node cannot move to another tree (it lives in its document's storage)");

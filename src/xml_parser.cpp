@@ -7,6 +7,7 @@
 
 #include "detail/arena.h"
 #include "detail/atomic_file.h"
+#include "detail/bytes.h"
 #include "detail/diagnosis.h"
 #include "detail/doc_text.h"
 #include "detail/path.h"
@@ -17,6 +18,7 @@
 #include "detail/tree_builder.h"
 #include "detail/writable.h"
 #include "detail/writer.h"
+#include "linexml/xml_errors.h"
 
 namespace linexml {
 
@@ -137,8 +139,7 @@ void TXMLParser::ClearDiagnosis() noexcept {
 }
 
 void TXMLParser::New(const std::string& RootName) {
-  if (std::string Why = detail::WhyNotName(RootName); !Why.empty())
-    throw std::invalid_argument("New: " + Why);
+  if (std::string Why = detail::WhyNotName(RootName); !Why.empty()) throw EXMLRefusal("New", Why);
   auto Name = std::make_unique<std::string>(RootName);  // all that can fail
   ResetDocument();
   ClearDiagnosis();
@@ -195,7 +196,7 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   if (load_options_.CollectWarnings) Notes.instructions = &Instructions;
   TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced, &Notes);
   had_declaration_ = Notes.declared;
-  const bool Marked = Text.starts_with(" \xEF\xBB\xBF");
+  const bool Marked = Text.starts_with(detail::kJoinedBom);
   // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
   std::size_t Pos = Text.size() - Rest.size();
   const std::size_t Body = Pos;
@@ -250,8 +251,7 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   if (Status != ecOk) return Failed(Status, Builder.FailPos());
   // Text after the root element. When the root is white space (a space left in front of it),
   // the place is that space: what follows it is the root element meant.
-  const bool RootIsSpace =
-      root_->TagType() == ttCDATA && root_->TextData().find_first_not_of(" \t") == std::string::npos;
+  const bool RootIsSpace = root_->TagType() == ttCDATA && detail::IsSpacesAndTabs(root_->TextData());
   if (Pos < Text.size()) return Failed(ecNotValid, RootIsSpace ? Body : Pos);
   Status = Validate();
   if (Status == ecOk && Map != nullptr) {

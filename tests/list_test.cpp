@@ -4,7 +4,10 @@
 
 #include <vector>
 
+#include "detail/list_access.h"
+
 using linexml::TList;
+using Access = linexml::detail::ListAccess;
 
 namespace {
 
@@ -23,10 +26,10 @@ struct Tracked {
 TEST(List, ReserveMakesRoomSoThatAddingDoesNotMoveTheEntries) {
   for (const std::size_t Room : {1u, 5u, 100u, 1000u}) {
     TList<int> L;
-    L.Reserve(Room);
-    L.Add(new int(0));
+    Access::Reserve(L, Room);
+    Access::Add(L, new int(0));
     const auto First = L.begin();
-    for (std::size_t I = 1; I < Room; ++I) L.Add(new int(static_cast<int>(I)));
+    for (std::size_t I = 1; I < Room; ++I) Access::Add(L, new int(static_cast<int>(I)));
     EXPECT_EQ(L.begin(), First) << Room;
     ASSERT_EQ(L.Count(), static_cast<std::int32_t>(Room));
     EXPECT_EQ(*L[static_cast<std::int32_t>(Room) - 1], static_cast<int>(Room) - 1);
@@ -38,18 +41,18 @@ TEST(List, ClearAndDestructionDeleteOnlyWhatTheListOwns) {
   std::vector<Tracked*> Storage{new Tracked(Deaths), new Tracked(Deaths)};
   {
     TList<Tracked> L;
-    L.Adopt(Storage.data(), 2);  // borrowed: the storage frees them
-    L.Add(new Tracked(Deaths));  // owned
-    L.Add(nullptr);              // ignored
+    Access::Adopt(L, Storage.data(), 2);  // borrowed: the storage frees them
+    Access::Add(L, new Tracked(Deaths));  // owned
+    Access::Add(L, nullptr);              // ignored
     EXPECT_EQ(L.Count(), 3);
-    EXPECT_TRUE(L.OwnsAny());
+    EXPECT_TRUE(Access::OwnsAny(L));
     TList<Tracked> Other;
-    Other.Swap(L);
+    Access::Swap(Other, L);
     EXPECT_EQ(L.Count(), 0);
     EXPECT_EQ(Other.Count(), 3);
-    Other.Clear();
+    Access::Clear(Other);
     EXPECT_EQ(Deaths, 1);
-    Other.Add(new Tracked(Deaths));
+    Access::Add(Other, new Tracked(Deaths));
   }
   EXPECT_EQ(Deaths, 2);
   for (Tracked* T : Storage) delete T;

@@ -6,18 +6,20 @@
 #include <string>
 
 #include "export.h"
+#include "xml_errors.h"
 
 namespace linexml {
 
 /// The runtime's I/O error: thrown by every failed create, write, flush, sync, rename or close.
-class LINEXML_API EInOutError : public std::runtime_error {
+class LINEXML_API EInOutError : public std::runtime_error, public EXMLError {
  public:
   /// what() reads "FILE: CAUSE".
   EInOutError(const std::string& FileName, const std::string& Cause);
   /// The file (or `<stream>`) that failed.
-  const std::string& FileName() const noexcept { return file_name_; }
+  [[nodiscard]] const std::string& FileName() const noexcept { return file_name_; }
   /// The system's reason, e.g. "No space left on device".
-  const std::string& Cause() const noexcept { return cause_; }
+  [[nodiscard]] const std::string& Cause() const noexcept { return cause_; }
+  const char* what() const noexcept override;
 
  private:
   std::string file_name_;

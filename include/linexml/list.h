@@ -13,13 +13,17 @@
 
 namespace linexml {
 
-/// The runtime's ordered object list. It releases what it owns: Clear and the destructor delete
-/// the objects that were handed to Add. A loaded document's lists instead lead with objects that
-/// belong to the document's storage (Adopt): those are dropped, not deleted, and live until the
-/// document is destroyed or loaded again. The library never puts null in a list (Add ignores it),
-/// so Pack, the runtime list's operation for dropping null entries, has nothing to do in the
-/// library itself and writes nothing then; readers on several threads may walk one list at the
-/// same time. It holds at most kMaxCount entries, what Count() can show.
+class TXMLNode;
+class TXMLParameters;
+namespace detail {
+struct ListAccess;
+}  // namespace detail
+
+/// The runtime's ordered object list: the children of a node, its attributes, the prolog's other
+/// attributes. Users read it (Count, Get, [], range-for); filling and emptying it is the library's
+/// own. It owns its objects, except that a loaded document's lists lead with objects of the
+/// document's storage, which live until the document is destroyed or loaded again. Several
+/// threads may read one list at once. It holds at most kMaxCount entries.
 template <class T>
 class TList {
  public:
@@ -51,7 +55,11 @@ class TList {
   /// Past the last object.
   const_iterator end() const { return items_ + count_; }
 
-  // The library's own side.
+  // The library's own side (TXMLNode, TXMLParameters, and the engine through detail::ListAccess).
+ private:
+  friend class TXMLNode;
+  friend class TXMLParameters;
+  friend struct detail::ListAccess;
 
   /// Appends Item and takes ownership of it (null is ignored), also when it fails: when the list
   /// cannot grow (std::bad_alloc, or std::length_error at kMaxCount entries) Item is deleted, the
@@ -172,7 +180,6 @@ class TList {
     count_ = flags_ = 0;
   }
 
- private:
   static constexpr std::uint32_t kHeap = 0x80000000u;
   std::uint32_t Borrowed() const noexcept { return flags_ & ~kHeap; }
   bool OnHeap() const noexcept { return (flags_ & kHeap) != 0; }

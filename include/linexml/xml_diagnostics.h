@@ -1,7 +1,8 @@
 #pragma once
 /// \file
 /// linexml::TXMLWarning, the places where a load reads a file differently from an XML reader, and
-/// linexml::TXMLErrorNote, further places that a failed load's message refers to.
+/// linexml::TXMLErrorNote, further places that a failed load's message refers to, and
+/// linexml::TXMLUnwritable, what a save could not write so that it loads back the same.
 
 #include <cstdint>
 #include <string>
@@ -45,6 +46,18 @@ struct TXMLWarning {
   std::int64_t Column = 0;            ///< 1-based byte column in that line, as it stands in the file
   TXMLWarningKind Kind = wkValueCut;  ///< what was read differently
   std::string Text;                   ///< one sentence: what was read, and how an XML reader reads it
+};
+
+class TXMLNode;
+
+/// What TXMLParser::FirstUnwritable found: a part of the document that a save would write so that
+/// a load reads it back differently, or not at all.
+struct TXMLUnwritable {
+  /// The node at fault; nullptr when the fault is in the prolog.
+  const TXMLNode* Node = nullptr;
+  /// What is wrong, one clause without a full stop, e.g. "byte 3 of the name is ' ', which ends a
+  /// name".
+  std::string Reason;
 };
 
 /// A further place that a failed load's message refers to (TXMLParser::ErrorNotes).

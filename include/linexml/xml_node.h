@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "export.h"
@@ -20,6 +21,13 @@ namespace detail {
 class Arena;
 class TreeBuilder;
 }  // namespace detail
+
+/// What the callback of TXMLNode::ForEachInSubtree answers for the node it was given.
+enum TXMLVisit : std::uint8_t {
+  vsDown = 0,  ///< go on into its children, then on to the nodes after it
+  vsSkip = 1,  ///< pass over its children (and call no Leave for it)
+  vsStop = 2,  ///< end the walk here
+};
 
 /// One node of the document tree: an element (tag name, attributes, children) or a text run.
 /// A node owns its children and attributes. Every walk over the tree (parse, search, select, save,
@@ -62,6 +70,34 @@ class LINEXML_API TXMLNode {
   TXMLNode* NextSibling() const;
   /// The child before it of the same parent; nullptr for the first one and without a parent.
   TXMLNode* PreviousSibling() const;
+
+  // --- Walking a subtree ---
+
+  /// Calls Visit(node) for this node and every node below it in document order (each node before
+  /// its children), along the parent links: no recursion, no memory, so it cannot fail and any
+  /// depth is fine. Visit returns void (go on everywhere) or a TXMLVisit; the walk returns true
+  /// when a vsStop ended it. Visit may change what it is given, but not the lists of children of
+  /// the nodes on the way.
+  template <class VisitFn>
+  bool ForEachInSubtree(VisitFn&& Visit) {
+    return WalkFrom<false>(*this, Visit, kNoLeave);
+  }
+  /// The same over a const subtree.
+  template <class VisitFn>
+  bool ForEachInSubtree(VisitFn&& Visit) const {
+    return WalkFrom<false>(*this, Visit, kNoLeave);
+  }
+  /// The same, and Leave(node) once the children of a node that Visit went into (vsDown) are done,
+  /// also when it has none: Visit and Leave see an element as its start and its closing tag.
+  template <class VisitFn, class LeaveFn>
+  bool ForEachInSubtree(VisitFn&& Visit, LeaveFn&& Leave) {
+    return WalkFrom<false>(*this, Visit, Leave);
+  }
+  /// The same over a const subtree.
+  template <class VisitFn, class LeaveFn>
+  bool ForEachInSubtree(VisitFn&& Visit, LeaveFn&& Leave) const {
+    return WalkFrom<false>(*this, Visit, Leave);
+  }
 
   // Queries write nothing, so several threads may query one tree at once.
 
@@ -234,6 +270,43 @@ class LINEXML_API TXMLNode {
   // Destroys a node out of any list, with its subtree; needs no memory.
   static void DestroyDetached(TXMLNode* Child) noexcept;
   void ExpectElement(const char* What) const;
+
+  // The one walk behind ForEachInSubtree (and, Reverse, FindTagByName's: last child first). Only
+  // the links are followed: the position in the parent's list leads to the next sibling, the
+  // parent link back up, so the walk holds nothing but the node it stands on.
+  static constexpr auto kNoLeave = [](const TXMLNode&) {};
+  template <bool Reverse, class Node, class VisitFn, class LeaveFn>
+  static bool WalkFrom(Node& Root, VisitFn& Visit, LeaveFn& Leave) {
+    Node* At = &Root;
+    for (;;) {
+      TXMLVisit Step = vsDown;
+      if constexpr (std::is_void_v<decltype(Visit(*At))>)
+        Visit(*At);
+      else
+        Step = Visit(*At);
+      if (Step == vsStop) return true;
+      if (Step == vsDown) {
+        const TList<TXMLNode>& Kids = At->children_;
+        if (Kids.Count() > 0) {
+          At = Reverse ? Kids.end()[-1] : Kids.begin()[0];
+          continue;
+        }
+        Leave(*At);
+      }
+      // On to the next sibling, leaving each parent whose children are all done.
+      for (;;) {
+        if (At == &Root) return false;
+        Node* const Up = At->Parent();
+        const std::int32_t Next = Reverse ? At->index_ - 1 : At->index_ + 1;
+        if (Next >= 0 && Next < Up->children_.Count()) {
+          At = Up->children_.begin()[Next];
+          break;
+        }
+        At = Up;
+        Leave(*At);
+      }
+    }
+  }
 
   // The low bits of up_ (nodes are aligned to 32 bytes, see tag_name_) hold the node kind and
   // the marks below; the rest is the parent's address.

@@ -20,15 +20,6 @@
 
 namespace linexml {
 
-/// What TXMLParser::FirstUnwritable found: a part of the document that a save would write so that
-/// a load reads it back differently, or not at all.
-struct TXMLUnwritable {
-  /// The node at fault; nullptr when the fault is in the prolog.
-  const TXMLNode* Node = nullptr;
-  /// What is wrong, one sentence without a full stop, e.g. "the name holds a space at byte 3".
-  std::string Reason;
-};
-
 /// Where a loaded node stands in TXMLParser::Source(): byte offsets and 1-based lines.
 struct TXMLSourceRange {
   std::size_t Begin = 0;         ///< its first byte: "<", or a text run's first byte

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bytes.h"
 #include "simd.h"
 
 namespace linexml::detail {
@@ -32,7 +33,7 @@ void CloseIndex::Build() {
     if (P == End) return;
     // Recorded when its name ends with ">"; "</>" is recorded too (it closes a node with an
     // empty name, ParseChildren on a new node).
-    const char* Stop = simd::FindFirstOf<' ', '/', '>'>(P + 2, End);
+    const char* Stop = FindNameEnd(P + 2, End, End);
     if (Stop == End || *Stop != '>') continue;
     const std::string_view Name(P + 2, static_cast<std::size_t>(Stop - P - 2));
     const auto Start = static_cast<std::size_t>(P - Begin);

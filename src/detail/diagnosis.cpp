@@ -7,6 +7,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "bytes.h"
 #include "doc_text.h"
 #include "keyed_hash.h"
 #include "linexml/xml_node.h"
@@ -18,10 +19,6 @@ namespace linexml::detail {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-bool EndsName(char C) {
-  return C == ' ' || C == '/' || C == '>';
-}
 
 // The name of the tag whose "<" is at Lt, as the parse reads it: up to a space, "/" or ">".
 std::string_view NameAt(std::string_view T, std::size_t Lt) {
@@ -40,31 +37,22 @@ std::string Quoted(std::string_view Text) {
 std::string_view NestedSameName(const TXMLNode& Root, std::string_view Prefer) {
   KeyedMap<std::size_t> Open;
   std::string_view Found;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t next;
-  };
-  // Invariant: Open counts the names of the elements on the stack.
-  std::vector<Frame> Stack{{&Root, 0}};
-  ++Open[Root.TagName()];
-  while (!Stack.empty()) {
-    Frame& F = Stack.back();
-    const auto& Kids = F.node->Children();
-    if (F.next == Kids.Count()) {
-      --Open[F.node->TagName()];
-      Stack.pop_back();
-      continue;
-    }
-    const TXMLNode* Child = Kids.begin()[F.next++];
-    if (Child->TagType() == ttCDATA) continue;
-    std::size_t& Count = Open[Child->TagName()];
-    if (Count > 0) {
-      if (Child->TagName() == Prefer) return Prefer;
-      if (Found.empty()) Found = Child->TagName();
-    }
-    ++Count;
-    Stack.push_back({Child, 0});
-  }
+  // Invariant: Open counts the names of the elements whose subtree the walk is in.
+  Root.ForEachInSubtree(
+      [&](const TXMLNode& N) {
+        if (&N != &Root && N.TagType() == ttCDATA) return vsSkip;
+        std::size_t& Count = Open[N.TagName()];
+        if (Count > 0) {
+          if (N.TagName() == Prefer) {
+            Found = Prefer;
+            return vsStop;
+          }
+          if (Found.empty()) Found = N.TagName();
+        }
+        ++Count;
+        return vsDown;
+      },
+      [&Open](const TXMLNode& N) { --Open[N.TagName()]; });
   return Found;
 }
 
@@ -76,7 +64,7 @@ std::string SameNameCause(std::string_view Name) {
 
 std::string DescribeBadStart(std::string_view T) {
   if (T.empty()) return "the document is empty: it has no XML declaration and no root element";
-  if (T.starts_with(" \xEF\xBB\xBF"))
+  if (T.starts_with(kJoinedBom))
     return "the document begins with a UTF-8 byte-order mark, which stands in front of the XML declaration "
            "(accepting a byte-order mark skips it)";
   if (T.starts_with(" \xFF\xFE") || T.starts_with(" \xFE\xFF"))
@@ -139,7 +127,7 @@ std::string DescribeLeftOver(const FailureFacts& F, std::vector<FailureNote>& No
   const std::string FullProlog = " (accepting the full prolog reads it)";
   if (Root.TagType() == ttCDATA) {
     const std::string_view Text = Root.TextData();
-    if (Text.find_first_not_of(" \t") == npos)
+    if (IsSpacesAndTabs(Text))
       return std::string("a space in front of the root element") +
              (F.comment_cut ? ", which a comment cut out there leaves," : "") +
              " is read as text where the root element should begin, so the document after it" + Left0 +
@@ -213,45 +201,32 @@ void FindUnclosed(const WarningFacts& F, std::vector<Found>& Out) {
   std::unordered_map<const TXMLNode*, std::size_t> Ends;
   for (const auto& [Node, After] : F.unclosed) Ends.emplace(Node, After);
   KeyedMap<std::size_t> Open;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t next;
-  };
-  // Invariant: Open counts the names of the elements on the stack, the ancestors of the next child.
-  std::vector<Frame> Stack;
-  auto Enter = [&](const TXMLNode& N) {
-    const auto It = Ends.find(&N);
-    if (It != Ends.end()) {
-      const std::string& Name = N.TagName();
-      const std::string Opening = Quoted("<" + Name + ">"), Closing = Quoted("</" + Name + ">");
-      const std::size_t At = TagStart(T, It->second);
-      // Keyed by the tree's own string: a view of a copy would dangle.
-      if (Open[N.TagName()] > 0) {
-        Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
-                       "the element " + Opening + " stands inside another " + Quoted(Name) + ": the first " +
-                           Closing + " after it ends the outer one, so this one is read without content"});
-      } else {
-        Out.push_back({F.doc.JoinedAt(At), wkMissingClosingTag,
-                       "no closing tag " + Closing + " is found for the element " + Opening +
-                           " (before the end of the element around it): it is read without content, and "
-                           "what follows it becomes its siblings"});
-      }
-    }
-    ++Open[N.TagName()];
-    Stack.push_back({&N, 0});
-  };
-  Enter(F.root);
-  while (!Stack.empty()) {
-    Frame& Top = Stack.back();
-    const auto& Kids = Top.node->Children();
-    if (Top.next == Kids.Count()) {
-      --Open[Top.node->TagName()];
-      Stack.pop_back();
-      continue;
-    }
-    const TXMLNode* Child = Kids.begin()[Top.next++];
-    if (Child->TagType() == ttNormal) Enter(*Child);
-  }
+  // Invariant: Open counts the names of the normal elements whose subtree the walk is in.
+  F.root.ForEachInSubtree(
+      [&](const TXMLNode& N) {
+        if (&N != &F.root && N.TagType() != ttNormal) return vsSkip;
+        const auto It = Ends.find(&N);
+        if (It != Ends.end()) {
+          const std::string& Name = N.TagName();
+          const std::string Opening = Quoted("<" + Name + ">"), Closing = Quoted("</" + Name + ">");
+          const std::size_t At = TagStart(T, It->second);
+          // Keyed by the tree's own string: a view of a copy would dangle.
+          if (Open[N.TagName()] > 0) {
+            Out.push_back({F.doc.JoinedAt(At), wkSameNameNesting,
+                           "the element " + Opening + " stands inside another " + Quoted(Name) +
+                               ": the first " + Closing +
+                               " after it ends the outer one, so this one is read without content"});
+          } else {
+            Out.push_back({F.doc.JoinedAt(At), wkMissingClosingTag,
+                           "no closing tag " + Closing + " is found for the element " + Opening +
+                               " (before the end of the element around it): it is read without content, and "
+                               "what follows it becomes its siblings"});
+          }
+        }
+        ++Open[N.TagName()];
+        return vsDown;
+      },
+      [&Open](const TXMLNode& N) { --Open[N.TagName()]; });
 }
 
 }  // namespace

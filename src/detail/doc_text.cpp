@@ -10,14 +10,11 @@
 #include <sys/mman.h>
 #endif
 
+#include "bytes.h"
 #include "simd.h"
 
 namespace linexml::detail {
 namespace {
-
-bool IsTrimmed(char C) {
-  return static_cast<unsigned char>(C) <= 32;
-}
 
 const char* FindOr(const char* P, const char* End, char C) {
   if (P >= End) return End;  // also keeps a null pointer (empty input) away from memchr
@@ -125,10 +122,7 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
 }  // namespace
 
 std::string_view TrimLine(std::string_view Line) {
-  std::size_t B = 0, E = Line.size();
-  while (B < E && IsTrimmed(Line[B])) ++B;
-  while (E > B && IsTrimmed(Line[E - 1])) --E;
-  return Line.substr(B, E - B);
+  return Trimmed(Line);
 }
 
 char* CopyCollapsed(char* Out, std::string_view Line) {
@@ -276,7 +270,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
   First.end = Src + Size;
   First.in_place = Src == Base + 1;
   First.room_end = Base + buf_.size();
-  if (Options.skip_bom && Size >= 3 && std::memcmp(Src, "\xEF\xBB\xBF", 3) == 0) {
+  if (Options.skip_bom && Size >= 3 && std::string_view(Src, 3) == kBom) {
     First.mark = 3;
     First.src += 3;
     skipped_bom_ = true;

@@ -1,18 +1,16 @@
 #include "path.h"
 
-#include <stdexcept>
 #include <unordered_set>
 
 #include "linexml/xml_attribute.h"
+#include "linexml/xml_errors.h"
 #include "linexml/xml_node.h"
-#include "quote.h"
 
 namespace linexml::detail {
 namespace {
 
 [[noreturn]] void Invalid(std::string_view Text, std::size_t Pos, const std::string& What) {
-  throw std::invalid_argument("invalid path " + Quote(Text, 40) + " at position " + std::to_string(Pos + 1) +
-                              ": " + What);
+  throw EXMLPathError(std::string(Text), Pos + 1, What);
 }
 
 using Set = std::vector<const TXMLNode*>;  // in document order, each once; null is the document
@@ -105,40 +103,44 @@ Path::Path(std::string_view Text) {
     Pos = Deep ? 2 : 1;
   }
   for (;;) {
-    if (Pos == N) Invalid(Text, Pos, "a step is missing at the end");
-    const std::size_t From = Pos;
-    std::size_t End = From;
-    while (End < N && Text[End] != '/' && Text[End] != '[') ++End;
-    const std::string_view Word = Text.substr(From, End - From);
-    Step S{Axis::kChild, false, {}, {}, 0, false, {}};
-    if (Word == "." || Word == "..") {
-      if (Deep) Invalid(Text, From, "after \"//\" comes a tag name or '*', not '" + std::string(Word) + "'");
-      if (End < N && Text[End] == '[') Invalid(Text, End, "'.' and '..' take no position");
-      S.axis = Word == "." ? Axis::kSelf : Axis::kParent;
-    } else {
-      if (Word.empty())
-        Invalid(Text, From,
-                Text[From] == '/' ? "a step is missing (\"/\" follows \"/\" or \"//\")"
-                                  : "a tag name, '*', '.' or '..' is missing before '['");
-      for (std::size_t I = From; I < End; ++I) {
-        const char C = Text[I];
-        if (C == ']') Invalid(Text, I, "']' without '['");
-        if (C == ' ') Invalid(Text, I, "a tag name holds no space");
-        if (C == '*' && Word.size() > 1)
-          Invalid(Text, I, "'*' stands for any element only as a step of its own");
-      }
-      S.axis = Deep ? Axis::kDescendant : Axis::kChild;
-      S.any = Word == "*";
-      if (!S.any) S.name = Word;
-      End = Predicates(Text, End, S);
-    }
-    steps_.push_back(std::move(S));
-    Pos = End;
+    Pos = ParseStep(Text, Pos, Deep);
     if (Pos == N) return;
     if (Text[Pos] != '/') Invalid(Text, Pos, "'/' or the end of the path is expected after a step");
     Deep = Pos + 1 < N && Text[Pos + 1] == '/';
     Pos += Deep ? 2 : 1;
   }
+}
+
+std::size_t Path::ParseStep(std::string_view Text, std::size_t From, bool Deep) {
+  const std::size_t N = Text.size();
+  if (From == N) Invalid(Text, From, "a step is missing at the end");
+  std::size_t End = From;
+  while (End < N && Text[End] != '/' && Text[End] != '[') ++End;
+  const std::string_view Word = Text.substr(From, End - From);
+  Step S{Axis::kChild, false, {}, {}, 0, false, {}};
+  if (Word == "." || Word == "..") {
+    if (Deep) Invalid(Text, From, "after \"//\" comes a tag name or '*', not '" + std::string(Word) + "'");
+    if (End < N && Text[End] == '[') Invalid(Text, End, "'.' and '..' take no position");
+    S.axis = Word == "." ? Axis::kSelf : Axis::kParent;
+    steps_.push_back(std::move(S));
+    return End;
+  }
+  if (Word.empty())
+    Invalid(Text, From,
+            Text[From] == '/' ? "a step is missing (\"/\" follows \"/\" or \"//\")"
+                              : "a tag name, '*', '.' or '..' is missing before '['");
+  for (std::size_t I = From; I < End; ++I) {
+    const char C = Text[I];
+    if (C == ']') Invalid(Text, I, "']' without '['");
+    if (C == ' ') Invalid(Text, I, "a tag name holds no space");
+    if (C == '*' && Word.size() > 1) Invalid(Text, I, "'*' stands for any element only as a step of its own");
+  }
+  S.axis = Deep ? Axis::kDescendant : Axis::kChild;
+  S.any = Word == "*";
+  if (!S.any) S.name = Word;
+  End = Predicates(Text, End, S);
+  steps_.push_back(std::move(S));
+  return End;
 }
 
 namespace {
@@ -204,44 +206,49 @@ Set ChildrenOfFlat(const Set& In, Tree& T, const Step& S) {
 // inside the subtree of an earlier one is passed, not walked again.
 Set Walk(const Set& In, Tree& T, bool Deep, const Step& S) {
   Set Out;
-  struct Frame {
-    const TXMLNode* node;
-    const TXMLNode* const* next;  // its first child not visited yet
-    const TXMLNode* const* end;
-    std::int64_t seen;     // its children that matched so far
-    bool in_set;           // the node is one of In (its children are candidates)
-    const TXMLNode* last;  // for "[last()]", its last candidate child
+  // What the step needs to know of each node whose children the walk is among, innermost last:
+  // how many of its children were candidates so far (for "[N]"), whether it is one of In (a
+  // child step takes only the children of those), and its last candidate child (for
+  // "[last()]"). The walk itself goes along the links.
+  struct Open {
+    std::int64_t seen;
+    bool in_set;
+    const TXMLNode* last;
   };
-
-  // Invariant: the stack holds the path from the subtree being walked down to the node whose
-  // children are visited now; Pending is the first node of In not met yet.
-  std::vector<Frame> Stack;
-  std::size_t Pending = 0;
-  // A frame for N, whose children are candidates when Deep or N is one of In.
-  const auto Open = [&](const TXMLNode* N, bool InSet) {
+  std::vector<Open> Levels;
+  std::size_t Pending = 0;  // the first node of In not met yet
+  const auto Enter = [&](const TXMLNode* N, bool InSet) {
     const auto [Begin, End] = T.Kids(N);
-    Stack.push_back({N, Begin, End, 0, InSet, Deep || InSet ? LastCandidate(Begin, End, S) : nullptr});
+    Levels.push_back({0, InSet, Deep || InSet ? LastCandidate(Begin, End, S) : nullptr});
   };
-  while (Pending < In.size()) {
-    Open(In[Pending++], true);
-    while (!Stack.empty()) {
-      Frame& F = Stack.back();
-      if (F.next == F.end) {
-        Stack.pop_back();
-        continue;
-      }
-      const TXMLNode* K = *F.next++;
-      if (K->TagType() == ttCDATA) continue;
-      const bool InSet = Pending < In.size() && In[Pending] == K;
-      if (InSet) ++Pending;
-      if ((Deep || F.in_set) && Candidate(*K, S)) {
-        ++F.seen;
-        if (Picked(K, F.seen, F.last, S)) Out.push_back(K);
-      }
-      // Deep visits the whole subtree; a child step goes down to a node of In (its children are
-      // candidates) and while nodes of In may still lie below.
-      if (K->Children().Count() > 0 && (Deep || InSet || Pending < In.size())) Open(K, InSet);
+  // K is a child of the innermost open node.
+  const auto Visit = [&](const TXMLNode& K) {
+    if (K.TagType() == ttCDATA) return vsSkip;
+    const bool InSet = Pending < In.size() && In[Pending] == &K;
+    if (InSet) ++Pending;
+    Open& Up = Levels.back();
+    if ((Deep || Up.in_set) && Candidate(K, S)) {
+      ++Up.seen;
+      if (Picked(&K, Up.seen, Up.last, S)) Out.push_back(&K);
     }
+    // Deep visits the whole subtree; a child step goes down to a node of In (its children are
+    // candidates) and while nodes of In may still lie below.
+    if (K.Children().Count() == 0 || !(Deep || InSet || Pending < In.size())) return vsSkip;
+    Enter(&K, InSet);
+    return vsDown;
+  };
+  const auto Leave = [&Levels](const TXMLNode&) { Levels.pop_back(); };
+  while (Pending < In.size()) {
+    const TXMLNode* Root = In[Pending++];
+    Enter(Root, true);
+    if (Root == nullptr) {
+      // The document: its one child, the topmost node, is visited as any child.
+      T.Top()->ForEachInSubtree(Visit, Leave);
+    } else {
+      // Root's entry is the one just made; its children are visited.
+      Root->ForEachInSubtree([&](const TXMLNode& K) { return &K == Root ? vsDown : Visit(K); }, Leave);
+    }
+    Levels.clear();
   }
   return Out;
 }
@@ -259,16 +266,12 @@ Set ParentsOf(const Set& In, Tree& T) {
   // The parents of nodes in document order need not be in document order themselves: one walk
   // over the whole tree puts them in it.
   if (Wanted.count(nullptr) != 0) Out.push_back(nullptr);
-  std::vector<const TXMLNode*> Stack{T.Top()};
-  while (!Stack.empty() && Out.size() < Wanted.size()) {
-    const TXMLNode* N = Stack.back();
-    Stack.pop_back();
-    if (Wanted.count(N) != 0) Out.push_back(N);
-    for (auto K = N->Children().end(); K != N->Children().begin();) {
-      --K;
-      if ((*K)->Children().Count() > 0) Stack.push_back(*K);
-    }
-  }
+  if (Out.size() == Wanted.size()) return Out;
+  T.Top()->ForEachInSubtree([&](const TXMLNode& N) {
+    if (N.Children().Count() == 0) return vsSkip;
+    if (Wanted.count(&N) != 0) Out.push_back(&N);
+    return Out.size() < Wanted.size() ? vsDown : vsStop;
+  });
   return Out;
 }
 

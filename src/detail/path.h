@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace linexml::detail {
 // never in the result. Nothing is written: paths may run on several threads at once.
 class Path {
  public:
-  // Throws std::invalid_argument naming the 1-based position where Text leaves the syntax.
+  // Throws EXMLPathError naming the 1-based position where Text leaves the syntax.
   explicit Path(std::string_view Text);
 
   // Whether the path begins with "/" (at the document).
@@ -46,6 +47,9 @@ class Path {
   };
 
  private:
+  // The step that begins at From (after "/", or after "//" when Deep), appended; returns the
+  // position past it.
+  std::size_t ParseStep(std::string_view Text, std::size_t From, bool Deep);
   // Reads the predicates of a step from Pos on into S; returns where they end.
   static std::size_t Predicates(std::string_view Text, std::size_t Pos, Step& S);
 

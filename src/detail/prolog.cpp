@@ -3,7 +3,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "bytes.h"
 #include "limits.h"
+#include "list_access.h"
 #include "tag_tokens.h"
 
 namespace linexml::detail {
@@ -31,12 +33,12 @@ void ReadDeclarationToken(std::string_view Piece, DeclarationDraft& Out, TXMLErr
     throw std::length_error("more than " + std::to_string(MaxOthers) + " declaration attributes");
   auto Attr = std::make_unique<TXMLAttribute>();
   ParseAttributeToken(*Attr, Piece);
-  Out.others.Add(Attr.release());  // deleted by Add when the list cannot take it
+  ListAccess::Add(Out.others, Attr.release());  // deleted by Add when the list cannot take it
 }
 
 void SkipWhiteSpace(std::string_view& S) {
   std::size_t N = 0;
-  while (N < S.size() && (S[N] == ' ' || S[N] == '\t')) ++N;
+  while (N < S.size() && IsSpaceOrTab(S[N])) ++N;
   S.remove_prefix(N);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
 #include "linexml/xml_docType.h"
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
@@ -17,13 +18,6 @@ namespace {
 
 using Record = SourceMap::Node;
 constexpr std::uint32_t kNone = SourceMap::kNone;
-
-bool IsBlank(char C) {
-  return C == ' ' || C == '\t';
-}
-bool IsBreak(char C) {
-  return C == '\n' || C == '\r';
-}
 
 // Calls Each(A, K) for every attribute A of N in order, K being the index among the load's
 // attributes of R (null: a node the load did not make) of the one that A is, or R->attributes when
@@ -199,13 +193,13 @@ class PreservedSave {
   // The blanks in front of Pos when only blanks stand before it on its line.
   std::optional<std::string_view> Indentation(std::size_t Pos) const {
     std::size_t B = Pos;
-    while (B > 0 && IsBlank(src_[B - 1])) --B;
-    if (B > 0 && !IsBreak(src_[B - 1])) return std::nullopt;
+    while (B > 0 && IsSpaceOrTab(src_[B - 1])) --B;
+    if (B > 0 && !IsLineBreak(src_[B - 1])) return std::nullopt;
     return src_.substr(B, Pos - B);
   }
   bool RestOfLineBlank(std::size_t Pos) const {
-    while (Pos < src_.size() && IsBlank(src_[Pos])) ++Pos;
-    return Pos == src_.size() || IsBreak(src_[Pos]);
+    while (Pos < src_.size() && IsSpaceOrTab(src_[Pos])) ++Pos;
+    return Pos == src_.size() || IsLineBreak(src_[Pos]);
   }
 
   // One level of indentation: what the source shows between an element and its first child when
@@ -267,7 +261,7 @@ class PreservedSave {
   // to stand at a line's end or start in the source's layout of a tag: such a tag is written anew,
   // on one line.
   static bool TrimmableEdge(std::string_view Name, bool Last) {
-    return !Name.empty() && static_cast<unsigned char>(Last ? Name.back() : Name.front()) <= 32;
+    return !Name.empty() && IsTrimmed(Last ? Name.back() : Name.front());
   }
   bool NeedsNewTag(const TXMLNode& N, const Record& R) const {
     if (&N.TagName() != R.loaded && TrimmableEdge(N.TagName(), true)) return true;
@@ -356,7 +350,7 @@ class PreservedSave {
     // or as ">" once the element has children (the blanks before the "/" then go too).
     std::size_t E = std::max(T, R.slash);
     if (N.TagType() == ttNormal) {
-      while (E > T && IsBlank(src_[E - 1])) --E;
+      while (E > T && IsSpaceOrTab(src_[E - 1])) --E;
       Source(T, E);
       return Put(Last == '/' ? " >" : ">");
     }
@@ -406,7 +400,7 @@ class PreservedSave {
     std::size_t From = R.start, To = R.End();
     if (const auto Before = Indentation(From); Before && RestOfLineBlank(To)) {
       From -= Before->size();
-      while (To < src_.size() && IsBlank(src_[To])) ++To;
+      while (To < src_.size() && IsSpaceOrTab(src_[To])) ++To;
       if (To < src_.size() && src_[To] == '\r') ++To;
       if (To < src_.size() && src_[To] == '\n') ++To;
     }

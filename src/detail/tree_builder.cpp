@@ -5,7 +5,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "bytes.h"
 #include "doc_text.h"
+#include "list_access.h"
 #include "simd.h"
 #include "tag_tokens.h"
 
@@ -18,7 +20,7 @@ constexpr std::size_t npos = std::string_view::npos;
 // otherwise a byte of the name); End when none of them comes. Head gets the name's first eight
 // bytes, as NameTable::HeadOf gives them. The steps may read on up to Readable.
 const char* NameEnd(const char* P, const char* End, const char* Readable, bool Watch, std::uint64_t& Head) {
-  auto Stops = [](simd::Block B) { return (B.Eq(' ') | B.Eq('/') | B.Eq('>') | B.Eq('<')).ToBits(); };
+  auto Stops = [](simd::Block B) { return (NameEnds(B) | B.Eq('<')).ToBits(); };
   const simd::Block First = simd::LoadBefore(P, Readable);
   simd::Bits Hits = Stops(First);
   if (End - P < static_cast<std::ptrdiff_t>(simd::kBlock))
@@ -72,18 +74,18 @@ template <class T>
 void TreeBuilder::Fill(TList<T>& List, T* const* Items, std::size_t Count) {
   CheckCount(Count);
   if (Count == 0) {
-    List.Clear();
+    ListAccess::Clear(List);
   } else if (store_ != nullptr) {
     T** const Array = store_->NewArray<T>(Count);
     for (std::size_t I = 0; I < Count; ++I) Array[I] = Items[I];
-    List.Adopt(Array, static_cast<std::uint32_t>(Count));
+    ListAccess::Adopt(List, Array, static_cast<std::uint32_t>(Count));
   } else {
     // All the room first: after it nothing can fail, so the list takes every object at once and
     // the caller drops them from its scratch right after.
     TList<T> Fresh;
-    Fresh.Reserve(Count);
-    for (std::size_t I = 0; I < Count; ++I) Fresh.Add(Items[I]);
-    List.Swap(Fresh);
+    ListAccess::Reserve(Fresh, Count);
+    for (std::size_t I = 0; I < Count; ++I) ListAccess::Add(Fresh, Items[I]);
+    ListAccess::Swap(List, Fresh);
   }
 }
 
@@ -94,11 +96,11 @@ void TreeBuilder::FillFrom(TList<T>& List, std::vector<T*>& Scratch, std::size_t
     // The common case, inline: a short list of a loaded document.
     T** const Array = store_->NewArray<T>(Count);
     for (std::size_t I = 0; I < Count; ++I) Array[I] = Scratch[From + I];
-    List.Adopt(Array, static_cast<std::uint32_t>(Count));
+    ListAccess::Adopt(List, Array, static_cast<std::uint32_t>(Count));
   } else if (store_ != nullptr && From == 0 && Count >= kLongList) {
     // A long list takes the whole scratch array over instead of copying it.
     CheckCount(Count);
-    List.Adopt(store_->Keep(std::move(Scratch)), static_cast<std::uint32_t>(Count));
+    ListAccess::Adopt(List, store_->Keep(std::move(Scratch)), static_cast<std::uint32_t>(Count));
     Scratch = {};
     return;
   } else {
@@ -125,7 +127,7 @@ void TreeBuilder::SetOwnName(TXMLNode& Node, std::string_view Name) {
 }
 
 TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std::size_t Gt) {
-  Node.attributes_.Clear();
+  ListAccess::Clear(Node.attributes_);
   if (&Node == top_) top_attributes_ = true;
   // A tag cut off before its ">" is broken, not a tag with a junk attribute.
   if (Gt == npos) return ecInvalidTag;
@@ -333,7 +335,7 @@ bool TreeBuilder::CloseAt(std::size_t& Pos, bool RemoveTopClose) {
   if (!Mine) {
     // Not the top's: it may close an element further down, whose children then include those of
     // the elements above it, which have no closing tag.
-    const char* const Stop = simd::FindFirstOf<' ', '/', '>', '<'>(T + Pos + 2, T + end_, Readable());
+    const char* const Stop = FindNameEndOrLt(T + Pos + 2, T + end_, Readable());
     if (Stop == T + end_ || *Stop != '>') return false;
     const std::uint32_t Id =
         names_.Find(std::string_view(T + Pos + 2, static_cast<std::size_t>(Stop - T) - Pos - 2));
@@ -372,7 +374,7 @@ TXMLErrorCode TreeBuilder::RunChildren(TXMLNode& Top, std::size_t& Pos, std::siz
   end_ = End;
   levels_stale_ = false;
   const std::size_t Notes = unclosed_ != nullptr ? unclosed_->size() : 0;
-  Top.children_.Clear();
+  ListAccess::Clear(Top.children_);
   if (&Top == top_) top_children_ = true;
   const std::string& TopName = *Top.tag_name_;
   Push(Top, Pos, NameId(TopName, NameTable::HeadOf(TopName)));
@@ -391,7 +393,7 @@ void TreeBuilder::RunFragment(std::size_t Pos, std::size_t End) {
 
 bool TreeBuilder::NoteBottomClose(std::size_t& Pos) {
   const char* const T = text_.data();
-  const char* const Stop = simd::FindFirstOf<' ', '/', '>', '<'>(T + Pos + 2, T + end_, Readable());
+  const char* const Stop = FindNameEndOrLt(T + Pos + 2, T + end_, Readable());
   if (Stop == T + end_ || *Stop != '>') return false;
   closes_.push_back({Pos, static_cast<std::size_t>(Stop - T) + 1, kids_.size(), store_->NodeCount()});
   Pos = closes_.back().after;
@@ -664,9 +666,9 @@ TXMLErrorCode TreeBuilder::RunOnString(TXMLNode& Node, Step Which, std::int32_t 
   if (Draft.text_data_ != Node.text_data_) Node.SetText(Draft.text_data_, Draft.Has(TXMLNode::kOwnsText));
   // Its name and text are Node's now, or were Node's all along.
   Draft.Mark(TXMLNode::kOwnsName | TXMLNode::kOwnsText, false);
-  if (NewAttributes) Node.attributes_.Swap(Draft.attributes_);
+  if (NewAttributes) ListAccess::Swap(Node.attributes_, Draft.attributes_);
   if (NewChildren) {
-    Node.children_.Swap(Draft.children_);
+    ListAccess::Swap(Node.children_, Draft.children_);
     for (std::int32_t I = 0; I < Node.children_.Count(); ++I) Node.children_.begin()[I]->SetParent(&Node, I);
   }
   S.erase(0, Pos);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "bytes.h"
 #include "doc_text.h"
 #include "keyed_hash.h"
 #include "quote.h"
@@ -18,10 +19,6 @@ constexpr std::size_t npos = std::string_view::npos;
 
 std::string Quoted(std::string_view Text) {
   return Quote(Text, 32);
-}
-
-bool EndsName(char C) {
-  return C == ' ' || C == '/' || C == '>';
 }
 
 bool IsQuote(char C) {

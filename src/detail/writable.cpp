@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "bytes.h"
 #include "doc_text.h"
 #include "keyed_hash.h"
 #include "linexml/xml_node.h"
@@ -16,13 +17,6 @@ namespace linexml::detail {
 namespace {
 
 constexpr std::string_view kComment = "<!--";
-
-bool IsTrimmed(char C) {
-  return static_cast<unsigned char>(C) <= 32;
-}
-bool IsLineBreak(char C) {
-  return C == '\n' || C == '\r';
-}
 
 // The byte as a message shows it: quoted when printable, else in hexadecimal.
 std::string ByteShown(char C) {
@@ -454,43 +448,37 @@ std::optional<TXMLUnwritable> FindUnwritable(const TXMLParameters& Prolog, const
 
   // Names of the open normal elements (a keyed table: crafted names cannot make it slow).
   KeyedMap<std::int64_t> Open;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t next;  // its first child not visited yet
+  std::optional<TXMLUnwritable> Fault;
+  auto Refuse = [&Fault](const TXMLNode& N, std::string Why) {
+    Fault = TXMLUnwritable{&N, std::move(Why)};
+    return vsStop;
   };
-  // Invariant: the stack holds the elements whose subtree is being visited, innermost on top, and
-  // Open counts the names of the normal ones among them.
-  std::vector<Frame> Stack;
-  auto Enter = [&](const TXMLNode& N) -> std::optional<TXMLUnwritable> {
-    if (std::string Why = WhyNotNode(N); !Why.empty()) return TXMLUnwritable{&N, std::move(Why)};
-    if (Xml)
-      if (std::string Why = WhyNotXmlNode(N, *Xml); !Why.empty()) return TXMLUnwritable{&N, std::move(Why)};
-    if (N.TagType() == ttCDATA) return std::nullopt;
-    if (N.TagType() == ttNormal && ++Open[N.TagName()] > 1)
-      return TXMLUnwritable{&N,
-                            "a normal element inside an element of the same name, whose closing tag would "
-                            "end the outer one"};
-    Stack.push_back({&N, 0});
-    return std::nullopt;
-  };
-  if (auto Fault = Enter(Root)) return Fault;
-  while (!Stack.empty()) {
-    Frame& F = Stack.back();
-    const TList<TXMLNode>& Kids = F.node->Children();
-    if (F.next == Kids.Count()) {
-      if (F.node->TagType() == ttNormal) --Open[F.node->TagName()];
-      Stack.pop_back();
-      continue;
-    }
-    const TXMLNode* Kid = Kids.begin()[F.next];
-    if (Kid->Level() != static_cast<std::int64_t>(F.node->Level()) + 1)
-      return TXMLUnwritable{Kid, "its level is " + std::to_string(Kid->Level()) + ", not its parent's + 1"};
-    if (F.next > 0 && Kid->TagType() == ttCDATA && Kids.begin()[F.next - 1]->TagType() == ttCDATA)
-      return TXMLUnwritable{Kid, "a text run right after another text run, with which a load merges it"};
-    ++F.next;
-    if (auto Fault = Enter(*Kid)) return Fault;
-  }
-  return std::nullopt;
+  // Invariant: Open counts the names of the normal elements whose subtree the walk is in.
+  Root.ForEachInSubtree(
+      [&](const TXMLNode& N) {
+        if (&N != &Root) {
+          const TXMLNode& Up = *N.Parent();
+          if (N.Level() != static_cast<std::int64_t>(Up.Level()) + 1)
+            return Refuse(N, "its level is " + std::to_string(N.Level()) + ", not its parent's + 1");
+          if (N.IndexInParent() > 0 && N.TagType() == ttCDATA &&
+              Up.Children().begin()[N.IndexInParent() - 1]->TagType() == ttCDATA)
+            return Refuse(N, "a text run right after another text run, with which a load merges it");
+        }
+        if (std::string Why = WhyNotNode(N); !Why.empty()) return Refuse(N, std::move(Why));
+        if (Xml)
+          if (std::string Why = WhyNotXmlNode(N, *Xml); !Why.empty()) return Refuse(N, std::move(Why));
+        if (N.TagType() == ttCDATA) return vsSkip;
+        if (N.TagType() == ttNormal && ++Open[N.TagName()] > 1)
+          return Refuse(
+              N,
+              "a normal element inside an element of the same name, whose closing tag would end the "
+              "outer one");
+        return vsDown;
+      },
+      [&Open](const TXMLNode& N) {
+        if (N.TagType() == ttNormal) --Open[N.TagName()];
+      });
+  return Fault;
 }
 
 }  // namespace linexml::detail

@@ -4,7 +4,13 @@
 #include <string>
 #include <string_view>
 
-#include "linexml/xml_parser.h"
+#include "linexml/xml_diagnostics.h"
+#include "linexml/xml_options.h"
+
+namespace linexml {
+class TXMLNode;
+class TXMLParameters;
+}  // namespace linexml
 
 namespace linexml::detail {
 

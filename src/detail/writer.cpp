@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
 #include "linexml/in_out_error.h"
 #include "linexml/xml_docType.h"
+#include "linexml/xml_errors.h"
 #include "linexml/xml_node.h"
 #include "linexml/xml_parameters.h"
 
@@ -149,30 +151,23 @@ bool WriteNodeUpTo(Writer& W, const TXMLNode& Root, const TXMLSaveOptions& O, co
     PutEol(W, O);
     return Opened::kChildrenFollow;
   };
-  const Opened First = Open(Root);
-  if (First != Opened::kChildrenFollow) return First == Opened::kStopped;
-  struct Frame {
-    const TXMLNode* node;
-    std::int32_t next;  // its first child not written yet
-  };
-  // Invariant: the stack holds the open elements, innermost on top, each with the children it
-  // has written; it is as deep as the tree, not as wide.
-  std::vector<Frame> Stack{{&Root, 0}};
-  while (!Stack.empty()) {
-    Frame& F = Stack.back();
-    const auto& Kids = F.node->Children();
-    if (F.next < Kids.Count()) {
-      const TXMLNode* Child = Kids.begin()[F.next++];
-      const Opened Step = Open(*Child);
-      if (Step == Opened::kStopped) return true;
-      if (Step == Opened::kChildrenFollow) Stack.push_back({Child, 0});
-      continue;
-    }
-    PutIndent(W, F.node->Level(), O);
-    PutClose(W, *F.node, O);
-    Stack.pop_back();
-  }
-  return false;
+  // An element whose children follow is closed once they are written.
+  return Root.ForEachInSubtree(
+      [&Open](const TXMLNode& N) {
+        switch (Open(N)) {
+          case Opened::kWhole:
+            return vsSkip;
+          case Opened::kChildrenFollow:
+            return vsDown;
+          case Opened::kStopped:
+            break;
+        }
+        return vsStop;
+      },
+      [&W, &O](const TXMLNode& N) {
+        PutIndent(W, N.Level(), O);
+        PutClose(W, N, O);
+      });
 }
 
 // A sink that keeps nothing but counts the line ends it is given.
@@ -195,7 +190,8 @@ class LineCounter final : public Sink {
 
 void ValidateSaveOptions(const TXMLSaveOptions& O) {
   if (O.IndentWidth < 0 || O.IndentWidth > 255)
-    throw std::invalid_argument("IndentWidth " + std::to_string(O.IndentWidth) + " is outside 0..255");
+    throw EXMLRefusal("TXMLSaveOptions",
+                      "IndentWidth " + std::to_string(O.IndentWidth) + " is outside 0..255");
 }
 
 void WriteNode(Writer& W, const TXMLNode& Root, const TXMLSaveOptions& O) {
@@ -232,7 +228,7 @@ void WriteStyleSheet(Writer& W, const TXMLParameters& P) {
 }
 
 void WriteProlog(Writer& W, const TXMLParameters& P, const TXMLSaveOptions& O) {
-  if (O.ByteOrderMark) W.Put("\xEF\xBB\xBF");
+  if (O.ByteOrderMark) W.Put(kBom);
   WriteDeclaration(W, P, O);
   PutEol(W, O);
   if (!P.XMLStyleSheet().empty()) {
