@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model_path.h"
@@ -183,11 +184,16 @@ TEST(SelectModel, MatchesTheReferenceOnRandomTreesAndPaths) {
     const std::vector<TXMLNode*> Got = P.SelectAll(Path);
     ASSERT_EQ(std::vector<const TXMLNode*>(Got.begin(), Got.end()), *Expected)
         << Path << " in " << test::Outline(*P.XMLRoot());
-    for (const TXMLNode* From : Nodes) {
+    // A path parsed once runs as often as wanted, with what the parser's and the node's give.
+    const TXMLPath Parsed(Path);
+    ASSERT_EQ(Parsed.SelectAll(std::as_const(P)), *Expected) << Path;
+    ASSERT_EQ(Parsed.SelectFirst(P), Got.empty() ? nullptr : Got.front()) << Path;
+    for (TXMLNode* From : Nodes) {
       const auto FromNode = model::SelectAll(Path, *From, false);
       const std::vector<TXMLNode*> GotFromNode = From->SelectAll(Path);
       ASSERT_EQ(std::vector<const TXMLNode*>(GotFromNode.begin(), GotFromNode.end()), *FromNode)
           << Path << " from " << test::Outline(*From) << " in " << test::Outline(*P.XMLRoot());
+      ASSERT_EQ(Parsed.SelectAll(*From), GotFromNode) << Path;
     }
   }
 }
@@ -249,6 +255,14 @@ TEST(SelectSyntax, ErrorsNameTheirPosition) {
         const std::string Expected = "at position " + std::to_string(C.position) + ": " + C.says;
         EXPECT_NE(std::string(E.what()).find(Expected), std::string::npos) << C.path << ": " << E.what();
       }
+    }
+    // The path object refuses it alike, with the place and the reason as fields.
+    try {
+      (void)TXMLPath::Parse(C.path);
+      ADD_FAILURE() << C.path << ": no exception";
+    } catch (const EXMLPathError& E) {
+      EXPECT_EQ(E.Position(), static_cast<std::size_t>(C.position)) << C.path;
+      EXPECT_TRUE(E.Reason().starts_with(C.says)) << C.path << ": " << E.Reason();
     }
   }
 }

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_util.h"
@@ -486,10 +489,68 @@ TEST(Refusal, CheckedEditsRefuseWhatASaveCannotCarryAndChangeNothing) {
     try {
       C.edit(*P->XMLRoot());
       ADD_FAILURE() << "no exception";
-    } catch (const std::invalid_argument& E) {
-      EXPECT_NE(std::string(E.what()).find(C.message), std::string::npos) << E.what();
+    } catch (const EXMLRefusal& E) {
+      // The call and the reason as fields, and together as what() (a std::invalid_argument).
+      const std::string_view What = C.what;
+      EXPECT_EQ(E.Operation(), What.substr(0, What.find(' ')));
+      EXPECT_NE(E.Reason().find(C.message), std::string::npos) << E.what();
+      EXPECT_EQ(std::string(static_cast<const std::invalid_argument&>(E).what()),
+                E.Operation() + ": " + E.Reason());
     }
     EXPECT_EQ(State(*P), Before);
+  }
+}
+
+// The reason a checked edit gives is the one the public rules give for its argument, so a caller
+// can ask first and get the same words; and every library exception is an EXMLError as well as the
+// standard exception it always was.
+TEST(Refusal, ReasonsAreWhatTheRulesSayAndEveryErrorHasOneBase) {
+  const auto P = Doc("<r>x</r>");
+  TXMLNode& R = *P->XMLRoot();
+  struct Case {
+    std::function<void()> edit;
+    std::optional<std::string> why;
+  };
+  const Case Cases[] = {
+      {[&] { R.AddChild("a b"); }, WhyNotWritableName("a b")},
+      {[&] { R.SetTagName("a>"); }, WhyNotWritableName("a>")},
+      {[&] { R.SetAttribute("k", "v w"); }, WhyNotWritableValue("v w")},
+      {[&] { R.GetChild(0)->SetTextData("a<b"); }, WhyNotWritableText("a<b")},
+      {[&] { P->New(""); }, WhyNotWritableName("")},
+  };
+  for (const Case& C : Cases) {
+    ASSERT_TRUE(C.why.has_value());
+    try {
+      C.edit();
+      ADD_FAILURE() << *C.why << ": no exception";
+    } catch (const EXMLError& E) {
+      const auto* Refusal = dynamic_cast<const EXMLRefusal*>(&E);
+      ASSERT_NE(Refusal, nullptr) << E.what();
+      EXPECT_EQ(Refusal->Reason(), *C.why);
+    }
+  }
+  EXPECT_EQ(WhyNotWritableName("ok"), std::nullopt);
+  try {
+    (void)R.SelectAll("a/[1]");
+    ADD_FAILURE() << "no exception";
+  } catch (const EXMLError& E) {
+    const auto* Path = dynamic_cast<const EXMLPathError*>(&E);
+    ASSERT_NE(Path, nullptr) << E.what();
+    EXPECT_EQ(Path->Path(), "a/[1]");
+    EXPECT_EQ(Path->Position(), 3u);
+    EXPECT_EQ(Path->Reason(), "a tag name, '*', '.' or '..' is missing before '['");
+    EXPECT_NE(dynamic_cast<const std::invalid_argument*>(&E), nullptr);
+  }
+  std::ostringstream Broken;
+  Broken.setstate(std::ios::badbit);
+  try {
+    P->SaveToStream(Broken);
+    ADD_FAILURE() << "no exception";
+  } catch (const EXMLError& E) {
+    const auto* Io = dynamic_cast<const EInOutError*>(&E);
+    ASSERT_NE(Io, nullptr) << E.what();
+    EXPECT_NE(dynamic_cast<const std::runtime_error*>(&E), nullptr);
+    EXPECT_EQ(std::string(E.what()), Io->FileName() + ": " + Io->Cause());
   }
 }
 

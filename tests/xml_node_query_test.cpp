@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <random>
+#include <string>
+#include <vector>
+
 #include "test_util.h"
 
 namespace linexml {
@@ -83,6 +87,88 @@ TEST(FindTagByName, WorksOnAVeryDeepChain) {
   ASSERT_NE(Leaf, nullptr);
   EXPECT_EQ(Leaf->Level(), kDepth);
   EXPECT_EQ(P.FindTagByName("missing"), nullptr);
+}
+
+// ---- walking a subtree ----------------------------------------------------------------------------
+
+// The outline of a subtree as Visit and Leave see it: an element's start at Visit, its end at
+// Leave, so the string equals test::Outline only when the walk is the pre-order and every Leave
+// comes right after its node's subtree.
+std::string WalkedOutline(const TXMLNode& Root) {
+  std::string Out;
+  Root.ForEachInSubtree(
+      [&Out](const TXMLNode& N) {
+        if (N.TagType() == ttCDATA) {
+          Out += '"' + N.TextData() + '"';
+          return vsSkip;
+        }
+        Out += '<' + N.TagName();
+        for (const TXMLAttribute* A : N.Attributes()) Out += ' ' + A->Name + '=' + A->Value;
+        if (N.TagType() == ttShorted) {
+          Out += "/>";
+          return vsSkip;
+        }
+        Out += ">(";
+        return vsDown;
+      },
+      [&Out](const TXMLNode&) { Out += ')'; });
+  return Out;
+}
+
+TEST(Walk, VisitsThePreOrderOfEverySubtreeOfRandomTrees) {
+  std::mt19937 Random(22);
+  for (int Round = 0; Round < 300; ++Round) {
+    TXMLParser Built;
+    Built.New("r");
+    std::vector<TXMLNode*> Elements{Built.XMLRoot()};
+    for (std::size_t I = 1 + Random() % 40; I > 0; --I) {
+      TXMLNode* Parent = Elements[Random() % Elements.size()];
+      if (Random() % 4 == 0 && Parent->GetNumberOfChildren() > 0 &&
+          Parent->GetChild(Parent->GetNumberOfChildren() - 1)->TagType() != ttCDATA) {
+        Parent->AddText("t" + std::to_string(I));
+      } else {
+        Elements.push_back(Parent->AddChild("e" + std::to_string(I)));  // no name inside its own
+        Elements.back()->SetAttribute("i", std::to_string(I));
+      }
+    }
+    // The same tree loaded, whose nodes live in the document's storage.
+    TXMLParser Loaded;
+    ASSERT_EQ(Loaded.LoadFromText(Built.SaveToText()), ecOk);
+    for (const TXMLParser* P : {&Built, &Loaded}) {
+      std::vector<const TXMLNode*> Order;
+      P->XMLRoot()->ForEachInSubtree([&Order](const TXMLNode& N) { Order.push_back(&N); });
+      for (const TXMLNode* N : Order) ASSERT_EQ(WalkedOutline(*N), test::Outline(*N));
+      // Stopped at the K-th node, it has visited the first K of that order and no more.
+      const std::size_t K = Random() % Order.size();
+      std::vector<const TXMLNode*> Seen;
+      EXPECT_TRUE(std::as_const(*P->XMLRoot()).ForEachInSubtree([&](const TXMLNode& N) {
+        Seen.push_back(&N);
+        return Seen.size() == K + 1 ? vsStop : vsDown;
+      }));
+      EXPECT_EQ(Seen, std::vector<const TXMLNode*>(Order.begin(), Order.begin() + static_cast<long>(K) + 1));
+    }
+  }
+}
+
+TEST(Walk, AMillionLevelsNeedNoStack) {
+  const long long Depth = test::ScaledDepth(1'000'000);
+  TXMLParser P;
+  ASSERT_EQ(P.LoadFromText(test::NestedDocument(Depth)), ecOk);
+  long long Visits = 0, Leaves = 0, Deepest = 0;
+  const bool Stopped = P.XMLRoot()->ForEachInSubtree(
+      [&](TXMLNode& N) {
+        ++Visits;
+        Deepest = std::max<long long>(Deepest, N.Level());
+        return vsDown;
+      },
+      [&](TXMLNode& N) {
+        // The deepest first, the root last.
+        if (N.Level() != Depth - Leaves++) ADD_FAILURE() << "left " << N.TagName() << " out of order";
+      });
+  EXPECT_FALSE(Stopped);
+  EXPECT_EQ(Visits, Depth + 1);  // the elements and the text run at the bottom
+  EXPECT_EQ(Leaves, Depth + 1);
+  EXPECT_EQ(Deepest, Depth);
 }
 
 TEST(Attributes, GetReturnsTheFirstMatchOrUndefined) {
