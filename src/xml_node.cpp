@@ -201,7 +201,7 @@ std::string TXMLNode::GetAttributeValue(const std::string& Name) const {
   return "undefined";
 }
 
-const TXMLAttribute* TXMLNode::FindAttribute(const std::string& Name) const {
+const TXMLAttribute* TXMLNode::FindAttribute(std::string_view Name) const {
   for (const TXMLAttribute* A : attributes_)
     if (A->Name == Name) return A;
   return nullptr;
@@ -485,7 +485,7 @@ void TXMLNode::AppendNodes(std::span<TXMLNode* const> Nodes) {
   if (TagType() == ttShorted) SetKind(ttNormal);
 }
 
-bool TXMLNode::RemoveAttribute(const std::string& Name) {
+bool TXMLNode::RemoveAttribute(std::string_view Name) {
   for (std::int32_t I = 0; I < attributes_.Count(); ++I) {
     TXMLAttribute* const A = attributes_.begin()[I];
     if (A->Name != Name) continue;

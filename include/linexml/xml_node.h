@@ -37,7 +37,8 @@ enum TXMLVisit : std::uint8_t {
 /// Queries (the const members) write nothing, so several threads may query one tree at once;
 /// building and changing need exclusive access to the tree. The checked edits (AddChild,
 /// SetAttribute, SetTagName, ...) refuse what a save could not write so that a load reads it back
-/// the same (std::invalid_argument; see IsWritableName), and every edit leaves the tree exactly as
+/// the same (EXMLRefusal, a std::invalid_argument, with the reason WhyNotWritableName and its
+/// siblings give), and every edit leaves the tree exactly as
 /// it was when it throws (also std::bad_alloc, and std::length_error past the 2^31 - 1 limits of a
 /// count or a Level). Removing or moving never invalidates pointers to other nodes.
 class LINEXML_API TXMLNode {
@@ -63,13 +64,13 @@ class LINEXML_API TXMLNode {
   // --- Navigation, in constant time, on loaded and built trees alike ---
 
   /// The node whose child this is; nullptr for the root and for a node that is in no tree.
-  TXMLNode* Parent() const { return reinterpret_cast<TXMLNode*>(up_ & ~kFlagMask); }
+  [[nodiscard]] TXMLNode* Parent() const { return reinterpret_cast<TXMLNode*>(up_ & ~kFlagMask); }
   /// Its position in Parent()->Children(); -1 without a parent.
-  std::int32_t IndexInParent() const { return index_; }
+  [[nodiscard]] std::int32_t IndexInParent() const { return index_; }
   /// The next child of the same parent; nullptr for the last one and without a parent.
-  TXMLNode* NextSibling() const;
+  [[nodiscard]] TXMLNode* NextSibling() const;
   /// The child before it of the same parent; nullptr for the first one and without a parent.
-  TXMLNode* PreviousSibling() const;
+  [[nodiscard]] TXMLNode* PreviousSibling() const;
 
   // --- Walking a subtree ---
 
@@ -99,64 +100,48 @@ class LINEXML_API TXMLNode {
     return WalkFrom<false>(*this, Visit, Leave);
   }
 
-  // Queries write nothing, so several threads may query one tree at once.
+  // --- Reading. Queries write nothing, so several threads may query one tree at once ---
 
-  /// The last direct child named Name; else the match found below the last child whose subtree holds
-  /// one; else nullptr. The node's own name is not compared. An empty Name finds text nodes.
-  TXMLNode* FindTagByName(const std::string& Name) const;
-  /// The value of the first attribute named Name, or "undefined" (which a value can also be: see
-  /// FindAttribute).
-  std::string GetAttributeValue(const std::string& Name) const;
-  /// Sets the first attribute named Name, or appends a new one at the end. Name and Value may be
-  /// strings of this node. Unchecked: what a save cannot carry is stored as given (SetAttribute
-  /// checks). When memory runs out it throws std::bad_alloc with the node unchanged.
-  /// \snippet snippets.cpp change
-  void SetAttributeValue(const std::string& Name, const std::string& Value);
   /// nullptr at or past the end, and when negative.
-  TXMLNode* GetChild(std::int32_t Index) const;
+  [[nodiscard]] TXMLNode* GetChild(std::int32_t Index) const;
   /// The number of children.
-  std::int32_t GetNumberOfChildren() const { return children_.Count(); }
-  /// Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
-  /// raw. Throws EInOutError when the stream fails.
-  void SaveToFile(std::ostream& F) const;
-
+  [[nodiscard]] std::int32_t GetNumberOfChildren() const { return children_.Count(); }
   /// The first attribute named Name, or nullptr when there is none (unlike GetAttributeValue, a
   /// value "undefined" is then told apart from a missing attribute).
-  const TXMLAttribute* FindAttribute(const std::string& Name) const;
+  [[nodiscard]] const TXMLAttribute* FindAttribute(std::string_view Name) const;
   /// The node's text the way a reader means it: the direct text runs (not those of child elements)
   /// joined as they stand, then the bytes 0..32 (spaces, tabs, line ends, control bytes) removed at
   /// both ends; "" when there is none. For a text run, its own TextData() so trimmed. Spaces inside
   /// stay as stored.
-  std::string Text() const;
-
-  /// The first node that Path selects, in document order, or nullptr (see SelectAll). Throws
-  /// std::invalid_argument naming the 1-based position when Path is not in the path syntax.
-  TXMLNode* Select(std::string_view Path) const;
+  [[nodiscard]] std::string Text() const;
+  /// The first node that Path selects, in document order, or nullptr (see SelectAll).
+  [[nodiscard]] TXMLNode* Select(std::string_view Path) const;
   /// Every element that Path selects, in document order, each once. A path without a leading "/"
   /// starts at this node; with one, at the document above the topmost node of its tree (for a
-  /// loaded document, above XMLRoot()). Steps are separated by "/": a tag name or "*" (any
-  /// element), optionally followed by tests, one after another: "[@name]" (has that attribute),
-  /// "[@name='value']" or "[@name=\"value\"]" (has it with that value), and one position: "[N]", the
-  /// N-th (from 1) of the node's siblings that match the step and the tests in front of it, or
-  /// "[last()]", the last of them; ".." the parent, "." the node itself; "//" before a step looks
-  /// at any depth below. Text runs
-  /// are never selected, nor the document itself ("/" selects nothing). Throws
-  /// std::invalid_argument naming the 1-based position when Path is not in that syntax. Runs
-  /// without recursion, visiting each node at most once per step, and writes nothing.
+  /// loaded document, above XMLRoot()). Steps are separated by "/": a tag name or "*", with
+  /// attribute tests ("[@name]", "[@name='value']") and one position ("[N]" from 1, "[last()]")
+  /// among the siblings that match; ".." the parent, "." the node itself, "//" any depth below
+  /// (docs/reference.md, "Paths", has the whole syntax). Text runs and the document are never
+  /// selected. Throws EXMLPathError (a std::invalid_argument) naming the 1-based position when Path
+  /// is not in the syntax. Runs without recursion, visiting each node at most once per step;
+  /// TXMLPath parses a path once for many runs.
   /// \snippet snippets.cpp select
-  std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
+  [[nodiscard]] std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
+  /// Writes the node and its subtree as indented lines ("\n"), two spaces per stored Level, values
+  /// raw. Throws EInOutError when the stream fails.
+  void SaveToFile(std::ostream& F) const;
 
   // --- Building. New nodes belong to this node and have its Level() + 1 ---
   // An element that is ttShorted becomes ttNormal when it gains a child. A text run cannot have
-  // children (std::invalid_argument).
+  // children (EXMLRefusal).
 
   /// Appends a new empty element named TagName (ttShorted: written "<name />" until it gains a
-  /// child) and returns it. std::invalid_argument when IsWritableName(TagName) is false.
+  /// child) and returns it. EXMLRefusal when IsWritableName(TagName) is false.
   TXMLNode* AddChild(const std::string& TagName);
   /// Inserts a new empty element named TagName at Index (0..GetNumberOfChildren(), else
   /// std::out_of_range), the later children moving up, and returns it; as AddChild otherwise.
   TXMLNode* InsertChild(std::int32_t Index, const std::string& TagName);
-  /// Appends a new text run holding Text and returns it. std::invalid_argument when
+  /// Appends a new text run holding Text and returns it. EXMLRefusal when
   /// IsWritableText(Text) is false. Two text runs side by side merge into one on the next load
   /// (see TXMLParser::FirstUnwritable).
   TXMLNode* AddText(const std::string& Text);
@@ -174,12 +159,12 @@ class LINEXML_API TXMLNode {
   /// Removes each of Nodes with its subtree (a node below another one given goes too), as
   /// RemoveChild would one at a time, in time linear in the nodes removed, their subtrees and the
   /// lists they leave. Refused as a whole, nothing changed, for a node without a parent and for a
-  /// node given twice (std::invalid_argument), and when memory runs out (std::bad_alloc).
+  /// node given twice (EXMLRefusal), and when memory runs out (std::bad_alloc).
   static void RemoveNodes(std::span<TXMLNode* const> Nodes);
   /// Moves the child at Index (std::out_of_range outside the children), with its subtree, to
   /// position NewIndex among NewParent's children (0..its count without the moved node, else
   /// std::out_of_range), NewParent being this node or another; returns it. The levels below
-  /// follow. Pointers stay valid. std::invalid_argument when NewParent is the moved node or lies
+  /// follow. Pointers stay valid. EXMLRefusal when NewParent is the moved node or lies
   /// in its subtree, when NewParent is a text run, and when a loaded document's node would move to
   /// another tree (it lives in that document's storage); std::length_error when a level would
   /// pass 2^31 - 1.
@@ -190,16 +175,33 @@ class LINEXML_API TXMLNode {
   /// changed, where a MoveChild would be, for a node without a parent and for a node given twice.
   void AppendNodes(std::span<TXMLNode* const> Nodes);
   /// Removes the first attribute named Name; false (and nothing changed) when there is none.
-  bool RemoveAttribute(const std::string& Name);
-  /// SetAttributeValue, checked: std::invalid_argument, naming the offending byte, when
+  bool RemoveAttribute(std::string_view Name);
+  /// SetAttributeValue, checked: EXMLRefusal, naming the offending byte, when
   /// IsWritableName(Name) or IsWritableValue(Value) is false, and on a text run.
   void SetAttribute(const std::string& Name, const std::string& Value);
-  /// Renames an element. std::invalid_argument when IsWritableName(Name) is false, and on a
+  /// Renames an element. EXMLRefusal when IsWritableName(Name) is false, and on a
   /// text run.
   void SetTagName(const std::string& Name);
-  /// Replaces the text of a text run. std::invalid_argument when IsWritableText(Text) is false,
+  /// Replaces the text of a text run. EXMLRefusal when IsWritableText(Text) is false,
   /// and on an element.
   void SetTextData(const std::string& Text);
+
+  // --- Kept for compatibility: the original lookups and setter ---
+  // Each has a newer counterpart above: FindTagByName searches last child first where Select goes
+  // in document order; GetAttributeValue answers "undefined" also for a missing attribute, which
+  // FindAttribute tells apart; SetAttributeValue stores what a save cannot carry, which
+  // SetAttribute refuses.
+
+  /// The last direct child named Name; else the match found below the last child whose subtree holds
+  /// one; else nullptr. The node's own name is not compared. An empty Name finds text nodes.
+  TXMLNode* FindTagByName(const std::string& Name) const;
+  /// The value of the first attribute named Name, or "undefined".
+  std::string GetAttributeValue(const std::string& Name) const;
+  /// Sets the first attribute named Name, or appends a new one at the end. Name and Value may be
+  /// strings of this node. Unchecked: what a save cannot carry is stored as given. When memory
+  /// runs out it throws std::bad_alloc with the node unchanged.
+  /// \snippet snippets.cpp change
+  void SetAttributeValue(const std::string& Name, const std::string& Value);
 
   // --- Parse steps: what a load runs on every element, public for callers that drive them ---
   // S may be a string of the very attributes or children that the step replaces: those are

@@ -110,13 +110,13 @@ class LINEXML_API TXMLParser {
   bool HasSource() const { return source_ != nullptr; }
   /// The bytes the document was loaded from, as read (a byte-order mark included); empty without
   /// HasSource().
-  std::string_view Source() const;
+  [[nodiscard]] std::string_view Source() const;
   /// Line Line (1-based) of Source() without its line end; empty past the last line and without
   /// HasSource().
-  std::string_view SourceLine(std::int64_t Line) const;
+  [[nodiscard]] std::string_view SourceLine(std::int64_t Line) const;
   /// Where Node stands in Source(); nullopt without HasSource() and for a node that the load did
   /// not make (one the program added; a node the load made keeps its range after edits).
-  std::optional<TXMLSourceRange> SourceRange(const TXMLNode& Node) const;
+  [[nodiscard]] std::optional<TXMLSourceRange> SourceRange(const TXMLNode& Node) const;
 
   // --- The document ---
 
@@ -124,90 +124,59 @@ class LINEXML_API TXMLParser {
   TXMLNode* XMLRoot() const { return root_.get(); }
   /// The prolog record; never null (the defaults before any load).
   TXMLParameters* XMLParameters() const { return parameters_.get(); }
-  /// The root when its name is Name, else XMLRoot()->FindTagByName(Name).
-  /// \snippet snippets.cpp find
-  TXMLNode* FindTagByName(const std::string& Name) const;
   /// The first element that Path selects in document order, or nullptr; see SelectAll.
-  TXMLNode* Select(std::string_view Path) const;
+  [[nodiscard]] TXMLNode* Select(std::string_view Path) const;
   /// Every element that Path selects, in document order (TXMLNode::SelectAll has the syntax).
   /// Every path starts at the document, above the root element, with or without a leading "/":
   /// "catalog/store[2]" and "/catalog/store[2]" both name the second "store" child of the root
-  /// element "catalog". std::invalid_argument naming the 1-based position for a path not in the
-  /// syntax. Writes nothing.
-  std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
+  /// element "catalog". EXMLPathError naming the 1-based position for a path not in the syntax.
+  /// Writes nothing.
+  [[nodiscard]] std::vector<TXMLNode*> SelectAll(std::string_view Path) const;
 
   // --- Building ---
 
   /// Starts a new document: the prolog back to its defaults and the root an empty element named
   /// RootName (ttShorted until it gains a child), as after a load (XMLErrorCode ecOk, ErrorLine
   /// 0); XMLRoot() and XMLParameters() stay the same objects, and FileName is not touched.
-  /// Pointers into the former document dangle. std::invalid_argument when
+  /// Pointers into the former document dangle. EXMLRefusal when
   /// IsWritableName(RootName) is false, std::bad_alloc when memory runs out: either way nothing
   /// changes.
   /// \snippet build_document.cpp build
   void New(const std::string& RootName);
   /// The first part of the document, in the order a save writes it, that a save would not write
-  /// so that a load reads it back the same, or nothing when there is none: then the saved text
-  /// loads with ecOk into the same prolog and tree, except for the text rule of a save: a text run
-  /// comes back with bytes 0..32 trimmed at both ends, runs of spaces reduced to one and one space
-  /// in front, and a run left empty is gone. It applies the rules of IsWritableName and
-  /// IsWritableValue to every name and value; a text run may hold anything but "<" and line breaks
-  /// (IsWritableText is the stricter rule of the checked setters, whose texts come back exact but
-  /// for that leading space). And the rules
-  /// that no single string can tell: the root must be an element, and one whose name begins with
-  /// "!" or "?" needs a document-type line or a style-sheet link in front of it; no normal element
-  /// may hold a normal element of its own name (whose closing tag would end it); no two text runs
-  /// may stand side by side (they merge); a text run has no name, children or attributes, an
-  /// element no text, a self-closing element no children; every level is its parent's + 1 (0 at
-  /// the root); the prolog's values and document type must read back as they are, and a style-sheet
-  /// link must not disturb what follows it (the link itself is written but never read back: a load
-  /// drops the instruction). A loaded document can hold any of these. Writes nothing; linear in
-  /// the document.
-  std::optional<TXMLUnwritable> FirstUnwritable() const;
-  /// The same for a save with Options. With PreserveSource and HasSource(), the parts that such a
-  /// save writes as they were read are never the reason (they load as they loaded); what it writes
-  /// anew is held to the rules above, and the whole is read back to prove that it loads into this
-  /// prolog and tree (text runs under the text rule of a save). Otherwise, with StandardDeclaration
-  /// the save claims to be XML, and what an XML reader cannot read is refused too: a name that is
-  /// not an XML name; in a value '"' or '<'; in a value or a text run a '&' that starts no
-  /// reference an XML reader reads (a named one other than the five predefined needs a
-  /// document-type line and standalone "no"), "]]>" in text, bytes that are no XML character (and,
-  /// with a UTF-8 encoding, not UTF-8); an attribute name given twice; declaration values XML does
-  /// not allow and other declaration attributes; a document-type line that does not begin
-  /// "<!DOCTYPE ". std::invalid_argument for options no save can use (as SaveFile).
-  std::optional<TXMLUnwritable> FirstUnwritable(const TXMLSaveOptions& Options) const;
+  /// so that a load reads it back the same (under the text rule of a save), or nothing. Writes
+  /// nothing; linear in the document. The rules: docs/reference.md, "What a save can carry".
+  [[nodiscard]] std::optional<TXMLUnwritable> FirstUnwritable() const;
+  /// The same for a save with Options: what a source-keeping save writes anew, or, for a save that
+  /// writes the standard declaration, also what an XML reader cannot read (the same section).
+  /// EXMLRefusal for options no save can use.
+  [[nodiscard]] std::optional<TXMLUnwritable> FirstUnwritable(const TXMLSaveOptions& Options) const;
   /// The line (from 1) on which a save with Options writes Node (a text run written on its
   /// element's line, InlineText, has that line; with PreserveSource and HasSource(), the line where
   /// the save that keeps the source writes it); 0 when Node is not in this document. Linear in the
-  /// document; std::invalid_argument for options no save can use.
-  std::int64_t LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options = {}) const;
+  /// document; EXMLRefusal for options no save can use.
+  [[nodiscard]] std::int64_t LineWritten(const TXMLNode& Node, const TXMLSaveOptions& Options = {}) const;
 
   // --- Saving ---
 
-  /// Sets FileName (no load), then writes the prolog and the tree. Symbolic links are followed (a
-  /// relative one from its own folder; more than 40 give ELOOP) and stay links. A regular file, or a
-  /// name that does not exist yet (a dangling link's target too), is written to a temporary file
-  /// beside it that replaces it once all is written and synced: a failed save leaves an earlier file
-  /// as it was. A new file gets 0666 less the umask; a replaced one keeps its mode and, where the
-  /// process may set them, its owner and group (a group it cannot keep gets only the access others
-  /// have). A device, FIFO or descriptor link (/dev/stdout) is written straight to, as by a shell's
-  /// "> NAME"; a FIFO that no process reads fails at once, and a pipe whose reader has gone fails with
-  /// EPIPE (SIGPIPE is held back for the calling thread). Throws EInOutError naming AFileName and
-  /// the reason; nothing process-wide (such as the umask) changes, even for a moment.
+  /// Sets FileName (no load), then writes the prolog and the tree through a temporary file that
+  /// replaces the target once all is written and synced, so a failed save leaves an earlier file as
+  /// it was; links, devices, FIFOs and file modes: docs/reference.md, "Saving". Throws EInOutError
+  /// naming AFileName and the system's reason.
   /// \snippet snippets.cpp save
   void SaveFile(const std::string& AFileName);
   /// SaveFile with a layout of the caller's choice; SaveFile(Name) is SaveFile(Name, {}).
-  /// Throws std::invalid_argument, before anything is written, for an IndentWidth outside 0..255.
+  /// Throws EXMLRefusal, before anything is written, for an IndentWidth outside 0..255.
   void SaveFile(const std::string& AFileName, const TXMLSaveOptions& Options);
   /// What SaveFile writes, to any stream. Throws EInOutError when the stream fails.
   void SaveToStream(std::ostream& F) const;
-  /// SaveToStream with a layout of the caller's choice (std::invalid_argument as for SaveFile).
+  /// SaveToStream with a layout of the caller's choice (EXMLRefusal as for SaveFile).
   void SaveToStream(std::ostream& F, const TXMLSaveOptions& Options) const;
   /// What SaveFile writes, as a string. Throws std::bad_alloc when memory runs out (the document
   /// is not changed).
-  std::string SaveToText() const;
-  /// SaveToText with a layout of the caller's choice (std::invalid_argument as for SaveFile).
-  std::string SaveToText(const TXMLSaveOptions& Options) const;
+  [[nodiscard]] std::string SaveToText() const;
+  /// SaveToText with a layout of the caller's choice (EXMLRefusal as for SaveFile).
+  [[nodiscard]] std::string SaveToText(const TXMLSaveOptions& Options) const;
 
   // --- Parse steps: the stages a load runs, public for callers that drive them one by one ---
 
@@ -216,6 +185,14 @@ class LINEXML_API TXMLParser {
   /// root and the prolog are first returned to their new state, in place. ecOutOfMemory as above
   /// (also when the file is too large to read into memory).
   TXMLErrorCode ParseFile();
+
+  // --- Kept for compatibility ---
+  // FindTagByName searches last child first (Select goes in document order); TrimSpaces is the
+  // trim of a loaded line, offered on its own; Validate checks nothing that a load has not.
+
+  /// The root when its name is Name, else XMLRoot()->FindTagByName(Name).
+  /// \snippet snippets.cpp find
+  TXMLNode* FindTagByName(const std::string& Name) const;
   /// Trims bytes 0..32 at both ends and reduces every run of spaces to one (tabs stay).
   static std::string TrimSpaces(const std::string& S);
   /// The check run on a completely parsed document: ecOk.
