@@ -28,7 +28,7 @@ class Path {
   // in document order.
   std::vector<TXMLNode*> Run(const TXMLNode& Start, bool FromDocument) const;
 
- public:
+  // The parsed steps (public for the matching functions of path.cpp).
   enum class Axis : std::uint8_t { kSelf, kParent, kChild, kDescendant };
   // "[@name]" or "[@name='value']": an attribute of that name (with that value).
   struct AttributeTest {
