@@ -19,6 +19,7 @@ class LINEXML_API EInOutError : public std::runtime_error, public EXMLError {
   [[nodiscard]] const std::string& FileName() const noexcept { return file_name_; }
   /// The system's reason, e.g. "No space left on device".
   [[nodiscard]] const std::string& Cause() const noexcept { return cause_; }
+  /// "FILE: CAUSE".
   const char* what() const noexcept override;
 
  private:

@@ -24,8 +24,11 @@ class LINEXML_API EXMLError {
   virtual const char* what() const noexcept = 0;
 
  protected:
+  /// Made only as a base of the library's exceptions.
   EXMLError() = default;
+  /// Copied with the exception it is part of.
   EXMLError(const EXMLError&) = default;
+  /// Assigned with the exception it is part of.
   EXMLError& operator=(const EXMLError&) = default;
 };
 
@@ -40,6 +43,7 @@ class LINEXML_API EXMLRefusal : public std::invalid_argument, public EXMLError {
   [[nodiscard]] const std::string& Operation() const noexcept { return operation_; }
   /// Why, one clause, e.g. "byte 3 of the name is ' ', which ends a name".
   [[nodiscard]] const std::string& Reason() const noexcept { return reason_; }
+  /// "OPERATION: REASON".
   const char* what() const noexcept override;
 
  private:
@@ -60,6 +64,7 @@ class LINEXML_API EXMLPathError : public std::invalid_argument, public EXMLError
   [[nodiscard]] std::size_t Position() const noexcept { return position_; }
   /// What was expected there, e.g. "']' is expected after the position".
   [[nodiscard]] const std::string& Reason() const noexcept { return reason_; }
+  /// "invalid path "PATH" at position N: REASON".
   const char* what() const noexcept override;
 
  private:
