@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bytes.h"
@@ -592,11 +593,30 @@ std::optional<TXMLUnwritable> Compare(const TXMLParameters& P, const TXMLNode& R
     if (P.XMLOtherAttrs()[I]->Name != Q.XMLOtherAttrs()[I]->Name ||
         P.XMLOtherAttrs()[I]->Value != Q.XMLOtherAttrs()[I]->Value)
       return TXMLUnwritable{nullptr, "the saved declaration would load differently"};
-  std::vector<std::pair<const TXMLNode*, const TXMLNode*>> Stack{{&Root, Back.XMLRoot()}};
-  while (!Stack.empty()) {
-    const auto [X, Y] = Stack.back();
-    Stack.pop_back();
-    auto Differs = [X = X](const std::string& What) {
+  // Each node of the document is paired with the node the reload gives in its place: the children
+  // pair up in order, but for a text run that trims to nothing, which may be gone (the text rule
+  // of a save) where no text run now stands. Both trees are walked in step along their links, so
+  // the pair in hand is the walk's whole state: going up, the reload's next child is the one
+  // after the last one paired.
+  auto Pairs = [](const TXMLNode* K, const TXMLNode* L) {
+    const bool Blank = K->TagType() == ttCDATA && TXMLParser::TrimSpaces(K->TextData()).empty();
+    return !(Blank && (L == nullptr || L->TagType() != ttCDATA));
+  };
+  // From the I-th child of XP and the J-th of YP on: the next pair, or nulls when XP's children
+  // are done (they were checked to pair up as a whole).
+  using Pair = std::pair<const TXMLNode*, const TXMLNode*>;
+  auto NextPair = [&Pairs](const TXMLNode* XP, std::int32_t I, const TXMLNode* YP, std::int32_t J) {
+    for (; I < XP->GetNumberOfChildren(); ++I) {
+      const TXMLNode* K = XP->GetChild(I);
+      const TXMLNode* L = YP->GetChild(J);
+      if (Pairs(K, L)) return Pair{K, L};
+    }
+    return Pair{nullptr, nullptr};
+  };
+  const TXMLNode* X = &Root;
+  const TXMLNode* Y = Back.XMLRoot();
+  for (;;) {
+    auto Differs = [X](const std::string& What) {
       return TXMLUnwritable{X, "the saved text would load with " + What};
     };
     if (X->TagType() != Y->TagType()) return Differs("another kind of node here");
@@ -614,23 +634,27 @@ std::optional<TXMLUnwritable> Compare(const TXMLParameters& P, const TXMLNode& R
         return Differs("the attribute " + Quote(B.Name, 40) + " = " + Quote(B.Value, 40) + " in place of " +
                        Quote(A.Name, 40) + " = " + Quote(A.Value, 40));
     }
-    // A text run that trims to nothing may be gone (the text rule of a save), where a line end now
-    // follows it; the other children pair up in order.
-    const std::size_t Mark = Stack.size();
+    // The children must pair up as a whole before any of them is looked at.
     std::int32_t J = 0;
     for (std::int32_t I = 0; I < X->GetNumberOfChildren(); ++I) {
-      const TXMLNode* K = X->GetChild(I);
-      const bool Blank = K->TagType() == ttCDATA && TXMLParser::TrimSpaces(K->TextData()).empty();
       const TXMLNode* L = Y->GetChild(J);
-      if (Blank && (L == nullptr || L->TagType() != ttCDATA)) continue;
+      if (!Pairs(X->GetChild(I), L)) continue;
       if (L == nullptr) return Differs("fewer children here");
-      Stack.push_back({K, L});
       ++J;
     }
     if (J != Y->GetNumberOfChildren()) return Differs("more children here");
-    std::reverse(Stack.begin() + static_cast<std::ptrdiff_t>(Mark), Stack.end());
+    // On to the next pair in document order: the first children, else the next siblings of the
+    // nearest pair that has one.
+    Pair Next = NextPair(X, 0, Y, 0);
+    while (Next.first == nullptr) {
+      if (X == &Root) return std::nullopt;
+      Next = NextPair(X->Parent(), X->IndexInParent() + 1, Y->Parent(), Y->IndexInParent() + 1);
+      X = X->Parent();
+      Y = Y->Parent();
+    }
+    X = Next.first;
+    Y = Next.second;
   }
-  return std::nullopt;
 }
 
 }  // namespace
