@@ -1,6 +1,9 @@
 #include "document.h"
 
 #include <fcntl.h>
+#include <linexml/xml_errors.h>
+#include <linexml/xml_functions.h>
+#include <linexml/xml_path.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -215,26 +218,10 @@ void SaveResult(TXMLParser& P, const std::optional<std::string>& Target, const T
 }
 
 std::string WhyNotStorable(Storable Kind, const std::string& Text) {
-  // The library's checked edits say why, naming the byte; a node of no document tries it.
-  TXMLNode Probe;
-  try {
-    switch (Kind) {
-      case Storable::kName:
-        Probe.SetTagName(Text);
-        break;
-      case Storable::kValue:
-        Probe.SetAttribute("a", Text);
-        break;
-      case Storable::kText:
-        Probe.AddText(Text);
-        break;
-    }
-  } catch (const std::invalid_argument& E) {
-    const std::string Why = E.what();  // "SetTagName: byte 2 of the name is ..."
-    const std::size_t Colon = Why.find(": ");
-    return Colon == std::string::npos ? Why : Why.substr(Colon + 2);
-  }
-  return {};
+  const std::optional<std::string> Why = Kind == Storable::kName    ? WhyNotWritableName(Text)
+                                         : Kind == Storable::kValue ? WhyNotWritableValue(Text)
+                                                                    : WhyNotWritableText(Text);
+  return Why.value_or(std::string());
 }
 
 void RequireStorable(std::string_view What, std::string_view Text, bool IsName) {
@@ -249,8 +236,8 @@ bool IsPath(const std::string& Tag) {
 
 void RequirePathSyntax(const std::string& Path) {
   try {
-    (void)TXMLParser().SelectAll(Path);
-  } catch (const std::invalid_argument& E) {
+    (void)TXMLPath(Path);
+  } catch (const EXMLPathError& E) {
     throw UsageError(E.what());
   }
 }

@@ -1,5 +1,7 @@
 // linexml edit: changes a document by paths, operation after operation, and writes it once: all or
 // nothing.
+#include <linexml/xml_errors.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iterator>
@@ -43,13 +45,6 @@ class OperationFailed : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// Why a checked edit refused: its message without the name of the call in front.
-std::string Reason(const std::invalid_argument& E) {
-  const std::string Why = E.what();
-  const std::size_t Colon = Why.find(": ");
-  return Colon == std::string::npos ? Why : Why.substr(Colon + 2);
-}
 
 std::vector<TXMLNode*> Matches(const TXMLParser& P, const std::string& Path, const char* Which = "the path") {
   std::vector<TXMLNode*> Found = P.SelectAll(Path);
@@ -175,8 +170,8 @@ int RunEdit(const EditOptions& O) {
   for (const Operation& Op : Ops) {
     for (std::size_t I = 0; I < Op.kind->paths; ++I) {
       try {
-        (void)TXMLParser().SelectAll(Op.values[I]);
-      } catch (const std::invalid_argument& E) {
+        RequirePathSyntax(Op.values[I]);
+      } catch (const UsageError& E) {
         throw UsageError(std::string(Op.kind->name) + ": " + E.what());
       }
     }
@@ -193,8 +188,8 @@ int RunEdit(const EditOptions& O) {
         Op.kind->apply(P, Op.values);
       } catch (const OperationFailed& E) {
         return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.what() + "; nothing was written");
-      } catch (const std::invalid_argument& E) {
-        return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + Reason(E) + "; nothing was written");
+      } catch (const EXMLRefusal& E) {  // a checked edit refused: its reason, without the call's name
+        return Fail(ShownName(O.File) + ": " + Shown(Op) + ": " + E.Reason() + "; nothing was written");
       }
     }
     Changed.Print(P, ShownName(O.File));

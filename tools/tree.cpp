@@ -4,7 +4,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "commands.h"
 #include "document.h"
@@ -22,21 +21,17 @@ struct TreeOptions {
 int RunTree(const TreeOptions& O) {
   TXMLParser P;
   if (!LoadForCommand(P, O.File, O.Read, O.Force)) return kExitFailed;
-  // Depth-first, in document order: the stack holds the nodes still to print, the next one on top.
-  std::vector<const TXMLNode*> Stack{P.XMLRoot()};
   std::string Line;
-  while (!Stack.empty()) {
-    const TXMLNode* Node = Stack.back();
-    Stack.pop_back();
-    Line.assign(2 * static_cast<std::size_t>(std::max(Node->Level(), 0)), ' ');
-    Line += TagTypeName(Node->TagType());
-    if (Node->TagType() == ttCDATA) {
+  P.XMLRoot()->ForEachInSubtree([&](const TXMLNode& Node) {
+    Line.assign(2 * static_cast<std::size_t>(std::max(Node.Level(), 0)), ' ');
+    Line += TagTypeName(Node.TagType());
+    if (Node.TagType() == ttCDATA) {
       Line += ' ';
-      Line += QuoteText(Node->TextData());
+      Line += QuoteText(Node.TextData());
     } else {
       Line += ' ';
-      Line += EscapeText(Node->TagName());
-      for (const TXMLAttribute* A : Node->Attributes()) {
+      Line += EscapeText(Node.TagName());
+      for (const TXMLAttribute* A : Node.Attributes()) {
         Line += ' ';
         Line += EscapeText(A->Name);
         Line += '=';
@@ -45,9 +40,7 @@ int RunTree(const TreeOptions& O) {
     }
     Line += '\n';
     std::cout << Line;
-    const auto& Children = Node->Children();
-    for (std::int32_t I = Children.Count(); I-- > 0;) Stack.push_back(Children[I]);
-  }
+  });
   FlushStdout();
   return kExitOk;
 }
