@@ -156,7 +156,7 @@ TEST(SaveOptions, AnIndentOutsideItsRangeIsRefusedBeforeAnythingChanges) {
   for (const std::int32_t Width : {-1, 256}) {
     TXMLSaveOptions O;
     O.IndentWidth = Width;
-    EXPECT_THROW(P.SaveToText(O), std::invalid_argument);
+    EXPECT_THROW((void)P.SaveToText(O), std::invalid_argument);
     std::ostringstream Out;
     EXPECT_THROW(P.SaveToStream(Out, O), std::invalid_argument);
     EXPECT_EQ(Out.str(), "");
