@@ -91,8 +91,9 @@ quiet cmake --build "$work/consumer"
 test "$("$usr/bin/linexml" get "$work/out-cmake.xml" catalog reviewed)" = yes ||
   fail "the installed tool does not see the consumer's edit"
 pcdir="$(dirname "$(find "$usr" -name linexml.pc -print -quit)")"
+# The .pc file leaves the language standard to the user; the headers need C++20 or later.
 # shellcheck disable=SC2046  # the flags are meant to split into words
-c++ -o "$work/consumer-pc" examples/consumer/main.cpp $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs linexml)
+c++ -std=c++20 -o "$work/consumer-pc" examples/consumer/main.cpp $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs linexml)
 # The tool and the CMake-built consumer find a shared liblinexml in the root by their RPATH; this one
 # is told where it is.
 LD_LIBRARY_PATH="$(dirname "$pcdir")" "$work/consumer-pc" examples/catalog.xml "$work/out-pc.xml" >/dev/null
