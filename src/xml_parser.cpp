@@ -197,7 +197,6 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   TXMLErrorCode Status = parameters_->Parse(Rest, true, Replaced, &Notes);
   had_declaration_ = Notes.declared;
   const bool Marked = Text.starts_with(detail::kJoinedBom);
-  // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
   std::size_t Pos = Text.size() - Rest.size();
   const std::size_t Body = Pos;
   // The place and the cause, found only once a load has failed: a sound load pays nothing for them.
@@ -205,12 +204,19 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
     const detail::SourcePlace Place = Doc.Locate(At);
     error_line_ = Place.line;
     error_column_ = Place.column;
-    detail::FailureFacts Facts{
-        Code, Text, At, *root_, Notes.repeated, parameters_->XMLDocType()->DocTypeDefinition(), Marked};
-    Facts.body = Body;
-    Facts.body_line = Doc.Locate(Body).line;
-    Facts.comment_cut =
-        Body > 0 && Pos <= Text.size() && Doc.JoinedAt(Pos) - Doc.JoinedAt(Body - 1) != Pos - Body + 1;
+    const detail::FailureFacts Facts{
+        .status = Code,
+        .text = Text,
+        .pos = At,
+        .root = *root_,
+        .repeated = Notes.repeated,
+        .doctype = parameters_->XMLDocType()->DocTypeDefinition(),
+        .marked = Marked,
+        .body = Body,
+        .body_line = Doc.Locate(Body).line,
+        .comment_cut =
+            Body > 0 && Pos <= Text.size() && Doc.JoinedAt(Pos) - Doc.JoinedAt(Body - 1) != Pos - Body + 1,
+    };
     std::vector<detail::FailureNote> Found;
     error_message_ = detail::DescribeFailure(Facts, Found);
     for (detail::FailureNote& N : Found) {
@@ -223,7 +229,12 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
     // What the declaration left unread is not read as a body: only comments and references count.
     if (load_options_.CollectWarnings) {
       const detail::TreeBuilder::Unclosed None;
-      warnings_ = detail::FindWarnings({Doc, Text.size(), std::string_view::npos, {}, *root_, None});
+      warnings_ = detail::FindWarnings({.doc = Doc,
+                                        .body = Text.size(),
+                                        .doctype_at = std::string_view::npos,
+                                        .doctype = {},
+                                        .root = *root_,
+                                        .unclosed = None});
     }
     return Failed(Status, 0);
   }
@@ -244,9 +255,13 @@ TXMLErrorCode TXMLParser::Load(std::unique_ptr<detail::DocText>& DocText, std::s
   if (load_options_.Threads != 1) Builder.TwoThreadsFrom(detail::kTwoThreadsFrom);
   Status = Builder.ParseNode(*root_, 0, Pos, Text.size());
   if (load_options_.CollectWarnings) {
-    warnings_ =
-        detail::FindWarnings({Doc, Body, Notes.doctype_at, parameters_->XMLDocType()->DocTypeDefinition(),
-                              *root_, Unclosed, &Instructions});
+    warnings_ = detail::FindWarnings({.doc = Doc,
+                                      .body = Body,
+                                      .doctype_at = Notes.doctype_at,
+                                      .doctype = parameters_->XMLDocType()->DocTypeDefinition(),
+                                      .root = *root_,
+                                      .unclosed = Unclosed,
+                                      .instructions = &Instructions});
   }
   if (Status != ecOk) return Failed(Status, Builder.FailPos());
   // Text after the root element. When the root is white space (a space left in front of it),
