@@ -223,6 +223,8 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
       {"a new child takes its siblings' indentation", "<r>\n\t<a/>\n</r>\n",
        [&](TXMLParser& P) { Root(P).AddChild("b")->SetAttribute("k", "v"); },
        "<r>\n\t<a/>\n\t<b k=\"v\" />\n</r>\n"},
+      {"a new child is indented like the sibling it follows", "<r>\n  <a/>\n\t<c>\n  </c>\n</r>\n",
+       [&](TXMLParser& P) { Root(P).AddChild("b"); }, "<r>\n  <a/>\n\t<c>\n  </c>\n\t<b />\n</r>\n"},
       {"a first child takes the parent's and one step", "<r>\n    <a>\n    </a>\n</r>\n",
        [&](TXMLParser& P) { Root(P).GetChild(0)->AddChild("b"); },
        "<r>\n    <a>\n        <b />\n    </a>\n</r>\n"},

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -169,6 +171,8 @@ class PreservedSave {
     std::uint32_t original = 0;  // kInPlace: the next child record of the load not yet passed
     std::size_t src = 0;         // kInPlace: the source is written up to here
     bool inserted = false;       // kInPlace: children were inserted since the last kept one
+    // kInPlace: the indentation of the last kept child written, when it began its line.
+    std::optional<std::string_view> kept_indent{};
     bool child_indent_known = false;
     std::string child_indent{};
   };
@@ -445,7 +449,8 @@ class PreservedSave {
       ++F.next;
       if (!survey_.Kept(KR)) {
         F.inserted = true;
-        const std::string Indent = ChildIndent(F);
+        // Indented like the sibling it follows, else like the first that begins its line.
+        const std::string Indent = F.kept_indent ? std::string(*F.kept_indent) : ChildIndent(F);
         NewLine(Indent);
         return Emit(K, Indent);
       }
@@ -456,7 +461,8 @@ class PreservedSave {
       CopyTo(F, nodes_[KR].start, *this);
       F.original = nodes_[KR].end;
       F.src = nodes_[KR].End();
-      std::string Indent(Indentation(nodes_[KR].start).value_or(ChildIndent(F)));
+      F.kept_indent = Indentation(nodes_[KR].start);
+      std::string Indent(F.kept_indent.value_or(ChildIndent(F)));
       return Emit(K, std::move(Indent));
     }
     if (F.inserted) EndInsertions(F, F.indent);
