@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,30 @@ const char* const kDoc =
     "    <b>now</b>\n"
     "  </note>\n"
     "</shelf>\n";
+
+// Every combination of the layout choices, with the indents given (-1: tabs), and with and without
+// a byte-order mark when asked.
+std::vector<TXMLSaveOptions> Layouts(std::initializer_list<int> Indents, bool WithBom) {
+  std::vector<TXMLSaveOptions> All;
+  for (const int Indent : Indents)
+    for (const TXMLLineEnding Eol : {leLF, leCRLF})
+      for (const bool Bom : {false, true})
+        for (const bool Standard : {false, true})
+          for (const bool NoDocType : {false, true})
+            for (const bool Inline : {false, true}) {
+              if (Bom && !WithBom) continue;
+              TXMLSaveOptions O;
+              O.IndentWidth = Indent < 0 ? 2 : Indent;
+              O.IndentWithTabs = Indent < 0;
+              O.LineEnding = Eol;
+              O.ByteOrderMark = Bom;
+              O.StandardDeclaration = Standard;
+              O.OmitEmptyDocType = NoDocType;
+              O.InlineText = Inline;
+              All.push_back(O);
+            }
+  return All;
+}
 
 // What the library has always written for kDoc; the saves without options must keep it.
 const char* const kLayout =
@@ -197,40 +222,28 @@ TEST(SaveOptions, EveryCombinationLoadsBackToTheSameDocument) {
     ASSERT_EQ(Fixed.LoadFromText(Fixed.SaveToText()), ecOk);
     const Reference Want = Describe(Fixed);
     int Combinations = 0;
-    for (const int Indent : {0, 1, 2, 8, -1 /* tabs */})
-      for (const TXMLLineEnding Eol : {leLF, leCRLF})
-        for (const bool Bom : {false, true})
-          for (const bool Standard : {false, true})
-            for (const bool NoDocType : {false, true})
-              for (const bool Inline : {false, true}) {
-                TXMLSaveOptions O;
-                O.IndentWidth = Indent < 0 ? 2 : Indent;
-                O.IndentWithTabs = Indent < 0;
-                O.LineEnding = Eol;
-                O.ByteOrderMark = Bom;
-                O.StandardDeclaration = Standard;
-                O.OmitEmptyDocType = NoDocType;
-                O.InlineText = Inline;
-                const std::string Saved = Fixed.SaveToText(O);
-                TXMLParser Back;
-                TXMLLoadOptions L;
-                L.AcceptBOM = Bom;
-                Back.SetLoadOptions(L);
-                ASSERT_EQ(Back.LoadFromText(Saved), ecOk) << Saved;
-                Reference Got = Describe(Back);
-                EXPECT_EQ(Back.HadByteOrderMark(), Bom);
-                if (Standard) {
-                  EXPECT_EQ(Got.language, "EN");  // XML has no language keyword: it is not written
-                  Got.language = Want.language;
-                }
-                EXPECT_EQ(Got.tree, Want.tree) << Saved;
-                EXPECT_EQ(std::tie(Got.version, Got.encoding, Got.language, Got.standalone, Got.others,
-                                   Got.doctype),
-                          std::tie(Want.version, Want.encoding, Want.language, Want.standalone, Want.others,
-                                   Want.doctype))
-                    << Saved;
-                ++Combinations;
-              }
+    for (const TXMLSaveOptions& O : Layouts({0, 1, 2, 8, -1}, true)) {
+      const bool Bom = O.ByteOrderMark;
+      const bool Standard = O.StandardDeclaration;
+      const std::string Saved = Fixed.SaveToText(O);
+      TXMLParser Back;
+      TXMLLoadOptions L;
+      L.AcceptBOM = Bom;
+      Back.SetLoadOptions(L);
+      ASSERT_EQ(Back.LoadFromText(Saved), ecOk) << Saved;
+      Reference Got = Describe(Back);
+      EXPECT_EQ(Back.HadByteOrderMark(), Bom);
+      if (Standard) {
+        EXPECT_EQ(Got.language, "EN");  // XML has no language keyword: it is not written
+        Got.language = Want.language;
+      }
+      EXPECT_EQ(Got.tree, Want.tree) << Saved;
+      EXPECT_EQ(
+          std::tie(Got.version, Got.encoding, Got.language, Got.standalone, Got.others, Got.doctype),
+          std::tie(Want.version, Want.encoding, Want.language, Want.standalone, Want.others, Want.doctype))
+          << Saved;
+      ++Combinations;
+    }
     EXPECT_EQ(Combinations, 160);
   }
 }
@@ -252,46 +265,34 @@ TEST(SaveOptions, LineWrittenIsTheLineTheSaveWritesTheNodeOn) {
       const auto& Kids = Nodes[I]->Children();
       Nodes.insert(Nodes.begin() + static_cast<std::ptrdiff_t>(I) + 1, Kids.begin(), Kids.end());
     }
-    for (const int Indent : {0, 2, -1 /* tabs */})
-      for (const TXMLLineEnding Eol : {leLF, leCRLF})
-        for (const bool Standard : {false, true})
-          for (const bool NoDocType : {false, true})
-            for (const bool Inline : {false, true}) {
-              TXMLSaveOptions O;
-              O.IndentWidth = Indent < 0 ? 2 : Indent;
-              O.IndentWithTabs = Indent < 0;
-              O.LineEnding = Eol;
-              O.StandardDeclaration = Standard;
-              O.OmitEmptyDocType = NoDocType;
-              O.InlineText = Inline;
-              std::vector<std::string> Lines{""};  // Lines[N] is line N
-              std::istringstream Saved(P.SaveToText(O));
-              for (std::string L; std::getline(Saved, L);) Lines.push_back(L);
-              std::int64_t Last = 0;
-              for (const TXMLNode* N : Nodes) {
-                const std::int64_t Line = P.LineWritten(*N, O);
-                ASSERT_GT(Line, 0);
-                ASSERT_LT(Line, static_cast<std::int64_t>(Lines.size()));
-                const std::string& Text = Lines[static_cast<std::size_t>(Line)];
-                const bool IsText = N->TagType() == ttCDATA;
-                const std::string& Data = N->TextData();
-                const std::string Starts =
-                    IsText ? Data.substr(Data.find_first_not_of(' '), 3) : "<" + N->TagName();
-                const std::size_t Begins = Text.find_first_not_of(" \t");
-                ASSERT_NE(Text.find(Starts), std::string::npos) << Text << " for " << Starts;
-                // Inline text shares its element's line, the one before it in document order;
-                // every other node begins a line of its own, after the lines of those before it.
-                if (IsText && Text[Begins] == '<') {
-                  EXPECT_EQ(Line, Last) << Text;
-                } else {
-                  EXPECT_GT(Line, Last) << Text;
-                  EXPECT_EQ(Text.compare(Begins, Starts.size(), Starts), 0) << Text << " for " << Starts;
-                }
-                Last = Line;
-              }
-              TXMLNode Loose;
-              EXPECT_EQ(P.LineWritten(Loose, O), 0);
-            }
+    for (const TXMLSaveOptions& O : Layouts({0, 2, -1}, false)) {
+      std::vector<std::string> Lines{""};  // Lines[N] is line N
+      std::istringstream Saved(P.SaveToText(O));
+      for (std::string L; std::getline(Saved, L);) Lines.push_back(L);
+      std::int64_t Last = 0;
+      for (const TXMLNode* N : Nodes) {
+        const std::int64_t Line = P.LineWritten(*N, O);
+        ASSERT_GT(Line, 0);
+        ASSERT_LT(Line, static_cast<std::int64_t>(Lines.size()));
+        const std::string& Text = Lines[static_cast<std::size_t>(Line)];
+        const bool IsText = N->TagType() == ttCDATA;
+        const std::string& Data = N->TextData();
+        const std::string Starts = IsText ? Data.substr(Data.find_first_not_of(' '), 3) : "<" + N->TagName();
+        const std::size_t Begins = Text.find_first_not_of(" \t");
+        ASSERT_NE(Text.find(Starts), std::string::npos) << Text << " for " << Starts;
+        // Inline text shares its element's line, the one before it in document order;
+        // every other node begins a line of its own, after the lines of those before it.
+        if (IsText && Text[Begins] == '<') {
+          EXPECT_EQ(Line, Last) << Text;
+        } else {
+          EXPECT_GT(Line, Last) << Text;
+          EXPECT_EQ(Text.compare(Begins, Starts.size(), Starts), 0) << Text << " for " << Starts;
+        }
+        Last = Line;
+      }
+      TXMLNode Loose;
+      EXPECT_EQ(P.LineWritten(Loose, O), 0);
+    }
   }
 }
 
