@@ -239,7 +239,7 @@ void AddNoise(std::mt19937_64& Rng, std::string& Out) {
   static const char* const Pieces[] = {
       "<a>", "<b ", "</a>", "</b>",    "</a",   "</",       "<",        ">",  "/>",
       "/",   " ",   "  ",   "x=\"1\"", "y='2'", "z=\"3\">", "w=\"\"/>", "v",  "=",
-      "\"",  "hi",  "<!x>", "<?p?>",   "?>",    "\t",       "</>",      "<>",
+      "\"",  "hi",  "<!x>", "<?p?>",   "?>",    "\t",       "</>",      "<>", "<a/",
   };
   constexpr std::size_t Count = sizeof(Pieces) / sizeof(Pieces[0]);
   std::uniform_int_distribution<std::size_t> Pick(0, Count);

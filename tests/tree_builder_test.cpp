@@ -117,6 +117,7 @@ TEST(TreeBuilder, StackMatchingGivesTheIndexAnswersWhereTheStackCannotDecide) {
       "<x></x ></x>",        // a closing tag that ends with a space
       "<p><q><p>t</q></p>",  // a closing tag of an element two down
       "</>",                 // the closing tag of an empty name
+      "<x/</r>",             // a self-closing tag's "/" right before a closing tag
   };
   for (const char* Piece : Inner) {
     for (const std::string& Around :

@@ -187,6 +187,9 @@ TreeBuilder::Opened TreeBuilder::Open(TXMLNode& Node, std::int32_t Level, std::s
     if (G != T + End && *G == '<') return Opened::kHidden;
     if (G != T + End) Gt = static_cast<std::size_t>(G - T);
   }
+  // A self-closing tag takes the byte after its "/" whatever it is; watched for, a "<" there may
+  // begin the closing tag that ends the parent, which only the ends of the elements can tell.
+  if (Watch && !CutOff && *Stop == '/' && Stop + 1 < T + End && Stop[1] == '<') return Opened::kHidden;
 
   Node.level_ = Level;
   const std::string_view NameText(Name, static_cast<std::size_t>(Stop - Name));
