@@ -8,81 +8,21 @@
 
 #include <algorithm>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "detail/arena.h"
 #include "model_parse.h"
+#include "parse_ends.h"
 
 namespace linexml {
 namespace {
 
-// Every node in document order with its level, kind, name, text, attributes and the links to its
-// parent: trees with the same picture are the same tree.
-std::string Picture(const TXMLNode& Root) {
-  std::ostringstream Out;
-  std::vector<const TXMLNode*> Stack{&Root};
-  while (!Stack.empty()) {
-    const TXMLNode* N = Stack.back();
-    Stack.pop_back();
-    Out << N->Level() << ' ' << static_cast<int>(N->TagType()) << " <" << N->TagName() << "> ["
-        << N->TextData() << "]";
-    for (const TXMLAttribute* A : N->Attributes()) Out << ' ' << A->Name << '=' << A->Value;
-    Out << " #" << N->GetNumberOfChildren() << '\n';
-    for (std::int32_t I = N->GetNumberOfChildren() - 1; I >= 0; --I) {
-      const TXMLNode* Kid = N->GetChild(I);
-      if (Kid->Parent() != N || Kid->IndexInParent() != I) Out << "bad link at child " << I << '\n';
-      Stack.push_back(Kid);
-    }
-  }
-  return Out.str();
-}
-
-struct Outcome {
-  TXMLErrorCode status = ecOk;
-  std::size_t pos = 0;
-  std::size_t fail = 0;
-  std::string tree;
-  std::vector<std::size_t> unclosed;  // where the opening tags of elements without an end end
-  bool used_index = false;
-};
-
-// How a parse finds where the elements end.
-enum class Ends { kStack, kIndex, kTwoThreads };
-
-// A load's parse of Body as the document's root element. Two threads: the second half is read by
-// a thread of its own whatever the size (the unclosed elements are then not noted).
-Outcome Parse(const std::string& Body, Ends How) {
-  detail::Arena Store;
-  TXMLNode Root;  // destroyed before the store that holds its subtree
-  detail::TreeBuilder Builder(Body, &Store);
-  detail::TreeBuilder::Unclosed Unclosed;
-  if (How != Ends::kTwoThreads) Builder.NoteUnclosed(&Unclosed);
-  if (How == Ends::kIndex) Builder.EndsFromIndex();
-  if (How == Ends::kTwoThreads) Builder.TwoThreadsFrom(1);
-  Outcome Out;
-  Out.status = Builder.ParseNode(Root, 0, Out.pos, Body.size());
-  if (Out.status != ecOk) Out.fail = Builder.FailPos();
-  Out.tree = Picture(Root);
-  for (const auto& [Node, After] : Unclosed) Out.unclosed.push_back(After);
-  std::sort(Out.unclosed.begin(), Out.unclosed.end());
-  Out.used_index = Builder.UsedIndex();
-  return Out;
-}
+using fuzz::Ends;
+using fuzz::ParseOutcome;
 
 void ExpectSameParse(const std::string& Body) {
-  const Outcome Stack = Parse(Body, Ends::kStack), Index = Parse(Body, Ends::kIndex);
-  ASSERT_EQ(Stack.status, Index.status) << Body;
-  ASSERT_EQ(Stack.pos, Index.pos) << Body;
-  ASSERT_EQ(Stack.fail, Index.fail) << Body;
-  ASSERT_EQ(Stack.tree, Index.tree) << Body;
-  ASSERT_EQ(Stack.unclosed, Index.unclosed) << Body;
-  const Outcome Two = Parse(Body, Ends::kTwoThreads);
-  ASSERT_EQ(Two.status, Stack.status) << Body;
-  ASSERT_EQ(Two.pos, Stack.pos) << Body;
-  ASSERT_EQ(Two.fail, Stack.fail) << Body;
-  ASSERT_EQ(Two.tree, Stack.tree) << Body;
+  ASSERT_EQ(fuzz::EndsDiffer(Body), "") << Body;
+  const ParseOutcome Stack = fuzz::ParseWith(Body, Ends::kStack);
   // And what the model of the algorithm gives, which consumes the text from the front.
   detail::Arena Store;
   TXMLNode Root;
@@ -178,7 +118,8 @@ TEST(TreeBuilder, TwoThreadsBuildTheTreeOfOne) {
   std::mt19937_64 Rng(5);
   for (int I = 0; I < 400; ++I) {
     const std::string Body = RandomTree(Rng, 20 + Rng() % 400);
-    const Outcome One = Parse(Body, Ends::kStack), Two = Parse(Body, Ends::kTwoThreads);
+    const ParseOutcome One = fuzz::ParseWith(Body, Ends::kStack),
+                       Two = fuzz::ParseWith(Body, Ends::kTwoThreads);
     ASSERT_EQ(Two.status, One.status) << Body;
     ASSERT_EQ(Two.pos, One.pos) << Body;
     ASSERT_EQ(Two.fail, One.fail) << Body;
@@ -203,7 +144,7 @@ TEST(TreeBuilder, BuildsTheIndexOnlyWhereTheStackCannotDecide) {
       {"<r><a>< b></a></r>", true},
   };
   for (const auto& C : Cases) {
-    EXPECT_EQ(Parse(C.body, Ends::kStack).used_index, C.index) << C.body;
+    EXPECT_EQ(fuzz::ParseWith(C.body, Ends::kStack).used_index, C.index) << C.body;
     ExpectSameParse(C.body);
   }
 }
