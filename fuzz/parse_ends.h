@@ -79,9 +79,13 @@ inline std::string EndsDiffer(const std::string& Body) {
   auto Same = [](const ParseOutcome& A, const ParseOutcome& B) {
     return A.status == B.status && A.pos == B.pos && A.fail == B.fail && A.tree == B.tree;
   };
+  auto Show = [](const ParseOutcome& O) {
+    return std::string(linexml::ErrorCodeName(O.status)) + " at " + std::to_string(O.pos) + ", failed at " +
+           std::to_string(O.fail) + ":\n" + O.tree;
+  };
   if (!Same(Stack, Index) || Stack.unclosed != Index.unclosed)
-    return "stack and index differ:\n" + Stack.tree + "--- index:\n" + Index.tree;
-  if (!Same(Stack, Two)) return "one thread and two differ:\n" + Stack.tree + "--- two threads:\n" + Two.tree;
+    return "stack and index differ: " + Show(Stack) + "--- index: " + Show(Index);
+  if (!Same(Stack, Two)) return "one thread and two differ: " + Show(Stack) + "--- two threads: " + Show(Two);
   return {};
 }
 
