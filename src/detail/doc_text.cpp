@@ -74,46 +74,67 @@ char* RoomFor(std::string& S, std::size_t Used, std::size_t Need) {
 }
 
 // Copies the rest of a line from P to Out with every run of spaces reduced to one; returns where
-// the line ends (a line end, or End) and advances Out. Run(At, Dropped, Next) is told of every
-// run collapsed (At: the text position after its kept space, Next: the byte after the run).
-// Every "!" read sets a bit of Bangs. A whole block is stored only where that writes over no byte
-// not yet read (in place: Out never lies after P) and stays before RoomEnd (copied).
+// the line ends (a line end, or End) and advances Out. Run(At, Dropped) is told of every run
+// collapsed, in order (At: the text position after its kept space). Every "!" read sets a bit of
+// Bangs. A whole block is stored only where that writes over no byte not yet read (in place: Out
+// never lies after P) and stays before RoomEnd (copied).
 template <class OnRun>
 inline const char* CopyLine(char*& Out, const char* P, const char* const End, const bool InPlace,
                             const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
   char* W = Out;
   simd::Bits Seen = 0;
+  simd::Bits Before = 0;    // the spaces of the block before, a whole one of this line
+  char* RunAt = nullptr;    // the last run met, told once the next one starts or the line ends
+  std::size_t RunDropped = 0;
   for (;;) {
     const auto Left = static_cast<std::size_t>(End - P);
-    if (Left == 0) break;
-    // A whole block when the byte after it can be read too (it may continue a run of spaces).
-    const bool Whole = Left > simd::kBlock;
+    const bool Whole = Left >= simd::kBlock;
     const simd::Block V = Whole ? simd::Block::Load(P) : simd::LoadPart(P, Left);
     const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
     const simd::Bits Spaces = V.Eq(' ').ToBits();
     Seen |= V.Eq('!').ToBits();
-    const simd::Bits SpaceAfter = Whole && P[simd::kBlock] == ' ' ? 0x8000u : 0u;
-    // The step stops at a line end or at a space followed by another space.
-    simd::Bits Stop = Eol | (Spaces & ((Spaces >> 1) | SpaceAfter));
-    if (!Whole) Stop &= simd::Below(Left);
-    const std::size_t K = Stop != 0 ? simd::Lowest(Stop) : Whole ? simd::kBlock : Left;
-    if (W + simd::kBlock <= (InPlace ? P + K : RoomEnd))
+    // The spaces that follow a space are left out.
+    simd::Bits Drop = Spaces & (Spaces << 1 | Before >> 15);
+    if (Whole && (Eol | Drop) == 0) {
+      // Most blocks: the text is at most one byte longer than the source read so far, so a whole
+      // block fits both in place and in a copy's room.
       V.Store(W);
-    else
-      std::memmove(W, P, K);
-    P += K;
-    W += K;
-    if (Stop == 0) {
-      if (Whole) continue;
-      break;
+      W += simd::kBlock;
+      P += simd::kBlock;
+      Before = Spaces;
+      continue;
     }
-    if (((Eol >> K) & 1u) != 0) break;
-    // A run of spaces: one is kept.
-    *W++ = ' ';
-    const char* const From = ++P;
-    P = SkipRun<' '>(P, End);
-    Run(W, static_cast<std::size_t>(P - From), P);
+    // The line's bytes in this block.
+    const std::size_t N = Eol != 0 ? simd::Lowest(Eol) : Whole ? simd::kBlock : Left;
+    Drop &= simd::Below(N);
+    std::size_t Dropped = 0;  // of this block, before the run at hand
+    for (simd::Bits D = Drop; D != 0;) {
+      const unsigned From = simd::Lowest(D);
+      const unsigned Count = simd::Lowest(~(D >> From));
+      if (From == 0 && (Before & 0xC000u) == 0xC000u) {
+        RunDropped += Count;  // the run the block before ended with goes on
+      } else {
+        if (RunAt != nullptr) Run(RunAt, RunDropped);
+        RunAt = W + From - Dropped;
+        RunDropped = Count;
+      }
+      Dropped += Count;
+      D &= ~simd::Below(From + Count);
+    }
+    const simd::Block Kept = Drop != 0 ? V.Without(Drop) : V;
+    if (N == simd::kBlock || W + simd::kBlock <= (InPlace ? P + N : RoomEnd)) {
+      Kept.Store(W);
+    } else {
+      char Room[simd::kBlock];
+      Kept.Store(Room);
+      std::memcpy(W, Room, N - Dropped);
+    }
+    W += N - Dropped;
+    P += N;
+    if (N < simd::kBlock) break;
+    Before = Spaces;
   }
+  if (RunAt != nullptr) Run(RunAt, RunDropped);
   Out = W;
   Bangs |= Seen;
   return P;
@@ -195,26 +216,15 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs,
-                 [this, Base, End](char* At, std::size_t Dropped, const char* Next) {
-                   const Collapse C{static_cast<std::size_t>(At - Base), Dropped};
-                   // A run that a byte above 32 follows stays whatever the line's end trims; others wait.
-                   if (Next < End && !IsTrimmed(*Next)) {
-                     for (const Collapse& Earlier : pending) PutCollapse(Earlier);
-                     pending.clear();
-                     PutCollapse(C);
-                   } else {
-                     pending.push_back(C);
-                   }
-                 });
+    const std::size_t RunsBefore = collapses_used, LastBefore = last_collapse;
+    P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, [this, Base](const char* At, std::size_t Dropped) {
+      PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
+    });
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
-    // Of the runs that waited, those the trimming left are kept.
-    if (!pending.empty()) {
-      for (const Collapse& C : pending)
-        if (C.at < static_cast<std::size_t>(W - Base)) PutCollapse(C);
-      pending.clear();
-    }
+    // Runs the trimming took away are no longer runs of the text.
+    if (collapses_used != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
+      DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
     char* const Rec = RoomFor(lines, LinesUsed, 32);
     LinesUsed = static_cast<std::size_t>(
         PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace) -
@@ -227,6 +237,22 @@ void DocText::Part::Build() {
   lines.resize(LinesUsed);
   collapses.resize(collapses_used);
   bang = Bangs != 0;
+}
+
+void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last) {
+  const char* P = collapses.data() + Used;
+  const char* const Stop = collapses.data() + collapses_used;
+  while (P < Stop) {
+    const std::size_t RunAt = Last + GetVarint(P);
+    GetVarint(P);
+    if (RunAt >= At) {
+      break;
+    }
+    Used = static_cast<std::size_t>(P - collapses.data());
+    Last = RunAt;
+  }
+  collapses_used = Used;
+  last_collapse = Last;
 }
 
 const char* DocText::SplitPoint(const char* From, const char* End) {

@@ -151,11 +151,11 @@ class DocText {
     std::string collapses{};
     std::size_t collapses_used = 0;  // while building: collapses has room beyond its runs
     std::size_t last_collapse = 0;   // the at of the last run in collapses
-    // The runs of the line being built that only bytes 0..32 follow so far: they are dropped
-    // with the line's end when it trims them away.
-    std::vector<Collapse> pending{};
     bool bang = false;
     void Build();
+    // Takes back the runs at At or after it among those from byte Used of collapses on (the run
+    // before them at Last): the end of a line trimmed them away.
+    void DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last);
     // Appends the run C to collapses.
     void PutCollapse(const Collapse& C) {
       if (collapses.size() - collapses_used < 20) collapses.resize(2 * collapses.size() + 84);

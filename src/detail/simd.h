@@ -63,6 +63,21 @@ class Block {
     const __m128i Limit = _mm_set1_epi8(static_cast<char>(C));
     return Lanes(_mm_cmpeq_epi8(_mm_max_epu8(v_, Limit), v_));
   }
+  // The block without the bytes whose bits Drop has, the others moved down in order; the bytes
+  // freed at the top are unspecified. One shift per run of dropped bytes.
+  Block Without(Bits Drop) const {
+    const __m128i Index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i V = v_;
+    while (Drop != 0) {
+      const unsigned From = Lowest(Drop);
+      const unsigned Count = Lowest(~(Drop >> From));
+      // Bytes from From on take the byte Count places further up.
+      const __m128i Low = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(From)), Index);
+      V = _mm_or_si128(_mm_and_si128(Low, V), _mm_andnot_si128(Low, ShiftDown(V, Count)));
+      Drop = (Drop >> (From + Count)) << From;
+    }
+    return Block(V);
+  }
   // Bytes 0..7 as one number (byte 0 lowest).
   std::uint64_t Low64() const {
     std::uint64_t V;
@@ -72,6 +87,33 @@ class Block {
 
  private:
   explicit Block(__m128i V) : v_(V) {}
+  // V moved down by Count bytes (1..16), zeros shifted in: the instruction takes its count as an
+  // immediate, and a count through memory would stall on the store.
+  static __m128i ShiftDown(__m128i V, unsigned Count) {
+    switch (Count) {
+#define LINEXML_SHIFT_CASE(K) \
+  case K:                     \
+    return _mm_srli_si128(V, K);
+      LINEXML_SHIFT_CASE(1)
+      LINEXML_SHIFT_CASE(2)
+      LINEXML_SHIFT_CASE(3)
+      LINEXML_SHIFT_CASE(4)
+      LINEXML_SHIFT_CASE(5)
+      LINEXML_SHIFT_CASE(6)
+      LINEXML_SHIFT_CASE(7)
+      LINEXML_SHIFT_CASE(8)
+      LINEXML_SHIFT_CASE(9)
+      LINEXML_SHIFT_CASE(10)
+      LINEXML_SHIFT_CASE(11)
+      LINEXML_SHIFT_CASE(12)
+      LINEXML_SHIFT_CASE(13)
+      LINEXML_SHIFT_CASE(14)
+      LINEXML_SHIFT_CASE(15)
+#undef LINEXML_SHIFT_CASE
+      default:
+        return _mm_setzero_si128();
+    }
+  }
   __m128i v_;
 };
 
@@ -108,6 +150,13 @@ class Block {
   }
   Lanes AtLeast(unsigned char C) const {
     return Where([C](unsigned char X, std::size_t) { return X >= C; });
+  }
+  Block Without(Bits Drop) const {
+    Block B{};
+    std::size_t N = 0;
+    for (std::size_t I = 0; I < kBlock; ++I)
+      if (((Drop >> I) & 1u) == 0) B.b_[N++] = b_[I];
+    return B;
   }
   std::uint64_t Low64() const {
     std::uint64_t V = 0;
