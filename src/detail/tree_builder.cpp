@@ -576,12 +576,14 @@ void TreeBuilder::JoinSecondHalf(std::size_t& Pos, bool RemoveTopClose) {
     }
     // Its bottom's children are at level 1.
     // (Levels that FixLevels mends are checked there: they may be too high here.)
+    // Below the root (most documents split there) they stand as they are: no walk over them.
     const std::int32_t Shift = F.node->level_;
     const std::int32_t Deepest = levels_stale_ ? std::numeric_limits<std::int32_t>::max() : limits_.max_level;
-    Nodes.ForNodes(Node, Count, [this, Shift, Deepest](TXMLNode& N) {
-      if (N.level_ > Deepest - Shift) TooDeep();
-      N.level_ += Shift;
-    });
+    if (Shift != 0)
+      Nodes.ForNodes(Node, Count, [this, Shift, Deepest](TXMLNode& N) {
+        if (N.level_ > Deepest - Shift) TooDeep();
+        N.level_ += Shift;
+      });
     Node = Count;
   };
   for (std::size_t K = 0; K < Second->closes_.size(); ++K) {
