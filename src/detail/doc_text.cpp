@@ -83,8 +83,8 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
                             const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
   char* W = Out;
   simd::Bits Seen = 0;
-  simd::Bits Before = 0;    // the spaces of the block before, a whole one of this line
-  char* RunAt = nullptr;    // the last run met, told once the next one starts or the line ends
+  simd::Bits Before = 0;  // the spaces of the block before, a whole one of this line
+  char* RunAt = nullptr;  // the last run met, told once the next one starts or the line ends
   std::size_t RunDropped = 0;
   for (;;) {
     const auto Left = static_cast<std::size_t>(End - P);
