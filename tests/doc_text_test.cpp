@@ -87,6 +87,10 @@ std::vector<std::string> Sources() {
       "<a>" + Spaces(30) + "<\n/b>   c\r\n\r\n   d" + Spaces(30) + "\n e  f\n",
       std::string(40, '\n') + "<a>\n" + std::string(40, '\r') + "b\n",
       "\xEF\xBB\xBFq\n<a>  b  </a>",
+      // Runs of spaces that start on a block's last byte, fill whole blocks, and trail a line over
+      // two blocks (collapsed first, then trimmed away with the line's end).
+      std::string(15, 'p') + Spaces(2) + std::string(14, 'q') + Spaces(18) + "r" + Spaces(40) + "\r\n" + "s" +
+          Spaces(16) + "t" + Spaces(3) + "\t" + Spaces(31),
   };
   // Random sources from pieces that steer the stage.
   std::mt19937_64 Rng(15);
