@@ -56,9 +56,16 @@ for shape in records text deep; do
       run=$lib
       [ "$shape" = deep ] && [ "$lib" = tinyxml2 ] && continue
       [ "$shape" = deep ] && [ "$lib" = libxml2 ] && run=libxml2-huge
-      /usr/bin/time -v -o "$DATA/time.txt" "$BIN/linexml_load_once" "$run" "$f" >"$DATA/seconds.txt"
-      kb=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$DATA/time.txt")
-      printf '%s\t%s\t%s\t%s\t%s\n' "$shape" "$mb" "$lib" "$kb" "$(cat "$DATA/seconds.txt")" >>"$DATA/memory.tsv"
+      # Three fresh processes: the fastest load, and the largest peak.
+      best="" kb=0
+      for _ in 1 2 3; do
+        /usr/bin/time -v -o "$DATA/time.txt" "$BIN/linexml_load_once" "$run" "$f" >"$DATA/seconds.txt"
+        k=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$DATA/time.txt")
+        s=$(cat "$DATA/seconds.txt")
+        ((k > kb)) && kb=$k
+        if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$s; fi
+      done
+      printf '%s\t%s\t%s\t%s\t%s\n' "$shape" "$mb" "$lib" "$kb" "$best" >>"$DATA/memory.tsv"
     done
   done
 done
