@@ -29,11 +29,10 @@ const char* SkipIndent(const char* P, const char* End) {
                       [](simd::Block B) { return (B.AtLeast(33) | B.Eq('\n') | B.Eq('\r')).ToBits(); });
 }
 
-// Past the run of bytes C from P (empty lines, and the spaces after a kept one: a file padded with
-// millions of blank lines costs a fraction of a byte-by-byte scan).
-template <char C>
-const char* SkipRun(const char* P, const char* End) {
-  return simd::FindIf(P, End, [](simd::Block B) { return ~B.Eq(C).ToBits() & 0xFFFFu; });
+// Past the run of LF bytes from P (empty lines: a file padded with millions of blank lines costs a
+// fraction of a byte-by-byte scan).
+const char* SkipLineFeeds(const char* P, const char* End) {
+  return simd::FindIf(P, End, [](simd::Block B) { return ~B.Eq('\n').ToBits() & 0xFFFFu; });
 }
 
 std::size_t GetVarint(const char*& P) {
@@ -199,7 +198,7 @@ void DocText::Part::Build() {
     P = SkipIndent(P, End);
     if (P == End) break;
     if (*P == '\n') {
-      const char* const Run = SkipRun<'\n'>(P, End);
+      const char* const Run = SkipLineFeeds(P, End);
       Skipped += static_cast<std::size_t>(Run - P);
       P = Run;
       Mark = 0;
@@ -245,9 +244,7 @@ void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t L
   while (P < Stop) {
     const std::size_t RunAt = Last + GetVarint(P);
     GetVarint(P);
-    if (RunAt >= At) {
-      break;
-    }
+    if (RunAt >= At) break;
     Used = static_cast<std::size_t>(P - collapses.data());
     Last = RunAt;
   }
