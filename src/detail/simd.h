@@ -16,6 +16,13 @@
 #endif
 
 namespace linexml::detail::simd {
+// The two builds' classes carry different names, so a file compiled with the other choice than
+// the library's links against its own copy instead of silently taking the library's.
+#if defined(LINEXML_SSE2)
+inline namespace sse2 {
+#else
+inline namespace scalar {
+#endif
 
 inline constexpr std::size_t kBlock = 16;
 
@@ -235,4 +242,5 @@ inline const char* FindPair(const char* P, const char* End) {
   return End;
 }
 
+}  // namespace sse2 / scalar
 }  // namespace linexml::detail::simd
