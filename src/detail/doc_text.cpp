@@ -107,6 +107,7 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
     const std::size_t N = Eol != 0 ? simd::Lowest(Eol) : Whole ? simd::kBlock : Left;
     Drop &= simd::Below(N);
     std::size_t Dropped = 0;  // of this block, before the run at hand
+    simd::Block Kept = V;
     for (simd::Bits D = Drop; D != 0;) {
       const unsigned From = simd::Lowest(D);
       const unsigned Count = simd::Lowest(~(D >> From));
@@ -117,10 +118,11 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
         RunAt = W + From - Dropped;
         RunDropped = Count;
       }
+      // The runs before this one are out of Kept already.
+      Kept = Kept.WithoutRun(From - static_cast<unsigned>(Dropped), Count);
       Dropped += Count;
       D &= ~simd::Below(From + Count);
     }
-    const simd::Block Kept = Drop != 0 ? V.Without(Drop) : V;
     if (N == simd::kBlock || W + simd::kBlock <= (InPlace ? P + N : RoomEnd)) {
       Kept.Store(W);
     } else {

@@ -70,20 +70,14 @@ class Block {
     const __m128i Limit = _mm_set1_epi8(static_cast<char>(C));
     return Lanes(_mm_cmpeq_epi8(_mm_max_epu8(v_, Limit), v_));
   }
-  // The block without the bytes whose bits Drop has, the others moved down in order; the bytes
-  // freed at the top are unspecified. One shift per run of dropped bytes.
-  Block Without(Bits Drop) const {
+  // The block without bytes From..From+Count-1 (Count at least 1, From + Count at most 16), the
+  // bytes after them moved down; the bytes freed at the top are unspecified. One shift: a caller
+  // that removes several runs takes them from the first on, each at its place in the result.
+  Block WithoutRun(unsigned From, unsigned Count) const {
     const __m128i Index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i V = v_;
-    while (Drop != 0) {
-      const unsigned From = Lowest(Drop);
-      const unsigned Count = Lowest(~(Drop >> From));
-      // Bytes from From on take the byte Count places further up.
-      const __m128i Low = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(From)), Index);
-      V = _mm_or_si128(_mm_and_si128(Low, V), _mm_andnot_si128(Low, ShiftDown(V, Count)));
-      Drop = (Drop >> (From + Count)) << From;
-    }
-    return Block(V);
+    // Bytes from From on take the byte Count places further up.
+    const __m128i Low = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(From)), Index);
+    return Block(_mm_or_si128(_mm_and_si128(Low, v_), _mm_andnot_si128(Low, ShiftDown(v_, Count))));
   }
   // Bytes 0..7 as one number (byte 0 lowest).
   std::uint64_t Low64() const {
@@ -158,11 +152,10 @@ class Block {
   Lanes AtLeast(unsigned char C) const {
     return Where([C](unsigned char X, std::size_t) { return X >= C; });
   }
-  Block Without(Bits Drop) const {
+  Block WithoutRun(unsigned From, unsigned Count) const {
     Block B{};
-    std::size_t N = 0;
-    for (std::size_t I = 0; I < kBlock; ++I)
-      if (((Drop >> I) & 1u) == 0) B.b_[N++] = b_[I];
+    std::memcpy(B.b_, b_, From);
+    std::memcpy(B.b_ + From, b_ + From + Count, kBlock - From - Count);
     return B;
   }
   std::uint64_t Low64() const {
