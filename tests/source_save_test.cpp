@@ -249,6 +249,13 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
          Root(P).GetChild(1)->SetTextData("other");
        },
        "<r>\n  <a>new</a>\n  other\n</r>\n"},
+      {"a self-closing tag ending in a blank is closed anew where a line end comes to follow it",
+       "<r>\n  <g/ t>\n  <h/ u>\n</r>\n",
+       [&](TXMLParser& P) {
+         Root(P).InsertChild(1, "b");
+         Root(P).GetChild(4)->SetTextData("v");
+       },
+       "<r>\n  <g/>\n  <b />\n  t>\n  <h/ v\n</r>\n"},
       {"a changed declaration is written anew, the rest stays",
        "<?xml version=\"1.0\" x=\"1\"?>\n<!-- c -->\n<r/>\n",
        [&](TXMLParser& P) { P.XMLParameters()->XMLOtherAttrs()[0]->Value = "2"; },

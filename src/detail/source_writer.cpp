@@ -363,9 +363,15 @@ class PreservedSave {
     Put("/>");
   }
 
+  // A self-closing tag of the load that ends in its "/" and a byte other than ">": on loading, the
+  // byte after the "/" belongs to the tag whatever it is, and a blank there is trimmed away when a
+  // line end comes to follow it, so the tag would take the next line's first byte.
+  bool LooseEnd(const Record& R) const { return R.kind == ttShorted && src_[R.open_end - 1] != '>'; }
+
   // Writes N at the writer's position, indented (on its first line) by Indent; an element with
-  // children to write gets a frame.
-  void Emit(const TXMLNode& N, std::string Indent) {
+  // children to write gets a frame. Moved: what follows N is no longer what followed it on loading
+  // (a loose self-closing tag is then written anew).
+  void Emit(const TXMLNode& N, std::string Indent, bool Moved = false) {
     if (&N == stop_) {
       stopped_ = true;
       return;
@@ -379,7 +385,7 @@ class PreservedSave {
         stopped_ = true;
         return Copy(R.start, nodes_[stop_record_].start);
       }
-      if (!survey_.Dirty(RI)) return Copy(R.start, R.End());
+      if (!survey_.Dirty(RI) && !(Moved && LooseEnd(R))) return Copy(R.start, R.End());
       if (N.TagType() == ttCDATA) return w_.Put(N.TextData());
       StartTag(N, R);
       Frame F{&N, RI, R.closed ? Kind::kInPlace : Kind::kAppend, std::move(Indent)};
@@ -463,7 +469,12 @@ class PreservedSave {
       F.src = nodes_[KR].End();
       F.kept_indent = Indentation(nodes_[KR].start);
       std::string Indent(F.kept_indent.value_or(ChildIndent(F)));
-      return Emit(K, std::move(Indent));
+      // The bytes after it stay those of the load when the next child written is the next of the
+      // load, or when it was the load's last and still is.
+      const std::uint32_t After = nodes_[KR].end;
+      const bool Moved = F.next < Kids.Count() ? map_.Find(Kids.begin()[F.next]) != After || !survey_.Kept(After)
+                                               : After != R.end;
+      return Emit(K, std::move(Indent), Moved);
     }
     if (F.inserted) EndInsertions(F, F.indent);
     for (; F.original < R.end; F.original = nodes_[F.original].end) Remove(F, F.original);
