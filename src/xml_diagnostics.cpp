@@ -36,6 +36,8 @@ const char* WarningKindName(TXMLWarningKind Kind) {
       return "wkValuelessAttribute";
     case wkTextJoined:
       return "wkTextJoined";
+    case wkCommentUnclosed:
+      return "wkCommentUnclosed";
   }
   return "unknown";
 }

@@ -118,7 +118,7 @@ TEST(Warnings, TextsSayWhatWasReadAndHowAnXmlReaderReadsIt) {
   EXPECT_EQ(std::string(WarningKindName(W[3].Kind)), "wkMissingClosingTag");
   EXPECT_EQ(std::string(WarningKindName(static_cast<TXMLWarningKind>(99))), "unknown");
   // Every kind has a name; only a dropped comment or instruction concerns nothing but a save.
-  for (int K = wkValueCut; K <= wkTextJoined; ++K) {
+  for (int K = wkValueCut; K <= wkCommentUnclosed; ++K) {
     const auto Kind = static_cast<TXMLWarningKind>(K);
     EXPECT_NE(std::string(WarningKindName(Kind)), "unknown") << K;
     EXPECT_EQ(WarningConcernsSaveOnly(Kind), Kind == wkCommentDropped || Kind == wkInstructionDropped) << K;
@@ -161,6 +161,9 @@ TEST(Warnings, EachKindSaysWhatWasRead) {
       {Body("<p>Hello\n<b>world</b></p>"), wkTextJoined,
        "the line break between \"Hello\" and \"<b\" is dropped (the second line begins with a tag or a "
        "comment), so they are read joined; an XML reader reads white space between them"},
+      {Body("<r>a <!-- b\n</r>"), wkCommentUnclosed,
+       "the comment \"<!-- b</r>\" is never closed (there is no \"-->\" after its \"<!--\"): it and what "
+       "follows it are read as the document; an XML reader refuses it"},
       {Body("<?xml-stylesheet href=\"a.css\"?>\n<r/>"), wkInstructionDropped,
        "the processing instruction \"<?xml-stylesheet href=\\\"a.css\\\"?>\" in front of the root element is "
        "read and dropped, so a save does not write it; an XML reader keeps it"},

@@ -31,7 +31,9 @@ enum TXMLWarningKind : std::uint8_t {
   wkDuplicateAttribute = 13,  ///< an attribute written twice in one tag: both kept, lookups find the first
   wkValuelessAttribute = 14,  ///< an attribute without "=" and value, read with an empty value
   /// text at the end of a line joined to the element on the next line without white space
-  wkTextJoined = 15
+  wkTextJoined = 15,
+  /// a "<!--" with no "-->" after it: it and what follows it are read as the document
+  wkCommentUnclosed = 16
 };
 
 /// "wkValueCut", "wkMissingClosingTag", ...; "unknown" for any other value.

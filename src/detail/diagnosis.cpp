@@ -268,6 +268,7 @@ std::vector<TXMLWarning> FindWarnings(const WarningFacts& F) {
   FindTagWarnings(F.doc, F.body, All, Literal);
   FindReferences(F.doc, Literal, All);
   FindJoinedText(F.doc, F.body, Literal, All);
+  FindUnclosedComment(F.doc, Literal, All);
   FindUnclosed(F, All);
   std::stable_sort(All.begin(), All.end(),
                    [](const Found& A, const Found& B) { return A.joined < B.joined; });

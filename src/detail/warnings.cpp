@@ -450,6 +450,19 @@ void FindJoinedText(const DocText& Doc, std::size_t Body, const Spans& Literal, 
   }
 }
 
+void FindUnclosedComment(const DocText& Doc, const Spans& Literal, std::vector<Found>& Out) {
+  const std::string_view T = Doc.Text();
+  SpanCursor InLiteral(Literal);
+  for (std::size_t P = T.find("<!--"); P != npos; P = T.find("<!--", P + 1)) {
+    if (InLiteral.Inside(P)) continue;
+    Out.push_back({Doc.JoinedAt(P), wkCommentUnclosed,
+                   "the comment " + Quote(T.substr(P), 40) +
+                       " is never closed (there is no \"-->\" after its \"<!--\"): it and what follows it "
+                       "are read as the document; an XML reader refuses it"});
+    return;
+  }
+}
+
 void FindDroppedInstructions(const DocText& Doc, const Spans& Instructions, std::vector<Found>& Out) {
   const std::string_view T = Doc.Text();
   for (const auto& [Start, End] : Instructions)

@@ -36,6 +36,10 @@ void FindReferences(const DocText& Doc, const Spans& Literal, std::vector<Found>
 // break, which an XML reader reads as white space between them (mixed content).
 void FindJoinedText(const DocText& Doc, std::size_t Body, const Spans& Literal, std::vector<Found>& Out);
 
+// The first comment that is never closed, outside Literal: it stays, and so does what follows it
+// (the prolog's included).
+void FindUnclosedComment(const DocText& Doc, const Spans& Literal, std::vector<Found>& Out);
+
 // The instructions that a load read in front of the root and dropped.
 void FindDroppedInstructions(const DocText& Doc, const Spans& Instructions, std::vector<Found>& Out);
 

@@ -112,6 +112,10 @@ TEST_F(CliSet, RefusesADocumentThatWouldNotLoadBackTheSame) {
   EXPECT_EQ(
       R.Err,
       In +
+          ":2:4: warning: the comment \"<!-- a=\\\"1\\\">x</r>\" is never closed (there is no \"-->\" after its "
+          "\"<!--\"): it and what follows it are read as the document; an XML reader refuses it "
+          "[wkCommentUnclosed]\n" +
+          In +
           ":2:4: warning: no closing tag \"</!-->\" is found for the element \"<!-->\" (before the end of "
           "the element around it): it is read without content, and what follows it becomes its siblings "
           "[wkMissingClosingTag]\n"
