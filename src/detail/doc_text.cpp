@@ -65,13 +65,6 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
   return Rec;
 }
 
-// Room for at least Need more bytes after the Used bytes of S, made by doubling (so a byte costs
-// a constant amortised); returns where the free room starts.
-char* RoomFor(std::string& S, std::size_t Used, std::size_t Need) {
-  if (S.size() - Used < Need) S.resize(2 * S.size() + Need + 64);
-  return S.data() + Used;
-}
-
 // Copies the rest of a line from P to Out with every run of spaces reduced to one; returns where
 // the line ends (a line end, or End) and advances Out. Run(At, Dropped) is told of every run
 // collapsed, in order (At: the text position after its kept space). Every "!" read sets a bit of
@@ -192,8 +185,8 @@ void DocText::Part::Build() {
   // A skipped byte-order mark counts as trimmed from the front of the first line.
   std::size_t Mark = mark;
   simd::Bits Bangs = 0;
-  std::size_t LinesUsed = 0;
-  lines.resize(static_cast<std::size_t>(End - src) / 16 + 64);
+  // Two bytes for a line of 16 (the rest: a byte-order mark, a line end, a record of its own).
+  lines.Reserve(static_cast<std::size_t>(End - src) / 8 + 64);
   while (P < End) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
@@ -217,32 +210,28 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    const std::size_t RunsBefore = collapses_used, LastBefore = last_collapse;
+    const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
     P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, [this, Base](const char* At, std::size_t Dropped) {
       PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
     });
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     while (IsTrimmed(W[-1])) --W;
     // Runs the trimming took away are no longer runs of the text.
-    if (collapses_used != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
+    if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
       DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
-    char* const Rec = RoomFor(lines, LinesUsed, 32);
-    LinesUsed = static_cast<std::size_t>(
-        PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace) -
-        lines.data());
+    lines.SetEnd(
+        PutLineRecord(lines.Room(32), static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace));
     Skipped = 0;
     if (P == End) break;
     P += *P == '\r' && P + 1 < End && P[1] == '\n' ? 2 : 1;
   }
   w = W;
-  lines.resize(LinesUsed);
-  collapses.resize(collapses_used);
   bang = Bangs != 0;
 }
 
 void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last) {
   const char* P = collapses.data() + Used;
-  const char* const Stop = collapses.data() + collapses_used;
+  const char* const Stop = collapses.data() + collapses.size();
   while (P < Stop) {
     const std::size_t RunAt = Last + GetVarint(P);
     GetVarint(P);
@@ -250,7 +239,7 @@ void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t L
     Used = static_cast<std::size_t>(P - collapses.data());
     Last = RunAt;
   }
-  collapses_used = Used;
+  collapses.Truncate(Used);
   last_collapse = Last;
 }
 
@@ -271,7 +260,7 @@ void DocText::Join(Part& First, Part& Second) {
   if (Size > 0) std::memmove(First.w, Second.base, Size);
   const auto Offset = static_cast<std::size_t>(First.w - First.base);
   First.w += Size;
-  First.lines += Second.lines;
+  First.lines.Append(Second.lines.data(), Second.lines.size());
   // The first run of the second part is the only one whose distance changes.
   if (!Second.collapses.empty()) {
     const char* P = Second.collapses.data();
@@ -279,8 +268,8 @@ void DocText::Join(Part& First, Part& Second) {
     const std::size_t Dropped = GetVarint(P);
     char Bytes[20];
     char* E = PutVarint(PutVarint(Bytes, At - First.last_collapse), Dropped);
-    First.collapses.append(Bytes, static_cast<std::size_t>(E - Bytes));
-    First.collapses.append(P,
+    First.collapses.Append(Bytes, static_cast<std::size_t>(E - Bytes));
+    First.collapses.Append(P,
                            static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
     First.last_collapse = Second.last_collapse + Offset;
   }
@@ -308,10 +297,12 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
     // The first part ends before the LF at Split - 1, whose byte is then where the second part's
     // text starts (in place: the byte before its source, as for the whole). Each part reads and
     // writes only bytes of its own.
-    Part Second = First;
-    Second.mark = 0;
+    Part Second;
     Second.src = Split;
+    Second.end = First.end;
     Second.base = Base + (Split - Src);
+    Second.in_place = First.in_place;
+    Second.room_end = First.room_end;
     First.end = Split - 1;
     First.room_end = Second.base;
     std::exception_ptr Failed;

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,42 @@ inline char* PutVarint(char* Out, std::size_t V) {
   *Out++ = static_cast<char>(V);
   return Out;
 }
+
+// Bytes written at the end of a buffer that grows by doubling and is never cleared: room reserved
+// and not written costs address space, not memory (a large document's line records are reserved
+// for its shortest lines, and most documents use a fraction of that).
+class ByteLog {
+ public:
+  const char* data() const { return bytes_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Where Need more bytes may be written; SetEnd then says where the written ones end.
+  char* Room(std::size_t Need) {
+    if (capacity_ - size_ < Need) Grow(std::max(2 * capacity_, size_ + Need) + 64);
+    return bytes_.get() + size_;
+  }
+  void SetEnd(const char* End) { size_ = static_cast<std::size_t>(End - bytes_.get()); }
+  void Truncate(std::size_t Size) { size_ = Size; }
+  void Reserve(std::size_t Capacity) {
+    if (Capacity > capacity_) Grow(Capacity);
+  }
+  void Append(const char* Data, std::size_t Size) {
+    if (Size == 0) return;
+    std::memcpy(Room(Size), Data, Size);
+    size_ += Size;
+  }
+
+ private:
+  void Grow(std::size_t Capacity) {
+    auto Bigger = std::make_unique_for_overwrite<char[]>(Capacity);
+    if (size_ > 0) std::memcpy(Bigger.get(), bytes_.get(), size_);
+    bytes_ = std::move(Bigger);
+    capacity_ = Capacity;
+  }
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 // A place in the source: 1-based line and byte column; {0, 0} when there is none.
 struct SourcePlace {
@@ -147,10 +185,9 @@ class DocText {
     std::size_t mark = 0;  // bytes of a skipped byte-order mark in front of src
     bool in_place = false;
     char* w = nullptr;  // the end of its text
-    std::string lines{};
-    std::string collapses{};
-    std::size_t collapses_used = 0;  // while building: collapses has room beyond its runs
-    std::size_t last_collapse = 0;   // the at of the last run in collapses
+    ByteLog lines{};
+    ByteLog collapses{};
+    std::size_t last_collapse = 0;  // the at of the last run in collapses
     bool bang = false;
     void Build();
     // Takes back the runs at At or after it among those from byte Used of collapses on (the run
@@ -158,10 +195,7 @@ class DocText {
     void DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last);
     // Appends the run C to collapses.
     void PutCollapse(const Collapse& C) {
-      if (collapses.size() - collapses_used < 20) collapses.resize(2 * collapses.size() + 84);
-      char* Out = collapses.data() + collapses_used;
-      Out = PutVarint(PutVarint(Out, C.at - last_collapse), C.dropped);
-      collapses_used = static_cast<std::size_t>(Out - collapses.data());
+      collapses.SetEnd(PutVarint(PutVarint(collapses.Room(20), C.at - last_collapse), C.dropped));
       last_collapse = C.at;
     }
   };
@@ -181,11 +215,11 @@ class DocText {
   // has-skips, varint(source lines skipped right before it), and when that minimum is 15,
   // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
   // warnings are asked for.
-  std::string lines_;
+  ByteLog lines_;
   // Every run of two or more spaces collapsed, in order: varint(its at - the at before it),
   // varint(dropped); two or three bytes each instead of sixteen (text with many runs of spaces
   // has one in every few dozen bytes).
-  std::string collapses_;
+  ByteLog collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
   std::size_t released_ = 0;       // Text()[0, released_) is given back
