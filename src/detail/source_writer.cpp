@@ -150,7 +150,7 @@ class PreservedSave {
     stop_record_ = Stop == nullptr ? kNone : map_.Find(Stop);
     const Record& R = nodes_[0];
     Prolog(Params, R.start);
-    Emit(Root, std::string(Indentation(R.start).value_or(std::string_view())));
+    Emit(Root, std::string(Indentation(R.start).value_or(std::string_view())), false);
     while (!stack_.empty() && !stopped_) Step();
     if (!stopped_) Copy(R.End(), src_.size());
     return stopped_;
@@ -369,9 +369,9 @@ class PreservedSave {
   bool LooseEnd(const Record& R) const { return R.kind == ttShorted && src_[R.open_end - 1] != '>'; }
 
   // Writes N at the writer's position, indented (on its first line) by Indent; an element with
-  // children to write gets a frame. Moved: what follows N is no longer what followed it on loading
-  // (a loose self-closing tag is then written anew).
-  void Emit(const TXMLNode& N, std::string Indent, bool Moved = false) {
+  // children to write gets a frame. Moved: what follows N is not what followed it on loading (a
+  // loose self-closing tag is then written anew).
+  void Emit(const TXMLNode& N, std::string Indent, bool Moved) {
     if (&N == stop_) {
       stopped_ = true;
       return;
@@ -434,7 +434,7 @@ class PreservedSave {
         const TXMLNode& K = *Kids.begin()[F.next++];
         const std::string Indent = ChildIndent(F);
         NewLine(Indent);
-        return Emit(K, Indent);  // F may move: nothing of it is used after this
+        return Emit(K, Indent, true);  // F may move: nothing of it is used after this
       }
       // A self-closing element of the load that became a normal one needs its closing tag.
       const bool Gained =
@@ -458,7 +458,7 @@ class PreservedSave {
         // Indented like the sibling it follows, else like the first that begins its line.
         const std::string Indent = F.kept_indent ? std::string(*F.kept_indent) : ChildIndent(F);
         NewLine(Indent);
-        return Emit(K, Indent);
+        return Emit(K, Indent, true);
       }
       if (F.inserted) EndInsertions(F, ChildIndent(F));
       // The children of the load before it no longer stand here (a kept child is one of F's).
