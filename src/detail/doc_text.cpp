@@ -363,7 +363,10 @@ void DocText::CutComments(bool NoteComments) {
       After = R + 2;
     } else {
       const std::size_t Close = Text.find("-->", R);
-      if (Close == std::string_view::npos) break;  // unclosed: it stays, with the rest of the text
+      if (Close == std::string_view::npos) {
+        unclosed_comment_ = W - 4;  // unclosed: it stays, with the rest of the text
+        break;
+      }
       After = Close + 3;
     }
     W -= 4;

@@ -115,6 +115,9 @@ class DocText {
   std::size_t JoinedAt(std::size_t Pos) const;
   // True when a byte-order mark was left out (skip_bom).
   bool SkippedBom() const { return skipped_bom_; }
+  // Where the first comment that is never closed starts in Text() (cutting stopped there); npos
+  // when every comment was closed.
+  std::size_t UnclosedComment() const { return unclosed_comment_; }
   // The comments cut out, in order (only with note_comments).
   const std::vector<CommentNote>& CommentsCut() const { return comments_; }
 
@@ -223,6 +226,7 @@ class DocText {
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
   std::size_t released_ = 0;       // Text()[0, released_) is given back
+  std::size_t unclosed_comment_ = std::string_view::npos;
   bool may_have_comments_ = true;  // a "!" was seen
   bool skipped_bom_ = false;
 };

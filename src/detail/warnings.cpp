@@ -453,7 +453,8 @@ void FindJoinedText(const DocText& Doc, std::size_t Body, const Spans& Literal, 
 void FindUnclosedComment(const DocText& Doc, const Spans& Literal, std::vector<Found>& Out) {
   const std::string_view T = Doc.Text();
   SpanCursor InLiteral(Literal);
-  for (std::size_t P = T.find("<!--"); P != npos; P = T.find("<!--", P + 1)) {
+  // No "-->" follows the first unclosed one, so every "<!--" from there on is unclosed too.
+  for (std::size_t P = Doc.UnclosedComment(); P != npos; P = T.find("<!--", P + 1)) {
     if (InLiteral.Inside(P)) continue;
     Out.push_back({Doc.JoinedAt(P), wkCommentUnclosed,
                    "the comment " + Quote(T.substr(P), 40) +
