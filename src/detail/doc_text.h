@@ -225,7 +225,7 @@ class DocText {
   ByteLog collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
-  std::size_t released_ = 0;       // Text()[0, released_) is given back
+  std::size_t released_ = 0;  // Text()[0, released_) is given back
   std::size_t unclosed_comment_ = std::string_view::npos;
   bool may_have_comments_ = true;  // a "!" was seen
   bool skipped_bom_ = false;

@@ -472,8 +472,9 @@ class PreservedSave {
       // The bytes after it stay those of the load when the next child written is the next of the
       // load, or when it was the load's last and still is.
       const std::uint32_t After = nodes_[KR].end;
-      const bool Moved = F.next < Kids.Count() ? map_.Find(Kids.begin()[F.next]) != After || !survey_.Kept(After)
-                                               : After != R.end;
+      const bool Moved = F.next < Kids.Count()
+                             ? map_.Find(Kids.begin()[F.next]) != After || !survey_.Kept(After)
+                             : After != R.end;
       return Emit(K, std::move(Indent), Moved);
     }
     if (F.inserted) EndInsertions(F, F.indent);

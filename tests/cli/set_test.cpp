@@ -112,7 +112,8 @@ TEST_F(CliSet, RefusesADocumentThatWouldNotLoadBackTheSame) {
   EXPECT_EQ(
       R.Err,
       In +
-          ":2:4: warning: the comment \"<!-- a=\\\"1\\\">x</r>\" is never closed (there is no \"-->\" after its "
+          ":2:4: warning: the comment \"<!-- a=\\\"1\\\">x</r>\" is never closed (there is no \"-->\" after "
+          "its "
           "\"<!--\"): it and what follows it are read as the document; an XML reader refuses it "
           "[wkCommentUnclosed]\n" +
           In +
