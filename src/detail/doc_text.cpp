@@ -187,6 +187,9 @@ void DocText::Part::Build() {
   simd::Bits Bangs = 0;
   // Two bytes for a line of 16 (the rest: a byte-order mark, a line end, a record of its own).
   lines.Reserve(static_cast<std::size_t>(End - src) / 8 + 64);
+  // The records are written at Rec, up to RecEnd (the room the log has).
+  char* Rec = lines.Room(32);
+  const char* RecEnd = lines.Limit();
   while (P < End) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
@@ -210,21 +213,45 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
-    P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, [this, Base](const char* At, std::size_t Dropped) {
-      PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
-    });
-    // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
-    while (IsTrimmed(W[-1])) --W;
-    // Runs the trimming took away are no longer runs of the text.
-    if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
-      DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
-    lines.SetEnd(
-        PutLineRecord(lines.Room(32), static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace));
+    // Most lines of a typical document: the line ends inside the block at P and holds no run of
+    // spaces, so that block is stored as it is (where that overwrites nothing still to be read).
+    bool Short = false;
+    if (End - P >= static_cast<std::ptrdiff_t>(simd::kBlock)) {
+      const simd::Block V = simd::Block::Load(P);
+      const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
+      const std::size_t N = Eol != 0 ? simd::Lowest(Eol) : simd::kBlock;
+      const simd::Bits Spaces = V.Eq(' ').ToBits() & simd::Below(N);
+      if (Eol != 0 && (Spaces & Spaces << 1) == 0 && W + simd::kBlock <= (InPlace ? P + N : RoomEnd)) {
+        Bangs |= V.Eq('!').ToBits();
+        V.Store(W);
+        W += N;
+        P += N;
+        while (IsTrimmed(W[-1])) --W;
+        Short = true;
+      }
+    }
+    if (!Short) {
+      const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
+      P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, [this, Base](const char* At, std::size_t Dropped) {
+        PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
+      });
+      // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
+      while (IsTrimmed(W[-1])) --W;
+      // Runs the trimming took away are no longer runs of the text.
+      if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
+        DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
+    }
+    if (RecEnd - Rec < 32) {
+      lines.SetEnd(Rec);
+      Rec = lines.Room(32);
+      RecEnd = lines.Limit();
+    }
+    Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Trimmed, JoinSpace);
     Skipped = 0;
     if (P == End) break;
     P += *P == '\r' && P + 1 < End && P[1] == '\n' ? 2 : 1;
   }
+  lines.SetEnd(Rec);
   w = W;
   bang = Bangs != 0;
 }

@@ -55,6 +55,8 @@ class ByteLog {
     if (capacity_ - size_ < Need) Grow(std::max(2 * capacity_, size_ + Need) + 64);
     return bytes_.get() + size_;
   }
+  // The end of the room the last Room gave.
+  const char* Limit() const { return bytes_.get() + capacity_; }
   void SetEnd(const char* End) { size_ = static_cast<std::size_t>(End - bytes_.get()); }
   void Truncate(std::size_t Size) { size_ = Size; }
   void Reserve(std::size_t Capacity) {
