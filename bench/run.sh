@@ -82,6 +82,12 @@ if command -v perf >/dev/null; then
   done
 fi
 "$BIN/linexml_load_once" --stats "$DATA/records-$(echo "$SIZES" | awk '{print $NF}')mb.xml" >"$DATA/bytes.txt" || true
+# The objects of each tree, for the memory floor of the targets.
+for shape in records text; do
+  for mb in $SIZES; do
+    "$BIN/linexml_load_once" --stats "$DATA/$shape-${mb}mb.xml" >"$DATA/bytes-$shape-${mb}mb.txt" || true
+  done
+done
 
 echo "== report"
 python3 bench/report.py "$DATA" "$SIZES" docs/performance.md docs/performance.svg
