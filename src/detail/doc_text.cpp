@@ -134,6 +134,43 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
   return P;
 }
 
+// The same, faster on lines with few runs of spaces, while a whole block and the byte after it
+// can be read: each block is stored as it is read, up to the line's end or up to the first of
+// two spaces in a row, whose run is then skipped and the copy goes on after it. Returns where
+// it stopped: at the line's end (a line end byte), or where CopyLine goes on with the line (at
+// End, or at a byte that no space before it joins into a run). In place, Out must lie at least
+// a block behind P, so that no store reaches a byte not yet read.
+template <class OnRun>
+inline const char* CopyBlocks(char*& Out, const char* P, const char* const End, const bool InPlace,
+                              const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
+  char* W = Out;
+  simd::Bits Seen = 0;
+  while (End - P > static_cast<std::ptrdiff_t>(simd::kBlock) && (InPlace || W + simd::kBlock <= RoomEnd)) {
+    const simd::Block V = simd::Block::Load(P);
+    const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
+    const simd::Bits Pairs = (V.Eq(' ') & simd::Block::Load(P + 1).Eq(' ')).ToBits();
+    Seen |= V.Eq('!').ToBits();
+    V.Store(W);
+    if ((Eol | Pairs) == 0) {
+      W += simd::kBlock;
+      P += simd::kBlock;
+      continue;
+    }
+    const unsigned At = simd::Lowest(Eol | Pairs);
+    W += At;
+    P += At;
+    if ((Eol >> At & 1) != 0) break;
+    // The run's first space stays; the spaces after it go.
+    ++W;
+    const char* const Kept = ++P;
+    while (P < End && *P == ' ') ++P;
+    Run(W, static_cast<std::size_t>(P - Kept));
+  }
+  Out = W;
+  Bangs |= Seen;
+  return P;
+}
+
 }  // namespace
 
 std::string_view TrimLine(std::string_view Line) {
@@ -213,34 +250,18 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    // Most lines of a typical document: the line ends inside the block at P and holds no run of
-    // spaces, so that block is stored as it is (where that overwrites nothing still to be read).
-    bool Short = false;
-    if (End - P >= static_cast<std::ptrdiff_t>(simd::kBlock)) {
-      const simd::Block V = simd::Block::Load(P);
-      const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
-      const std::size_t N = Eol != 0 ? simd::Lowest(Eol) : simd::kBlock;
-      const simd::Bits Spaces = V.Eq(' ').ToBits() & simd::Below(N);
-      if (Eol != 0 && (Spaces & Spaces << 1) == 0 && W + simd::kBlock <= (InPlace ? P + N : RoomEnd)) {
-        Bangs |= V.Eq('!').ToBits();
-        V.Store(W);
-        W += N;
-        P += N;
-        while (IsTrimmed(W[-1])) --W;
-        Short = true;
-      }
-    }
-    if (!Short) {
-      const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
-      P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, [this, Base](const char* At, std::size_t Dropped) {
-        PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
-      });
-      // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
-      while (IsTrimmed(W[-1])) --W;
-      // Runs the trimming took away are no longer runs of the text.
-      if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
-        DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
-    }
+    const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
+    auto PutRun = [this, Base](const char* At, std::size_t Dropped) {
+      PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
+    };
+    if (!InPlace || P - W >= static_cast<std::ptrdiff_t>(simd::kBlock))
+      P = CopyBlocks(W, P, End, InPlace, RoomEnd, Bangs, PutRun);
+    if (P == End || (*P != '\n' && *P != '\r')) P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, PutRun);
+    // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
+    while (IsTrimmed(W[-1])) --W;
+    // Runs the trimming took away are no longer runs of the text.
+    if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
+      DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
     if (RecEnd - Rec < 32) {
       lines.SetEnd(Rec);
       Rec = lines.Room(32);
