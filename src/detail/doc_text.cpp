@@ -148,7 +148,9 @@ inline const char* CopyBlocks(char*& Out, const char* P, const char* const End, 
   while (End - P > static_cast<std::ptrdiff_t>(simd::kBlock) && (InPlace || W + simd::kBlock <= RoomEnd)) {
     const simd::Block V = simd::Block::Load(P);
     const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
-    const simd::Bits Pairs = (V.Eq(' ') & simd::Block::Load(P + 1).Eq(' ')).ToBits();
+    const simd::Lanes Space = V.Eq(' ');
+    const simd::Bits Spaces = Space.ToBits();
+    const simd::Bits Pairs = (Space & simd::Block::Load(P + 1).Eq(' ')).ToBits();
     Seen |= V.Eq('!').ToBits();
     V.Store(W);
     if ((Eol | Pairs) == 0) {
@@ -160,10 +162,15 @@ inline const char* CopyBlocks(char*& Out, const char* P, const char* const End, 
     W += At;
     P += At;
     if ((Eol >> At & 1) != 0) break;
-    // The run's first space stays; the spaces after it go.
+    // The run's first space stays; the spaces after it go. Its length inside the block comes
+    // from the block's spaces (no byte-by-byte loop, whose end a branch could not predict); only
+    // a run that reaches the block's end is followed further.
+    const unsigned Length = simd::Lowest(~(Spaces >> At));
     ++W;
-    const char* const Kept = ++P;
-    while (P < End && *P == ' ') ++P;
+    const char* const Kept = P + 1;
+    P += Length;
+    if (At + Length == simd::kBlock)
+      while (P < End && *P == ' ') ++P;
     Run(W, static_cast<std::size_t>(P - Kept));
   }
   Out = W;
