@@ -92,6 +92,14 @@ std::vector<std::string> Sources() {
       std::string(15, 'p') + Spaces(2) + std::string(14, 'q') + Spaces(18) + "r" + Spaces(40) + "\r\n" + "s" +
           Spaces(16) + "t" + Spaces(3) + "\t" + Spaces(31),
   };
+  // Lines copied a block at a time (in place too, once the text is a block behind the source):
+  // runs of every length from every offset of a block, one reaching past the block's end, and one
+  // that ends the source.
+  std::string Runs(40, '\n');
+  for (std::size_t Offset = 0; Offset < 16; ++Offset)
+    for (std::size_t Length = 2; Length <= 18; Length += 4)
+      Runs += "<r>" + std::string(Offset, 'w') + Spaces(Length) + "v" + Spaces(Length % 3) + "</r>\n";
+  Out.push_back(Runs + "<e>tail" + Spaces(21));
   // Random sources from pieces that steer the stage.
   std::mt19937_64 Rng(15);
   const char* Pieces[] = {" ", "  ",   "\t",  "\n", "\r", "\r\n", "<",
