@@ -440,7 +440,7 @@ TXMLErrorCode TreeBuilder::Run(TXMLNode& Top, std::size_t& Pos, std::size_t End,
     const std::size_t Limit = Known ? F.end : known_ > 0 ? stack_[known_ - 1].end : End;
     if (release_ != nullptr && Pos >= next_release_) {
       release_->ReleaseBefore(Pos);
-      next_release_ = Pos + (std::size_t{1} << 20);
+      next_release_ = Pos + (std::size_t{2} << 20);
     }
     // Children one level further down than Level can count: the level would wrap around.
     if (F.node->level_ >= limits_.max_level) {
