@@ -155,6 +155,22 @@ TEST(DocText, BuildsTheReferenceText) {
   }
 }
 
+// A large text given back behind the parse keeps every byte from the position on, wherever the
+// position falls against the pages given back.
+TEST(DocText, GivingTextBackKeepsTheBytesFromThePositionOn) {
+  std::string Source;
+  for (std::size_t N = 0; Source.size() < (std::size_t{33} << 20); ++N)
+    Source += "  <a n=\"" + std::to_string(N) + "\">text  " + std::to_string(N) + "</a>\n";
+  DocText Doc(Source);
+  const std::string Expected(Doc.Text());
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  for (const std::size_t Pos : {std::size_t{1}, 2 * kMiB - 1, 2 * kMiB, 2 * kMiB + 1, 7 * kMiB + 3, 20 * kMiB,
+                                20 * kMiB, 28 * kMiB + 4095, Expected.size()}) {
+    Doc.ReleaseBefore(Pos);
+    ASSERT_EQ(Doc.Text().substr(Pos), std::string_view(Expected).substr(Pos)) << "released before " << Pos;
+  }
+}
+
 TEST(DocText, NoticesComments) {
   const std::string Bang = std::string(70, 'a') + "<b>te!xt</b>";
   const std::string Comment = std::string(70, 'a') + "<b>te<!-- c -->xt</b>";
