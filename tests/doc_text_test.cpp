@@ -100,6 +100,9 @@ std::vector<std::string> Sources() {
     for (std::size_t Length = 2; Length <= 18; Length += 4)
       Runs += "<r>" + std::string(Offset, 'w') + Spaces(Length) + "v" + Spaces(Length % 3) + "</r>\n";
   Out.push_back(Runs + "<e>tail" + Spaces(21));
+  // A run far behind the one before (its record's position takes more than two bytes).
+  Out.push_back("<a>  b</a>\n" + std::string(20000, 'x') + Spaces(3) + "y" + Spaces(2) + "z" +
+                std::string(40, 'w'));
   // Random sources from pieces that steer the stage.
   std::mt19937_64 Rng(15);
   const char* Pieces[] = {" ", "  ",   "\t",  "\n", "\r", "\r\n", "<",

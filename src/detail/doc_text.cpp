@@ -1,6 +1,8 @@
 #include "doc_text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <system_error>
@@ -44,6 +46,11 @@ std::size_t GetVarint(const char*& P) {
   }
 }
 
+// The two bytes of a block's record that give the bytes left out (see DocText::collapses_).
+unsigned GetDropBits(const char* P) {
+  return static_cast<unsigned char>(P[0]) | static_cast<unsigned>(static_cast<unsigned char>(P[1])) << 8;
+}
+
 // The record of a kept line (see DocText::lines_), at most 30 bytes, written at Rec; returns its end.
 inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, std::size_t Trimmed,
                            bool JoinSpace) {
@@ -66,16 +73,16 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
 }
 
 // Copies the rest of a line from P to Out with every run of spaces reduced to one; returns where
-// the line ends (a line end, or End) and advances Out. Run(At, Dropped) is told of every run
-// collapsed, in order (At: the text position after its kept space). Every "!" read sets a bit of
-// Bangs. A whole block is stored only where that writes over no byte not yet read (in place: Out
-// never lies after P) and stays before RoomEnd (copied).
+// the line ends (a line end, or End) and advances Out. Before: bit 15 set when the byte before P
+// is a space of the line (copied already). Run(At, Dropped) is told of every run collapsed, in
+// order (At: the text position after its kept space). Every "!" read sets a bit of Bangs. A whole
+// block is stored only where that writes over no byte not yet read (in place: Out never lies after
+// P) and stays before RoomEnd (copied).
 template <class OnRun>
 inline const char* CopyLine(char*& Out, const char* P, const char* const End, const bool InPlace,
-                            const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
+                            const char* const RoomEnd, simd::Bits Before, simd::Bits& Bangs, OnRun&& Run) {
   char* W = Out;
   simd::Bits Seen = 0;
-  simd::Bits Before = 0;  // the spaces of the block before, a whole one of this line
   char* RunAt = nullptr;  // the last run met, told once the next one starts or the line ends
   std::size_t RunDropped = 0;
   for (;;) {
@@ -104,7 +111,7 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
     for (simd::Bits D = Drop; D != 0;) {
       const unsigned From = simd::Lowest(D);
       const unsigned Count = simd::Lowest(~(D >> From));
-      if (From == 0 && (Before & 0xC000u) == 0xC000u) {
+      if (From == 0 && RunAt != nullptr && (Before & 0xC000u) == 0xC000u) {
         RunDropped += Count;  // the run the block before ended with goes on
       } else {
         if (RunAt != nullptr) Run(RunAt, RunDropped);
@@ -134,49 +141,170 @@ inline const char* CopyLine(char*& Out, const char* P, const char* const End, co
   return P;
 }
 
-// The same, faster on lines with few runs of spaces, while a whole block and the byte after it
-// can be read: each block is stored as it is read, up to the line's end or up to the first of
-// two spaces in a row, whose run is then skipped and the copy goes on after it. Returns where
-// it stopped: at the line's end (a line end byte), or where CopyLine goes on with the line (at
-// End, or at a byte that no space before it joins into a run). In place, Out must lie at least
-// a block behind P, so that no store reaches a byte not yet read.
-template <class OnRun>
-inline const char* CopyBlocks(char*& Out, const char* P, const char* const End, const bool InPlace,
-                              const char* const RoomEnd, simd::Bits& Bangs, OnRun&& Run) {
+// Where the records of the collapsed runs are written while a part is built (see
+// DocText::collapses_): a cursor into the part's log, which Flush gives back to the log (before
+// anything else reads or writes it) and Reload takes again.
+class RunWriter {
+ public:
+  // The cursor as the blocks of a line take it: a copy, so that it stays in registers.
+  struct Cursor {
+    char* at;
+    const char* limit;
+    const char* last;  // the position of the last record, in the text
+  };
+
+  RunWriter(ByteLog& Log, std::size_t& Last, const char* Base) : log_(Log), last_of_log_(Last), base_(Base) {
+    Reload();
+  }
+  RunWriter(const RunWriter&) = delete;
+  RunWriter& operator=(const RunWriter&) = delete;
+  ~RunWriter() = default;
+  std::size_t Size() const { return static_cast<std::size_t>(at_ - log_.data()); }
+  // The position of the last record.
+  std::size_t Last() const { return last_; }
+  // A run whose kept space ends at At (a text position), with Dropped spaces after it left out.
+  void PutRun(const char* At, std::size_t Dropped) {
+    Cursor C = Take();
+    Reserve(C);
+    C.at = PutVarint(PutVarint(C.at, static_cast<std::size_t>(At - C.last) * 2), Dropped);
+    C.last = At;
+    Give(C);
+  }
+  Cursor Take() const { return {at_, limit_, base_ + last_}; }
+  void Give(const Cursor& C) {
+    at_ = C.at;
+    limit_ = C.limit;
+    last_ = static_cast<std::size_t>(C.last - base_);
+  }
+  // Room at C for the next record.
+  void Reserve(Cursor& C) {
+    if (C.limit - C.at < static_cast<std::ptrdiff_t>(kRoom)) {
+      log_.SetEnd(C.at);
+      C.at = log_.Room(kRoom);
+      C.limit = log_.Limit();
+    }
+  }
+  // A block stored from At with the bytes of Drop left out; nothing when Drop is 0, and no
+  // branch on it (on text with many runs, half the blocks hold one, by chance).
+  static void PutBlock(Cursor& C, const char* At, simd::Bits Drop) {
+    const auto Code = static_cast<std::size_t>(At - C.last) * 2 + 1;
+    const bool Some = Drop != 0;
+    if (Some & (Code >= kTwoBytes)) [[unlikely]] {
+      C.at = PutVarint(C.at, Code);
+      C.at[0] = static_cast<char>(Drop & 0xFF);
+      C.at[1] = static_cast<char>(Drop >> 8);
+      C.at += 2;
+      C.last = At;
+      return;
+    }
+    // The position in two varint bytes (the second may be 0), then the bits.
+    const auto Record = static_cast<std::uint32_t>(0x80 | (Code & 0x7F) | (Code & 0x3F80) << 1 | Drop << 16);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(C.at, &Record, 4);
+    } else {
+      for (int I = 0; I < 4; ++I) C.at[I] = static_cast<char>(Record >> (8 * I));
+    }
+    C.at += 4 * static_cast<std::size_t>(Some);
+    C.last = Some ? At : C.last;
+  }
+  void Flush() {
+    log_.SetEnd(at_);
+    last_of_log_ = last_;
+  }
+  void Reload() {
+    at_ = log_.Room(kRoom);
+    limit_ = log_.Limit();
+    last_ = last_of_log_;
+  }
+
+ private:
+  static constexpr std::size_t kTwoBytes = std::size_t{1} << 14;
+  static constexpr std::size_t kRoom = 32;  // more than any one record takes
+  ByteLog& log_;
+  std::size_t& last_of_log_;
+  const char* base_;
+  char* at_ = nullptr;
+  const char* limit_ = nullptr;
+  std::size_t last_ = 0;
+};
+
+// Copies a line from P to Out a block at a time while a whole block can be read from P (before
+// End) and stored (before StoreEnd; in place, Out must lie at least a block behind P), each block
+// with its spaces that follow a space left out (Store, see simd::StoreKept) and its record
+// written to Runs. Returns at the line's end (a line end byte), or where CopyLine goes on with the
+// line, Before then telling it whether the byte before is a space.
+template <class StoreKept>
+[[gnu::always_inline]] inline const char* CopyBlocks(char*& Out, const char* P, const char* const End,
+                                                     const char* const StoreEnd, simd::Bits& Before,
+                                                     simd::Bits& Bangs, RunWriter& Runs, StoreKept Store) {
+  constexpr auto kBlock = static_cast<std::ptrdiff_t>(simd::kBlock);
   char* W = Out;
   simd::Bits Seen = 0;
-  while (End - P > static_cast<std::ptrdiff_t>(simd::kBlock) && (InPlace || W + simd::kBlock <= RoomEnd)) {
-    const simd::Block V = simd::Block::Load(P);
-    const simd::Bits Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
-    const simd::Lanes Space = V.Eq(' ');
-    const simd::Bits Spaces = Space.ToBits();
-    const simd::Bits Pairs = (Space & simd::Block::Load(P + 1).Eq(' ')).ToBits();
+  simd::Bits Carry = 0;  // the byte before the block is a space
+  simd::Bits Eol = 0, Spaces = 0, Line = 0, Drop = 0;
+  // The block at P: its line ends, its spaces, the bytes of the line (all, or those before its
+  // end) and the spaces of the line that follow a space.
+  auto Read = [&](simd::Block V) {
+    Eol = (V.Eq('\n') | V.Eq('\r')).ToBits();
+    Spaces = V.Eq(' ').ToBits();
     Seen |= V.Eq('!').ToBits();
+    Line = ((Eol & (0u - Eol)) - 1) & 0xFFFFu;
+    Drop = Spaces & (Spaces << 1 | Carry) & Line;
+    return V;
+  };
+  // Blocks are stored as read up to the first with a run (most documents have none but in their
+  // indentation); from that one on, without a branch on their runs (text with many runs has one
+  // in every other block, by chance).
+  for (; End - P >= kBlock && StoreEnd - W >= kBlock; P += kBlock, W += kBlock) {
+    const simd::Block V = Read(simd::Block::Load(P));
+    if (Drop != 0) break;
     V.Store(W);
-    if ((Eol | Pairs) == 0) {
-      W += simd::kBlock;
-      P += simd::kBlock;
-      continue;
+    if (Eol != 0) {
+      W += simd::Lowest(Eol);
+      P += simd::Lowest(Eol);
+      Out = W;
+      Bangs |= Seen;
+      return P;
     }
-    const unsigned At = simd::Lowest(Eol | Pairs);
-    W += At;
-    P += At;
-    if ((Eol >> At & 1) != 0) break;
-    // The run's first space stays; the spaces after it go. Its length inside the block comes
-    // from the block's spaces (no byte-by-byte loop, whose end a branch could not predict); only
-    // a run that reaches the block's end is followed further.
-    const unsigned Length = simd::Lowest(~(Spaces >> At));
-    ++W;
-    const char* const Kept = P + 1;
-    P += Length;
-    if (At + Length == simd::kBlock)
-      while (P < End && *P == ' ') ++P;
-    Run(W, static_cast<std::size_t>(P - Kept));
+    Carry = Spaces >> 15;
   }
+  RunWriter::Cursor C = Runs.Take();
+  for (; End - P >= kBlock && StoreEnd - W >= kBlock; P += kBlock) {
+    const simd::Block V = Read(simd::Block::Load(P));
+    Runs.Reserve(C);
+    RunWriter::PutBlock(C, W, Drop);
+    W = Store(V, Drop | (~Line & 0xFFFFu), W);
+    if (Eol != 0) {
+      P += simd::Lowest(Eol);
+      break;
+    }
+    Carry = Spaces >> 15;
+  }
+  Runs.Give(C);
+  Before = Carry << 15;
   Out = W;
   Bangs |= Seen;
   return P;
 }
+
+struct StoreBytes {
+  char* operator()(simd::Block V, simd::Bits Drop, char* W) const { return simd::StoreKept(V, Drop, W); }
+};
+
+#if defined(LINEXML_SSE2)
+struct StoreShuffled {
+  [[gnu::target("ssse3")]] char* operator()(simd::Block V, simd::Bits Drop, char* W) const {
+    return V.StoreKeptShuffled(Drop, W);
+  }
+};
+
+// The part built with SSSE3's shuffles: the whole loop is compiled for it, so the shuffles are
+// inlined into it.
+template <class PartOf>
+[[gnu::target("ssse3")]] void BuildShuffled(PartOf& Part) {
+  Part.BuildWith(StoreShuffled{});
+}
+#endif
 
 }  // namespace
 
@@ -215,6 +343,17 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
 }
 
 void DocText::Part::Build() {
+#if defined(LINEXML_SSE2)
+  if (simd::HasSsse3()) {
+    BuildShuffled(*this);
+    return;
+  }
+#endif
+  BuildWith(StoreBytes{});
+}
+
+template <class StoreKept>
+[[gnu::always_inline]] inline void DocText::Part::BuildWith(StoreKept Store) {
   // The text is written from base. Every kept line costs at most its length plus the joining
   // space, and every line but the last has a terminator of at least one byte, so the text needs
   // one byte more than the source, and written in place (the source one byte in) it never
@@ -234,6 +373,9 @@ void DocText::Part::Build() {
   // The records are written at Rec, up to RecEnd (the room the log has).
   char* Rec = lines.Room(32);
   const char* RecEnd = lines.Limit();
+  RunWriter Runs(collapses, last_collapse, Base);
+  // In place, the text never overtakes the source, which ends at End.
+  const char* const StoreEnd = InPlace ? End : RoomEnd;
   while (P < End) {
     const char* const From = P;
     // The line's leading bytes 0..32 are trimmed; meeting its end first makes it an empty line.
@@ -257,18 +399,25 @@ void DocText::Part::Build() {
     char* const LineStart = W;
     const bool JoinSpace = *P != '<';
     if (JoinSpace) *W++ = ' ';
-    const std::size_t RunsBefore = collapses.size(), LastBefore = last_collapse;
-    auto PutRun = [this, Base](const char* At, std::size_t Dropped) {
-      PutCollapse({static_cast<std::size_t>(At - Base), Dropped});
-    };
+    const std::size_t RunsBefore = Runs.Size(), LastBefore = Runs.Last();
+    simd::Bits Before = 0;
     if (!InPlace || P - W >= static_cast<std::ptrdiff_t>(simd::kBlock))
-      P = CopyBlocks(W, P, End, InPlace, RoomEnd, Bangs, PutRun);
-    if (P == End || (*P != '\n' && *P != '\r')) P = CopyLine(W, P, End, InPlace, RoomEnd, Bangs, PutRun);
+      P = CopyBlocks(W, P, End, StoreEnd, Before, Bangs, Runs, Store);
+    if (P == End || (*P != '\n' && *P != '\r')) {
+      P = CopyLine(W, P, End, InPlace, RoomEnd, Before, Bangs,
+                   [&Runs](const char* At, std::size_t Dropped) { Runs.PutRun(At, Dropped); });
+    }
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
+    char* const Untrimmed = W;
     while (IsTrimmed(W[-1])) --W;
-    // Runs the trimming took away are no longer runs of the text.
-    if (collapses.size() != RunsBefore && last_collapse >= static_cast<std::size_t>(W - Base))
+    // Runs the trimming took away are no longer runs of the text. A run stands at most a block
+    // after its record's position.
+    if (W != Untrimmed && Runs.Size() != RunsBefore &&
+        Runs.Last() + simd::kBlock >= static_cast<std::size_t>(W - Base)) {
+      Runs.Flush();
       DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
+      Runs.Reload();
+    }
     if (RecEnd - Rec < 32) {
       lines.SetEnd(Rec);
       Rec = lines.Room(32);
@@ -280,19 +429,48 @@ void DocText::Part::Build() {
     P += *P == '\r' && P + 1 < End && P[1] == '\n' ? 2 : 1;
   }
   lines.SetEnd(Rec);
+  Runs.Flush();
   w = W;
   bang = Bangs != 0;
 }
 
 void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last) {
-  const char* P = collapses.data() + Used;
-  const char* const Stop = collapses.data() + collapses.size();
+  char* const Data = collapses.data();
+  const char* P = Data + Used;
+  const char* const Stop = Data + collapses.size();
   while (P < Stop) {
-    const std::size_t RunAt = Last + GetVarint(P);
-    GetVarint(P);
-    if (RunAt >= At) break;
-    Used = static_cast<std::size_t>(P - collapses.data());
-    Last = RunAt;
+    const std::size_t Code = GetVarint(P);
+    const std::size_t Position = Last + (Code >> 1);
+    if ((Code & 1) == 0) {
+      GetVarint(P);
+      if (Position >= At) break;
+    } else {
+      // A block's runs: those before At stay.
+      char* const Bits = Data + (P - Data);  // P, writable
+      const unsigned All = GetDropBits(Bits);
+      unsigned Kept = 0;
+      std::size_t Dropped = 0;
+      for (unsigned Rest = All; Rest != 0;) {
+        const unsigned From = simd::Lowest(Rest);
+        const unsigned Count = simd::Lowest(~(Rest >> From));
+        if (Position + From - Dropped >= At) break;
+        Kept |= simd::Below(From + Count) & ~simd::Below(From);
+        Dropped += Count;
+        Rest &= ~simd::Below(From + Count);
+      }
+      if (Kept == 0) break;
+      P += 2;
+      Used = static_cast<std::size_t>(P - Data);
+      Last = Position;
+      if (Kept != All) {
+        Bits[0] = static_cast<char>(Kept & 0xFF);
+        Bits[1] = static_cast<char>(Kept >> 8);
+        break;
+      }
+      continue;
+    }
+    Used = static_cast<std::size_t>(P - Data);
+    Last = Position;
   }
   collapses.Truncate(Used);
   last_collapse = Last;
@@ -316,13 +494,13 @@ void DocText::Join(Part& First, Part& Second) {
   const auto Offset = static_cast<std::size_t>(First.w - First.base);
   First.w += Size;
   First.lines.Append(Second.lines.data(), Second.lines.size());
-  // The first run of the second part is the only one whose distance changes.
+  // The first record of the second part is the only one whose distance changes.
   if (!Second.collapses.empty()) {
     const char* P = Second.collapses.data();
-    const std::size_t At = GetVarint(P) + Offset;
-    const std::size_t Dropped = GetVarint(P);
-    char Bytes[20];
-    char* E = PutVarint(PutVarint(Bytes, At - First.last_collapse), Dropped);
+    const std::size_t Code = GetVarint(P);
+    const std::size_t Position = (Code >> 1) + Offset;
+    char Bytes[10];
+    char* E = PutVarint(Bytes, (Position - First.last_collapse) * 2 + (Code & 1));
     First.collapses.Append(Bytes, static_cast<std::size_t>(E - Bytes));
     First.collapses.Append(P,
                            static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
@@ -484,10 +662,27 @@ DocText::Locator::Locator(const DocText& Doc)
 }
 
 void DocText::Locator::NextCollapse() {
-  has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
-  if (!has_collapse_) return;
-  collapse_at_ += GetVarint(collapse_);
-  collapse_dropped_ = GetVarint(collapse_);
+  if (block_runs_ == 0) {
+    has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
+    if (!has_collapse_) return;
+    const std::size_t Code = GetVarint(collapse_);
+    record_at_ += Code >> 1;
+    if ((Code & 1) == 0) {
+      collapse_at_ = record_at_;
+      collapse_dropped_ = GetVarint(collapse_);
+      return;
+    }
+    block_runs_ = GetDropBits(collapse_);
+    collapse_ += 2;
+    block_dropped_ = 0;
+  }
+  // The block's next run.
+  const unsigned From = simd::Lowest(block_runs_);
+  const unsigned Count = simd::Lowest(~(block_runs_ >> From));
+  collapse_at_ = record_at_ + From - block_dropped_;
+  collapse_dropped_ = Count;
+  block_dropped_ += Count;
+  block_runs_ &= ~simd::Below(From + Count);
 }
 
 SourcePlace DocText::Locator::At(std::size_t Joined) {

@@ -48,6 +48,7 @@ inline char* PutVarint(char* Out, std::size_t V) {
 class ByteLog {
  public:
   const char* data() const { return bytes_.get(); }
+  char* data() { return bytes_.get(); }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   // Where Need more bytes may be written; SetEnd then says where the written ones end.
@@ -142,7 +143,10 @@ class DocText {
     bool has_collapse_ = false;        // the current collapse: the first not yet passed
     std::size_t collapse_at_ = 0;
     std::size_t collapse_dropped_ = 0;
-    std::size_t shift_ = 0;  // spaces dropped in the current line before the last asked
+    std::size_t record_at_ = 0;      // the position the current record gives
+    unsigned block_runs_ = 0;        // of a block's record: the spaces of the runs still to come
+    std::size_t block_dropped_ = 0;  // and the spaces of its runs before them
+    std::size_t shift_ = 0;          // spaces dropped in the current line before the last asked
     void NextCollapse();
   };
   // Locate for positions of Text() given in ascending order: the comments cut and the line
@@ -174,10 +178,6 @@ class DocText {
     std::size_t offset;   // position in the final text where a comment was cut out
     std::size_t removed;  // bytes cut out before that position, all comments so far
   };
-  struct Collapse {
-    std::size_t at;       // position in the joined text of the byte after a collapsed run's space
-    std::size_t dropped;  // the spaces of that run left out
-  };
   // The text of a run of whole source lines, built on its own: its records and positions count
   // from its own start.
   struct Part {
@@ -192,17 +192,15 @@ class DocText {
     char* w = nullptr;  // the end of its text
     ByteLog lines{};
     ByteLog collapses{};
-    std::size_t last_collapse = 0;  // the at of the last run in collapses
+    std::size_t last_collapse = 0;  // the position of the last record in collapses
     bool bang = false;
     void Build();
-    // Takes back the runs at At or after it among those from byte Used of collapses on (the run
-    // before them at Last): the end of a line trimmed them away.
+    // Build, its blocks stored with StoreKept (see simd::StoreKept).
+    template <class StoreKept>
+    void BuildWith(StoreKept Store);
+    // Takes back the runs at At or after it among those from byte Used of collapses on (the
+    // record before them at Last): the end of a line trimmed them away.
     void DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last);
-    // Appends the run C to collapses.
-    void PutCollapse(const Collapse& C) {
-      collapses.SetEnd(PutVarint(PutVarint(collapses.Room(20), C.at - last_collapse), C.dropped));
-      last_collapse = C.at;
-    }
   };
   void Normalise(const char* Src, std::size_t Size, const DocTextOptions& Options);
   // Where a source [From, End) may be split for two threads: the start of a line whose
@@ -221,9 +219,16 @@ class DocText {
   // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
   // warnings are asked for.
   ByteLog lines_;
-  // Every run of two or more spaces collapsed, in order: varint(its at - the at before it),
-  // varint(dropped); two or three bytes each instead of sixteen (text with many runs of spaces
-  // has one in every few dozen bytes).
+  // Every run of two or more spaces collapsed, in order, in records of two kinds, each opening
+  // with varint((its position - the position of the record before) * 2 + kind):
+  // - kind 0, one run: the position is that of the byte after the run's kept space in the joined
+  //   text, and varint(the spaces left out) follows;
+  // - kind 1, the runs of a 16-byte block of the source: the position is where the block's first
+  //   byte went, and two bytes follow, the bits of the block's bytes left out (lowest first).
+  //   A run that goes on from the block before starts at the block's position. Lines are copied
+  //   a block at a time and a block's record is written without a branch on its runs.
+  // Two to four bytes a run or block instead of sixteen (text with many runs of spaces has one
+  // in every few dozen bytes).
   ByteLog collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;

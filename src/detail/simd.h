@@ -13,6 +13,7 @@
 #if defined(__SSE2__) && !defined(LINEXML_SCALAR)
 #define LINEXML_SSE2 1
 #include <emmintrin.h>
+#include <tmmintrin.h>  // SSSE3, used only where the processor is asked first (HasSsse3)
 #endif
 
 namespace linexml::detail::simd {
@@ -38,7 +39,31 @@ inline Bits Below(std::size_t Count) {
   return (Bits{1} << Count) - 1;
 }
 
+// For each mask of the bytes of an 8-byte half left out: the places of the bytes kept, in order,
+// then 0x80 (a shuffle writes 0 there), and how many are kept.
+struct KeptTable {
+  unsigned char index[256][8];
+  unsigned char count[256];
+};
+inline constexpr KeptTable kKept = [] {
+  KeptTable T{};
+  for (unsigned Mask = 0; Mask < 256; ++Mask) {
+    unsigned char N = 0;
+    for (unsigned I = 0; I < 8; ++I)
+      if ((Mask >> I & 1) == 0) T.index[Mask][N++] = static_cast<unsigned char>(I);
+    T.count[Mask] = N;
+    for (unsigned I = N; I < 8; ++I) T.index[Mask][I] = 0x80;
+  }
+  return T;
+}();
+
 #if defined(LINEXML_SSE2)
+
+// True when the processor runs SSSE3 (asked once).
+inline bool HasSsse3() {
+  static const bool Has = __builtin_cpu_supports("ssse3") != 0;
+  return Has;
+}
 
 class Lanes {
  public:
@@ -78,6 +103,17 @@ class Block {
     // Bytes from From on take the byte Count places further up.
     const __m128i Low = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(From)), Index);
     return Block(_mm_or_si128(_mm_and_si128(Low, v_), _mm_andnot_si128(Low, ShiftDown(v_, Count))));
+  }
+  // StoreKept in two shuffles, one for each half; only where HasSsse3().
+  [[gnu::target("ssse3")]] char* StoreKeptShuffled(Bits Drop, char* W) const {
+    const unsigned Low = Drop & 0xFF, High = Drop >> 8 & 0xFF;
+    const __m128i LowIndex = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kKept.index[Low]));
+    const __m128i HighIndex =
+        _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kKept.index[High])), _mm_set1_epi8(8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(W), _mm_shuffle_epi8(v_, LowIndex));
+    W += kKept.count[Low];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(W), _mm_shuffle_epi8(v_, HighIndex));
+    return W + kKept.count[High];
   }
   // Bytes 0..7 as one number (byte 0 lowest).
   std::uint64_t Low64() const {
@@ -176,6 +212,18 @@ class Block {
 };
 
 #endif
+
+// Stores the bytes of V whose bit in Drop is clear, in order, from W; returns the end of them.
+// Writes nothing outside W..W+15, though bytes there past the end may change. No branch on Drop.
+inline char* StoreKept(Block V, Bits Drop, char* W) {
+  char Bytes[kBlock];
+  V.Store(Bytes);
+  for (std::size_t I = 0; I < kBlock; ++I) {
+    *W = Bytes[I];
+    W += 1 - (Drop >> I & 1);
+  }
+  return W;
+}
 
 // Count (below 16) bytes from P, the rest of the block 0: the block at the end of a text, read
 // without touching a byte past it.
