@@ -5,6 +5,9 @@
 // elsewhere, and with LINEXML_SCALAR (the clang test build sets it, so that the tests run every
 // algorithm on the twin as well). Each step reads whole blocks while 16 bytes remain and one part
 // block at the end, so no algorithm needs a loop of its own for the bytes that do not fill a block.
+// One step goes further where the processor allows: StoreKeptShuffled, for SSSE3, which the
+// caller asks for at run time (HasSsse3) and compiles for in a function of its own; StoreKept is
+// the same everywhere else.
 
 #include <cstddef>
 #include <cstdint>
