@@ -227,8 +227,8 @@ class DocText {
   //   byte went, and two bytes follow, the bits of the block's bytes left out (lowest first).
   //   A run that goes on from the block before starts at the block's position. Lines are copied
   //   a block at a time and a block's record is written without a branch on its runs.
-  // Two to four bytes a run or block instead of sixteen (text with many runs of spaces has one
-  // in every few dozen bytes).
+  // Two to four bytes for most runs and blocks instead of sixteen (text with many runs of spaces
+  // has one in every few dozen bytes).
   ByteLog collapses_;
   std::vector<Cut> cuts_;
   std::vector<CommentNote> comments_;
