@@ -112,9 +112,8 @@ template <class OnRun>
     std::size_t Dropped = 0;  // of this block, before the run at hand
     simd::Block Kept = V;
     for (simd::Bits D = Drop; D != 0;) {
-      const unsigned From = simd::Lowest(D);
-      const unsigned Count = simd::Lowest(~(D >> From));
-      if (From == 0 && RunAt != nullptr && (Before & 0xC000u) == 0xC000u) {
+      const auto [From, Count] = simd::TakeRun(D);
+      if (From == 0 && (Before & 0xC000u) == 0xC000u) {
         RunDropped += Count;  // the run the block before ended with goes on
       } else {
         if (RunAt != nullptr) Run(RunAt, RunDropped);
@@ -124,7 +123,6 @@ template <class OnRun>
       // The runs before this one are out of Kept already.
       Kept = Kept.WithoutRun(From - static_cast<unsigned>(Dropped), Count);
       Dropped += Count;
-      D &= ~simd::Below(From + Count);
     }
     if (N == simd::kBlock || W + simd::kBlock <= (InPlace ? P + N : RoomEnd)) {
       Kept.Store(W);
@@ -449,17 +447,15 @@ void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t L
       if (Position >= At) break;
     } else {
       // A block's runs: those before At stay.
-      char* const Bits = Data + (P - Data);  // P, writable
+      char* const Bits = Data + (P - Data);  // P, to write the bits kept
       const unsigned All = GetDropBits(Bits);
       unsigned Kept = 0;
       std::size_t Dropped = 0;
-      for (unsigned Rest = All; Rest != 0;) {
-        const unsigned From = simd::Lowest(Rest);
-        const unsigned Count = simd::Lowest(~(Rest >> From));
+      for (simd::Bits Rest = All; Rest != 0;) {
+        const auto [From, Count] = simd::TakeRun(Rest);
         if (Position + From - Dropped >= At) break;
         Kept |= simd::Below(From + Count) & ~simd::Below(From);
         Dropped += Count;
-        Rest &= ~simd::Below(From + Count);
       }
       if (Kept == 0) break;
       P += 2;
@@ -680,12 +676,10 @@ void DocText::Locator::NextCollapse() {
     block_dropped_ = 0;
   }
   // The block's next run.
-  const unsigned From = simd::Lowest(block_runs_);
-  const unsigned Count = simd::Lowest(~(block_runs_ >> From));
+  const auto [From, Count] = simd::TakeRun(block_runs_);
   collapse_at_ = record_at_ + From - block_dropped_;
   collapse_dropped_ = Count;
   block_dropped_ += Count;
-  block_runs_ &= ~simd::Below(From + Count);
 }
 
 SourcePlace DocText::Locator::At(std::size_t Joined) {

@@ -167,10 +167,11 @@ class DocText {
     std::size_t next_cut_ = 0;
     std::size_t removed_ = 0;  // bytes cut out before the last position asked
   };
-  // Gives the memory of Text()[0, Pos) back to the system, in whole huge pages (its bytes must not
-  // be read again), so a large document's text shrinks while its tree grows. Only for texts of 32 MiB and
-  // more, whose buffers the allocator always maps afresh (smaller ones it reuses from load to load, and
-  // giving their pages back would only make the next load fault them in again).
+  // Gives the memory of Text()[0, Pos) back to the system, in whole huge pages (its bytes must
+  // not be read again), so a large document's text shrinks while its tree grows. Only for texts
+  // of 32 MiB and more, whose buffers the allocator always maps afresh (smaller ones it reuses
+  // from load to load, and giving their pages back would only make the next load fault them in
+  // again).
   void ReleaseBefore(std::size_t Pos);
 
  private:

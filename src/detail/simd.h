@@ -41,6 +41,18 @@ inline unsigned Lowest(Bits B) {
 inline Bits Below(std::size_t Count) {
   return (Bits{1} << Count) - 1;
 }
+// The lowest run of set bits of B (not 0): its first bit and its length. TakeRun also clears it
+// from B, so that a loop takes a block's runs in order.
+struct Run {
+  unsigned from;
+  unsigned count;
+};
+inline Run TakeRun(Bits& B) {
+  const unsigned From = Lowest(B);
+  const unsigned Count = Lowest(~(B >> From));
+  B &= ~Below(From + Count);
+  return {From, Count};
+}
 
 // For each mask of the bytes of an 8-byte half left out: the places of the bytes kept, in order,
 // then 0x80 (a shuffle writes 0 there), and how many are kept.
