@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,11 +136,12 @@ TEST(DocText, BuildsTheReferenceText) {
     for (bool Bom : {false, true}) {
       const Reference Ref = Normalise(Source, Bom);
       for (bool Copied : {true, false}) {
-        for (unsigned Threads : {1u, 2u}) {
-          SCOPED_TRACE(testing::Message() << (Copied ? "copied" : "in place") << " bom " << Bom << " threads "
-                                          << Threads << " source [" << Source << "]");
-          // Two threads: every source is split, whatever its size.
-          const DocTextOptions Options{Bom, false, Threads, 0};
+        for (const auto& [Threads, Wide] : {std::pair{1u, true}, {2u, true}, {1u, false}, {2u, false}}) {
+          SCOPED_TRACE(testing::Message()
+                       << (Copied ? "copied" : "in place") << " bom " << Bom << " threads " << Threads
+                       << (Wide ? " wide" : " narrow") << " source [" << Source << "]");
+          // Two threads: every source is split, whatever its size. Narrow: 16-byte steps only.
+          const DocTextOptions Options{Bom, false, Threads, 0, Wide};
           const DocText Doc = Copied ? DocText(Source, Options) : InPlace(Source, Options);
           if (Ref.text.find("<!--") == std::string::npos) {
             ASSERT_EQ(Doc.Text(), Ref.text);

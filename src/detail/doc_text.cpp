@@ -15,6 +15,10 @@
 #include "bytes.h"
 #include "simd.h"
 
+#if defined(LINEXML_SSE2)
+#include <immintrin.h>  // AVX-512, used only where the processor is asked first (HasWideSteps)
+#endif
+
 namespace linexml::detail {
 namespace {
 
@@ -46,9 +50,25 @@ std::size_t GetVarint(const char*& P) {
   }
 }
 
-// The two bytes of a block's record that give the bytes left out (see DocText::collapses_).
-unsigned GetDropBits(const char* P) {
-  return static_cast<unsigned char>(P[0]) | static_cast<unsigned>(static_cast<unsigned char>(P[1])) << 8;
+// The kinds of the records of collapsed runs (see DocText::collapses_), in a record's low two bits.
+enum RunKind : std::size_t { kOneRun = 0, kBlockRuns = 1, kStepRuns = 2 };
+constexpr std::size_t kKindBits = 2;
+
+// The bytes of a wide step (see CopySteps).
+constexpr std::size_t kStep = 64;
+
+// The bytes of the bits that follow the position of a block's or a step's record.
+std::size_t DropBytes(std::size_t Kind) {
+  return Kind == kStepRuns ? 8 : 2;
+}
+// The bits of the bytes left out, from a block's or a step's record at P (lowest byte first).
+std::uint64_t GetDropBits(const char* P, std::size_t Bytes) {
+  std::uint64_t V = 0;
+  for (std::size_t I = 0; I < Bytes; ++I) V |= std::uint64_t{static_cast<unsigned char>(P[I])} << (8 * I);
+  return V;
+}
+void PutDropBits(char* P, std::uint64_t V, std::size_t Bytes) {
+  for (std::size_t I = 0; I < Bytes; ++I) P[I] = static_cast<char>(V >> (8 * I) & 0xFF);
 }
 
 // The record of a kept line (see DocText::lines_), at most 30 bytes, written at Rec; returns its end.
@@ -167,7 +187,7 @@ class RunWriter {
   void PutRun(const char* At, std::size_t Dropped) {
     Cursor C = Take();
     Reserve(C);
-    C.at = PutVarint(PutVarint(C.at, static_cast<std::size_t>(At - C.last) * 2), Dropped);
+    C.at = PutVarint(PutVarint(C.at, static_cast<std::size_t>(At - C.last) << kKindBits | kOneRun), Dropped);
     C.last = At;
     Give(C);
   }
@@ -188,7 +208,7 @@ class RunWriter {
   // A block stored from At with the bytes of Drop left out; nothing when Drop is 0, and no
   // branch on it (on text with many runs, half the blocks hold one, by chance).
   static void PutBlock(Cursor& C, const char* At, simd::Bits Drop) {
-    const auto Code = static_cast<std::size_t>(At - C.last) * 2 + 1;
+    const auto Code = static_cast<std::size_t>(At - C.last) << kKindBits | kBlockRuns;
     const bool Some = Drop != 0;
     if (Some & (Code >= kTwoBytes)) [[unlikely]] {
       C.at = PutVarint(C.at, Code);
@@ -207,6 +227,13 @@ class RunWriter {
     }
     C.at += 4 * static_cast<std::size_t>(Some);
     C.last = Some ? At : C.last;
+  }
+  // A step of 64 bytes stored from At with the bytes of Drop (not 0) left out.
+  static void PutStep(Cursor& C, const char* At, std::uint64_t Drop) {
+    C.at = PutVarint(C.at, static_cast<std::size_t>(At - C.last) << kKindBits | kStepRuns);
+    PutDropBits(C.at, Drop, 8);
+    C.at += 8;
+    C.last = At;
   }
   void Flush() {
     log_.SetEnd(at_);
@@ -232,8 +259,9 @@ class RunWriter {
 // Copies a line from P to Out a block at a time while a whole block can be read from P (before
 // End) and stored (before StoreEnd; in place, Out must lie at least a block behind P), each block
 // with its spaces that follow a space left out (Store, see simd::StoreKept) and its record
-// written to Runs. Returns at the line's end (a line end byte), or where CopyLine goes on with the
-// line, Before then telling it whether the byte before is a space.
+// written to Runs. Before: bit 15 set when the byte before P is a space of the line. Returns at
+// the line's end (a line end byte), or where CopyLine goes on with the line, Before then telling
+// it the same.
 template <class StoreKept>
 [[gnu::always_inline]] inline const char* CopyBlocks(char*& Out, const char* P, const char* const End,
                                                      const char* const StoreEnd, simd::Bits& Before,
@@ -241,7 +269,7 @@ template <class StoreKept>
   constexpr auto kBlock = static_cast<std::ptrdiff_t>(simd::kBlock);
   char* W = Out;
   simd::Bits Seen = 0;
-  simd::Bits Carry = 0;  // the byte before the block is a space
+  simd::Bits Carry = Before >> 15;  // the byte before the block is a space
   simd::Bits Eol = 0, Spaces = 0, Line = 0, Drop = 0;
   // The block at P: its line ends, its spaces, the bytes of the line (all, or those before its
   // end) and the spaces of the line that follow a space.
@@ -288,6 +316,17 @@ template <class StoreKept>
   return P;
 }
 
+// How a line is copied (see DocText::Part::BuildWith): a block at a time, each stored by
+// StoreKept.
+template <class StoreKept>
+struct BlockCopy {
+  [[gnu::always_inline]] const char* operator()(char*& Out, const char* P, const char* End,
+                                                const char* StoreEnd, bool /*InPlace*/, simd::Bits& Before,
+                                                simd::Bits& Bangs, RunWriter& Runs) const {
+    return CopyBlocks(Out, P, End, StoreEnd, Before, Bangs, Runs, StoreKept{});
+  }
+};
+
 struct StoreBytes {
   char* operator()(simd::Block V, simd::Bits Drop, char* W) const { return simd::StoreKept(V, Drop, W); }
 };
@@ -303,8 +342,79 @@ struct StoreShuffled {
 // inlined into it.
 template <class PartOf>
 [[gnu::target("ssse3")]] void BuildShuffled(PartOf& Part) {
-  Part.BuildWith(StoreShuffled{});
+  Part.BuildWith(BlockCopy<StoreShuffled>{});
 }
+
+// The 64-byte steps: AVX-512's compares give a step's line ends, spaces and "!" as masks, and its
+// compress gathers the bytes kept in one instruction, where the 16-byte steps take two shuffles
+// from a table and four times as many steps; a step's runs take one record, not four.
+#define LINEXML_WIDE_TARGET "avx512f,avx512bw,avx512vbmi2,popcnt,bmi,bmi2,ssse3"
+
+// Copies a line from P to Out 64 bytes a step while a whole step can be read before End and
+// stored before StoreEnd (in place: only from 64 bytes or more behind P), each step with its
+// spaces that follow a space left out and, when it has such spaces, its record written to Runs.
+// Before: as for CopyBlocks, on the way in and out. Returns at the line's end (a line end byte),
+// or where CopyBlocks goes on with the line.
+[[gnu::target(LINEXML_WIDE_TARGET)]] inline const char* CopySteps(char*& Out, const char* P,
+                                                                  const char* const End,
+                                                                  const char* const StoreEnd,
+                                                                  const bool InPlace, simd::Bits& Before,
+                                                                  simd::Bits& Bangs, RunWriter& Runs) {
+  constexpr auto kWide = static_cast<std::ptrdiff_t>(kStep);
+  char* W = Out;
+  if (InPlace && P - W < kWide) return P;
+  const __m512i Lf = _mm512_set1_epi8('\n'), Cr = _mm512_set1_epi8('\r'), Space = _mm512_set1_epi8(' '),
+                Bang = _mm512_set1_epi8('!');
+  std::uint64_t Seen = 0;
+  std::uint64_t Carry = Before >> 15;  // the byte before the step is a space
+  RunWriter::Cursor C = Runs.Take();
+  for (; End - P >= kWide && StoreEnd - W >= kWide; P += kWide) {
+    const __m512i V = _mm512_loadu_si512(P);
+    const std::uint64_t Eol = _mm512_cmpeq_epi8_mask(V, Lf) | _mm512_cmpeq_epi8_mask(V, Cr);
+    const std::uint64_t Spaces = _mm512_cmpeq_epi8_mask(V, Space);
+    Seen |= _mm512_cmpeq_epi8_mask(V, Bang);
+    const std::uint64_t Line = (Eol & (0 - Eol)) - 1;  // the bytes before the first line end
+    const std::uint64_t Drop = Spaces & (Spaces << 1 | Carry) & Line;
+    const std::uint64_t Keep = ~Drop & Line;
+    if (Drop == 0) {
+      _mm512_storeu_si512(W, V);  // most lines: a store that need not wait for the compress
+    } else {
+      _mm512_storeu_si512(W, _mm512_maskz_compress_epi8(Keep, V));
+      Runs.Reserve(C);
+      RunWriter::PutStep(C, W, Drop);
+    }
+    W += std::popcount(Keep);
+    if (Eol != 0) {
+      P += std::countr_zero(Eol);
+      break;
+    }
+    Carry = Spaces >> 63;
+  }
+  Runs.Give(C);
+  Before = static_cast<simd::Bits>(Carry << 15);
+  Out = W;
+  Bangs |= Seen != 0 ? 1u : 0u;
+  return P;
+}
+
+// How a line is copied with the 64-byte steps: the line's last bytes, too few for a step, a
+// block at a time.
+struct StepCopy {
+  [[gnu::target(LINEXML_WIDE_TARGET)]] const char* operator()(char*& Out, const char* P, const char* End,
+                                                              const char* StoreEnd, bool InPlace,
+                                                              simd::Bits& Before, simd::Bits& Bangs,
+                                                              RunWriter& Runs) const {
+    P = CopySteps(Out, P, End, StoreEnd, InPlace, Before, Bangs, Runs);
+    if (P != End && (*P == '\n' || *P == '\r')) return P;
+    return CopyBlocks(Out, P, End, StoreEnd, Before, Bangs, Runs, StoreShuffled{});
+  }
+};
+
+template <class PartOf>
+[[gnu::target(LINEXML_WIDE_TARGET)]] void BuildSteps(PartOf& Part) {
+  Part.BuildWith(StepCopy{});
+}
+#undef LINEXML_WIDE_TARGET
 #endif
 
 }  // namespace
@@ -345,16 +455,20 @@ DocText::DocText(PageBuffer Bytes, std::size_t Size, DocTextOptions Options) : b
 
 void DocText::Part::Build() {
 #if defined(LINEXML_SSE2)
+  if (wide_steps && simd::HasWideSteps()) {
+    BuildSteps(*this);
+    return;
+  }
   if (simd::HasSsse3()) {
     BuildShuffled(*this);
     return;
   }
 #endif
-  BuildWith(StoreBytes{});
+  BuildWith(BlockCopy<StoreBytes>{});
 }
 
-template <class StoreKept>
-[[gnu::always_inline]] inline void DocText::Part::BuildWith(StoreKept Store) {
+template <class LineCopy>
+[[gnu::always_inline]] inline void DocText::Part::BuildWith(LineCopy Copy) {
   // The text is written from base. Every kept line costs at most its length plus the joining
   // space, and every line but the last has a terminator of at least one byte, so the text needs
   // one byte more than the source, and written in place (the source one byte in) it never
@@ -403,7 +517,7 @@ template <class StoreKept>
     const std::size_t RunsBefore = Runs.Size(), LastBefore = Runs.Last();
     simd::Bits Before = 0;
     if (!InPlace || P - W >= static_cast<std::ptrdiff_t>(simd::kBlock))
-      P = CopyBlocks(W, P, End, StoreEnd, Before, Bangs, Runs, Store);
+      P = Copy(W, P, End, StoreEnd, InPlace, Before, Bangs, Runs);
     if (P == End || (*P != '\n' && *P != '\r')) {
       P = CopyLine(W, P, End, InPlace, RoomEnd, Before, Bangs,
                    [&Runs](const char* At, std::size_t Dropped) { Runs.PutRun(At, Dropped); });
@@ -411,10 +525,10 @@ template <class StoreKept>
     // The trailing bytes 0..32; the line's first byte is not one of them, so this stops there.
     char* const Untrimmed = W;
     while (IsTrimmed(W[-1])) --W;
-    // Runs the trimming took away are no longer runs of the text. A run stands at most a block
+    // Runs the trimming took away are no longer runs of the text. A run stands at most a step
     // after its record's position.
     if (W != Untrimmed && Runs.Size() != RunsBefore &&
-        Runs.Last() + simd::kBlock >= static_cast<std::size_t>(W - Base)) {
+        Runs.Last() + kStep >= static_cast<std::size_t>(W - Base)) {
       Runs.Flush();
       DropRunsFrom(static_cast<std::size_t>(W - Base), RunsBefore, LastBefore);
       Runs.Reload();
@@ -441,29 +555,33 @@ void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t L
   const char* const Stop = Data + collapses.size();
   while (P < Stop) {
     const std::size_t Code = GetVarint(P);
-    const std::size_t Position = Last + (Code >> 1);
-    if ((Code & 1) == 0) {
+    const std::size_t Position = Last + (Code >> kKindBits);
+    if ((Code & 3) == kOneRun) {
       GetVarint(P);
       if (Position >= At) break;
     } else {
-      // A block's runs: those before At stay.
+      // A block's or a step's runs: those before At stay.
       char* const Bits = Data + (P - Data);  // P, to write the bits kept
-      const unsigned All = GetDropBits(Bits);
-      unsigned Kept = 0;
+      const std::size_t Bytes = DropBytes(Code & 3);
+      const std::uint64_t All = GetDropBits(Bits, Bytes);
+      std::uint64_t Rest = All;
       std::size_t Dropped = 0;
-      for (simd::Bits Rest = All; Rest != 0;) {
+      while (Rest != 0) {
+        const std::uint64_t Before = Rest;
         const auto [From, Count] = simd::TakeRun(Rest);
-        if (Position + From - Dropped >= At) break;
-        Kept |= simd::Below(From + Count) & ~simd::Below(From);
+        if (Position + From - Dropped >= At) {
+          Rest = Before;
+          break;
+        }
         Dropped += Count;
       }
+      const std::uint64_t Kept = All & ~Rest;
       if (Kept == 0) break;
-      P += 2;
+      P += Bytes;
       Used = static_cast<std::size_t>(P - Data);
       Last = Position;
       if (Kept != All) {
-        Bits[0] = static_cast<char>(Kept & 0xFF);
-        Bits[1] = static_cast<char>(Kept >> 8);
+        PutDropBits(Bits, Kept, Bytes);
         break;
       }
       continue;
@@ -497,9 +615,9 @@ void DocText::Join(Part& First, Part& Second) {
   if (!Second.collapses.empty()) {
     const char* P = Second.collapses.data();
     const std::size_t Code = GetVarint(P);
-    const std::size_t Position = (Code >> 1) + Offset;
+    const std::size_t Position = (Code >> kKindBits) + Offset;
     char Bytes[10];
-    char* E = PutVarint(Bytes, (Position - First.last_collapse) * 2 + (Code & 1));
+    char* E = PutVarint(Bytes, (Position - First.last_collapse) << kKindBits | (Code & 3));
     First.collapses.Append(Bytes, static_cast<std::size_t>(E - Bytes));
     First.collapses.Append(P,
                            static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
@@ -516,6 +634,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
   First.end = Src + Size;
   First.in_place = Src == Base + 1;
   First.room_end = Base + buf_.size();
+  First.wide_steps = Options.wide_steps;
   if (Options.skip_bom && Size >= 3 && std::string_view(Src, 3) == kBom) {
     First.mark = 3;
     First.src += 3;
@@ -535,6 +654,7 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
     Second.base = Base + (Split - Src);
     Second.in_place = First.in_place;
     Second.room_end = First.room_end;
+    Second.wide_steps = First.wide_steps;
     First.end = Split - 1;
     First.room_end = Second.base;
     std::exception_ptr Failed;
@@ -665,14 +785,15 @@ void DocText::Locator::NextCollapse() {
     has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
     if (!has_collapse_) return;
     const std::size_t Code = GetVarint(collapse_);
-    record_at_ += Code >> 1;
-    if ((Code & 1) == 0) {
+    record_at_ += Code >> kKindBits;
+    if ((Code & 3) == kOneRun) {
       collapse_at_ = record_at_;
       collapse_dropped_ = GetVarint(collapse_);
       return;
     }
-    block_runs_ = GetDropBits(collapse_);
-    collapse_ += 2;
+    const std::size_t Bytes = DropBytes(Code & 3);
+    block_runs_ = GetDropBits(collapse_, Bytes);
+    collapse_ += Bytes;
     block_dropped_ = 0;
   }
   // The block's next run.

@@ -30,6 +30,9 @@ struct DocTextOptions {
   // a line end, and the second half is built by a thread started and joined by the constructor.
   unsigned threads = 1;
   std::size_t two_threads_from = kTwoThreadsFrom;
+  // Lines are copied 64 bytes a step where the processor has AVX-512 (false: 16 bytes a step
+  // everywhere, which the tests compare with).
+  bool wide_steps = true;
 };
 
 // V in 7-bit groups, the lowest first, each but the last with its top bit set; returns the end.
@@ -144,7 +147,7 @@ class DocText {
     std::size_t collapse_at_ = 0;
     std::size_t collapse_dropped_ = 0;
     std::size_t record_at_ = 0;      // the position the current record gives
-    unsigned block_runs_ = 0;        // of a block's record: the spaces of the runs still to come
+    std::uint64_t block_runs_ = 0;   // of a block's record: the spaces of the runs still to come
     std::size_t block_dropped_ = 0;  // and the spaces of its runs before them
     std::size_t shift_ = 0;          // spaces dropped in the current line before the last asked
     void NextCollapse();
@@ -190,15 +193,16 @@ class DocText {
     char* room_end = nullptr;
     std::size_t mark = 0;  // bytes of a skipped byte-order mark in front of src
     bool in_place = false;
-    char* w = nullptr;  // the end of its text
+    bool wide_steps = true;  // see DocTextOptions
+    char* w = nullptr;       // the end of its text
     ByteLog lines{};
     ByteLog collapses{};
     std::size_t last_collapse = 0;  // the position of the last record in collapses
     bool bang = false;
     void Build();
-    // Build, its blocks stored with StoreKept (see simd::StoreKept).
-    template <class StoreKept>
-    void BuildWith(StoreKept Store);
+    // Build, its lines copied by Copy (see CopyBlocks).
+    template <class LineCopy>
+    void BuildWith(LineCopy Copy);
     // Takes back the runs at At or after it among those from byte Used of collapses on (the
     // record before them at Last): the end of a line trimmed them away.
     void DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last);
@@ -220,14 +224,16 @@ class DocText {
   // varint(the bytes trimmed - 15). Two bytes for most lines; read only when a load fails or
   // warnings are asked for.
   ByteLog lines_;
-  // Every run of two or more spaces collapsed, in order, in records of two kinds, each opening
-  // with varint((its position - the position of the record before) * 2 + kind):
+  // Every run of two or more spaces collapsed, in order, in records of three kinds, each opening
+  // with varint((its position - the position of the record before) * 4 + kind):
   // - kind 0, one run: the position is that of the byte after the run's kept space in the joined
   //   text, and varint(the spaces left out) follows;
   // - kind 1, the runs of a 16-byte block of the source: the position is where the block's first
   //   byte went, and two bytes follow, the bits of the block's bytes left out (lowest first).
   //   A run that goes on from the block before starts at the block's position. Lines are copied
-  //   a block at a time and a block's record is written without a branch on its runs.
+  //   a block at a time and a block's record is written without a branch on its runs;
+  // - kind 2, the same for a 64-byte step (see DocTextOptions::wide_steps), with eight bytes of
+  //   bits.
   // Two to four bytes for most runs and blocks instead of sixteen (text with many runs of spaces
   // has one in every few dozen bytes).
   ByteLog collapses_;
