@@ -88,6 +88,8 @@ std::vector<std::string> Sources() {
       "<a>" + Spaces(30) + "<\n/b>   c\r\n\r\n   d" + Spaces(30) + "\n e  f\n",
       std::string(40, '\n') + "<a>\n" + std::string(40, '\r') + "b\n",
       "\xEF\xBB\xBFq\n<a>  b  </a>",
+      // A first line taken in one step (with room for one after it), behind a byte-order mark.
+      "\xEF\xBB\xBF  <a>  b</a>\n" + std::string(80, 'x'),
       // Runs of spaces that start on a block's last byte, fill whole blocks, and trail a line over
       // two blocks (collapsed first, then trimmed away with the line's end).
       std::string(15, 'p') + Spaces(2) + std::string(14, 'q') + Spaces(18) + "r" + Spaces(40) + "\r\n" + "s" +
