@@ -256,6 +256,18 @@ TEST(SourceSave, EditsAreWrittenInTheStyleOfTheSource) {
          Root(P).GetChild(4)->SetTextData("v");
        },
        "<r>\n  <g/>\n  <b />\n  t>\n  <h/ v\n</r>\n"},
+      {"a run of spaces goes with its node", "<r>  <p/>\n  <g/>text  <b/>\n</r>\n",
+       [&](TXMLParser& P) {
+         Root(P).MoveChild(0, *Root(P).GetChild(2), 0);
+         Root(P).RemoveChild(2);
+       },
+       "<r><p/>\n  <g>\n      \n  </g><b/>\n</r>\n"},
+      {"a removed attribute takes the \"?\" glued to it", "<r a=\"1\"?>\n  <?p\n?>\n</r>\n",
+       [&](TXMLParser& P) {
+         (void)Root(P).RemoveAttribute("a");
+         (void)Root(P).GetChild(0)->RemoveAttribute("");
+       },
+       "<r>\n  <?p>\n</r>\n"},
       {"a changed declaration is written anew, the rest stays",
        "<?xml version=\"1.0\" x=\"1\"?>\n<!-- c -->\n<r/>\n",
        [&](TXMLParser& P) { P.XMLParameters()->XMLOtherAttrs()[0]->Value = "2"; },

@@ -38,7 +38,9 @@ void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size
   // others are traced through the line records.
   const bool Whole = Same(Record.start, Start, End - Start);
   auto Begin = [&](std::size_t Pos) { return Whole ? Record.start + (Pos - Start) : At(Pos); };
-  auto Past = [&](std::size_t Pos) { return Whole ? Record.start + (Pos - Start) : After(Pos); };
+  auto Past = [&](std::size_t Pos) {
+    return Whole ? map_.PastCollapsed(Record.start + (Pos - Start)) : After(Pos);
+  };
   if (N.TagType() != ttCDATA) {
     const std::size_t NameEnd = Start + 1 + N.TagName().size();
     Record.name_end = Past(NameEnd);
@@ -56,9 +58,11 @@ void SourceMap::Recorder::Opened(const TXMLNode& N, std::size_t Start, std::size
         SplitAttributeToken(Piece, A.name, A.value);
         const std::size_t Eq = Piece.find('=');
         A.has_equals = Eq != std::string_view::npos;
-        // The value part ends before the tag's closing ">", "/>" or "?>" glued to the last token.
+        // The value part ends before the tag's closing ">" or "/>" glued to the last token. A "?"
+        // before the ">" is the token's own (an element's tag does not end in "?>"): an edit
+        // that removes the attribute takes it along, or the name would take it.
         std::size_t Size = Piece.size();
-        if (Piece.ends_with("/>") || Piece.ends_with("?>"))
+        if (Piece.ends_with("/>"))
           Size -= 2;
         else if (Piece.ends_with('>'))
           Size -= 1;
@@ -96,9 +100,15 @@ std::size_t SourceMap::OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool En
   // line, past the line end and the indentation that trimming took away).
   const SourcePlace At = Trace.At(End && Pos > 0 ? Pos - 1 : Pos);
   if (At.line <= 0 || static_cast<std::size_t>(At.line) > line_starts_.size()) return source_.size();
-  const std::size_t Offset = line_starts_[static_cast<std::size_t>(At.line) - 1] +
-                             static_cast<std::size_t>(At.column) - 1 + (End && Pos > 0 ? 1 : 0);
-  return std::min(Offset, source_.size());
+  const std::size_t Offset = std::min(line_starts_[static_cast<std::size_t>(At.line) - 1] +
+                                          static_cast<std::size_t>(At.column) - 1 + (End && Pos > 0 ? 1 : 0),
+                                      source_.size());
+  return End && Pos > 0 ? PastCollapsed(Offset) : Offset;
+}
+
+std::size_t SourceMap::PastCollapsed(std::size_t End) const {
+  while (End > 0 && End < source_.size() && source_[End] == ' ' && source_[End - 1] == ' ') ++End;
+  return End;
 }
 
 void SourceMap::BuildLineIndex() {

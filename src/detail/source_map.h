@@ -125,6 +125,10 @@ class SourceMap {
 
  private:
   std::size_t OffsetOf(DocText::Tracer& Trace, std::size_t Pos, bool End) const;
+  // An end after a space moved past the spaces that follow it in the source: the load collapsed
+  // them into that one (a space that follows a space never starts what comes next), so they are
+  // the bytes of what ends there, and an edit that removes or moves it takes them along.
+  std::size_t PastCollapsed(std::size_t End) const;
   void BuildLineIndex();
   void BuildNodeIndex();
 
