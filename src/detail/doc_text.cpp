@@ -52,13 +52,22 @@ std::size_t GetVarint(const char*& P) {
 
 // The kinds of the records of collapsed runs (see DocText::collapses_), in a record's low two bits.
 enum RunKind : std::size_t { kOneRun = 0, kBlockRuns = 1, kStepRuns = 2 };
-constexpr std::size_t kKindBits = 2;
+// A record's first number: its distance from the record before, and its kind.
+constexpr std::size_t RecordCode(std::size_t Distance, RunKind Kind) {
+  return Distance << 2 | Kind;
+}
+constexpr std::size_t DistanceOf(std::size_t Code) {
+  return Code >> 2;
+}
+constexpr RunKind KindOf(std::size_t Code) {
+  return static_cast<RunKind>(Code & 3);
+}
 
 // The bytes of a wide step (see CopySteps).
 constexpr std::size_t kStep = 64;
 
 // The bytes of the bits that follow the position of a block's or a step's record.
-std::size_t DropBytes(std::size_t Kind) {
+std::size_t DropBytes(RunKind Kind) {
   return Kind == kStepRuns ? 8 : 2;
 }
 // The bits of the bytes left out, from a block's or a step's record at P (lowest byte first).
@@ -187,7 +196,7 @@ class RunWriter {
   void PutRun(const char* At, std::size_t Dropped) {
     Cursor C = Take();
     Reserve(C);
-    C.at = PutVarint(PutVarint(C.at, static_cast<std::size_t>(At - C.last) << kKindBits | kOneRun), Dropped);
+    C.at = PutVarint(PutVarint(C.at, RecordCode(static_cast<std::size_t>(At - C.last), kOneRun)), Dropped);
     C.last = At;
     Give(C);
   }
@@ -208,7 +217,7 @@ class RunWriter {
   // A block stored from At with the bytes of Drop left out; nothing when Drop is 0, and no
   // branch on it (on text with many runs, half the blocks hold one, by chance).
   static void PutBlock(Cursor& C, const char* At, simd::Bits Drop) {
-    const auto Code = static_cast<std::size_t>(At - C.last) << kKindBits | kBlockRuns;
+    const auto Code = RecordCode(static_cast<std::size_t>(At - C.last), kBlockRuns);
     const bool Some = Drop != 0;
     if (Some & (Code >= kTwoBytes)) [[unlikely]] {
       C.at = PutVarint(C.at, Code);
@@ -230,7 +239,7 @@ class RunWriter {
   }
   // A step of 64 bytes stored from At with the bytes of Drop (not 0) left out.
   static void PutStep(Cursor& C, const char* At, std::uint64_t Drop) {
-    C.at = PutVarint(C.at, static_cast<std::size_t>(At - C.last) << kKindBits | kStepRuns);
+    C.at = PutVarint(C.at, RecordCode(static_cast<std::size_t>(At - C.last), kStepRuns));
     PutDropBits(C.at, Drop, 8);
     C.at += 8;
     C.last = At;
@@ -325,12 +334,8 @@ struct BlockCopy {
                                                 simd::Bits& Bangs, RunWriter& Runs) const {
     return CopyBlocks(Out, P, End, StoreEnd, Before, Bangs, Runs, StoreKept{});
   }
-  // See StepCopy::TakeLine.
-  static bool TakeLine(char*& /*W*/, const char*& /*P*/, const char* /*End*/, const char* /*StoreEnd*/,
-                       bool /*InPlace*/, std::size_t& /*Skipped*/, std::size_t& /*Mark*/, char*& /*Rec*/,
-                       simd::Bits& /*Bangs*/, RunWriter& /*Runs*/) {
-    return false;
-  }
+  // Never takes a line whole (see StepCopy::TakeLine).
+  static bool TakeLine(const auto&... /*Unused*/) { return false; }
 };
 
 struct StoreBytes {
@@ -356,6 +361,19 @@ template <class PartOf>
 // from a table and four times as many steps; a step's runs take one record, not four.
 #define LINEXML_WIDE_TARGET "avx512f,avx512bw,avx512vbmi2,popcnt,bmi,bmi2,ssse3"
 
+// The bytes of a step equal to C.
+[[gnu::target(LINEXML_WIDE_TARGET)]] inline std::uint64_t Eq(__m512i V, char C) {
+  return _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8(C));
+}
+// The line ends of a step (LF or CR).
+[[gnu::target(LINEXML_WIDE_TARGET)]] inline std::uint64_t LineEnds(__m512i V) {
+  return Eq(V, '\n') | Eq(V, '\r');
+}
+// The bits below the lowest of Ends (all of them when it is 0).
+constexpr std::uint64_t BeforeFirst(std::uint64_t Ends) {
+  return (Ends & (0 - Ends)) - 1;
+}
+
 // Copies a line from P to Out 64 bytes a step while a whole step can be read before End and
 // stored before StoreEnd (in place: only from 64 bytes or more behind P), each step with its
 // spaces that follow a space left out and, when it has such spaces, its record written to Runs.
@@ -369,17 +387,15 @@ template <class PartOf>
   constexpr auto kWide = static_cast<std::ptrdiff_t>(kStep);
   char* W = Out;
   if (InPlace && P - W < kWide) return P;
-  const __m512i Lf = _mm512_set1_epi8('\n'), Cr = _mm512_set1_epi8('\r'), Space = _mm512_set1_epi8(' '),
-                Bang = _mm512_set1_epi8('!');
   std::uint64_t Seen = 0;
   std::uint64_t Carry = Before >> 15;  // the byte before the step is a space
   RunWriter::Cursor C = Runs.Take();
   for (; End - P >= kWide && StoreEnd - W >= kWide; P += kWide) {
     const __m512i V = _mm512_loadu_si512(P);
-    const std::uint64_t Eol = _mm512_cmpeq_epi8_mask(V, Lf) | _mm512_cmpeq_epi8_mask(V, Cr);
-    const std::uint64_t Spaces = _mm512_cmpeq_epi8_mask(V, Space);
-    Seen |= _mm512_cmpeq_epi8_mask(V, Bang);
-    const std::uint64_t Line = (Eol & (0 - Eol)) - 1;  // the bytes before the first line end
+    const std::uint64_t Eol = LineEnds(V);
+    const std::uint64_t Spaces = Eq(V, ' ');
+    Seen |= Eq(V, '!');
+    const std::uint64_t Line = BeforeFirst(Eol);
     const std::uint64_t Drop = Spaces & (Spaces << 1 | Carry) & Line;
     const std::uint64_t Keep = ~Drop & Line;
     if (Drop == 0) {
@@ -428,16 +444,15 @@ struct StepCopy {
     // The joining space and a whole step: in place, behind the bytes still to be read.
     if (End - P < kWide || (InPlace ? P - W : StoreEnd - W) <= kWide) return false;
     const __m512i V = _mm512_loadu_si512(P);
-    const std::uint64_t Eol =
-        _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('\n')) | _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('\r'));
-    const std::uint64_t Line = (Eol & (0 - Eol)) - 1;  // the bytes before the first line end
+    const std::uint64_t Eol = LineEnds(V);
+    const std::uint64_t Line = BeforeFirst(Eol);
     const std::uint64_t Kept = _mm512_cmpgt_epu8_mask(V, _mm512_set1_epi8(32)) & Line;
     if (Eol == 0 || Kept == 0) return false;
     // From the first byte kept to the last; the spaces that follow a space between them go.
     const auto Lead = static_cast<unsigned>(std::countr_zero(Kept));
     const auto Last = static_cast<unsigned>(63 - std::countl_zero(Kept));  // below the line end, so < 63
     const std::uint64_t Inner = ((std::uint64_t{2} << Last) - 1) & ~((std::uint64_t{1} << Lead) - 1);
-    const std::uint64_t Spaces = _mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8(' '));
+    const std::uint64_t Spaces = Eq(V, ' ');
     const std::uint64_t Drop = Spaces & Spaces << 1 & Inner;
     char* const LineStart = W;
     const bool JoinSpace = P[Lead] != '<';
@@ -451,7 +466,7 @@ struct StepCopy {
       Runs.Give(C);
     }
     W += std::popcount(Inner & ~Drop);
-    Bangs |= (_mm512_cmpeq_epi8_mask(V, _mm512_set1_epi8('!')) & Line) != 0 ? 1u : 0u;
+    Bangs |= (Eq(V, '!') & Line) != 0 ? 1u : 0u;
     Rec = PutLineRecord(Rec, static_cast<std::size_t>(W - LineStart), Skipped, Lead + Mark, JoinSpace);
     Skipped = 0;
     Mark = 0;
@@ -607,27 +622,24 @@ void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t L
   const char* const Stop = Data + collapses.size();
   while (P < Stop) {
     const std::size_t Code = GetVarint(P);
-    const std::size_t Position = Last + (Code >> kKindBits);
-    if ((Code & 3) == kOneRun) {
+    const std::size_t Position = Last + DistanceOf(Code);
+    if (KindOf(Code) == kOneRun) {
       GetVarint(P);
       if (Position >= At) break;
     } else {
       // A block's or a step's runs: those before At stay.
       char* const Bits = Data + (P - Data);  // P, to write the bits kept
-      const std::size_t Bytes = DropBytes(Code & 3);
+      const std::size_t Bytes = DropBytes(KindOf(Code));
       const std::uint64_t All = GetDropBits(Bits, Bytes);
-      std::uint64_t Rest = All;
+      std::uint64_t Kept = 0;
       std::size_t Dropped = 0;
-      while (Rest != 0) {
-        const std::uint64_t Before = Rest;
+      for (std::uint64_t Rest = All; Rest != 0;) {
+        const std::uint64_t Left = Rest;
         const auto [From, Count] = simd::TakeRun(Rest);
-        if (Position + From - Dropped >= At) {
-          Rest = Before;
-          break;
-        }
+        if (Position + From - Dropped >= At) break;
+        Kept |= Left & ~Rest;  // the run just taken
         Dropped += Count;
       }
-      const std::uint64_t Kept = All & ~Rest;
       if (Kept == 0) break;
       P += Bytes;
       Used = static_cast<std::size_t>(P - Data);
@@ -667,9 +679,9 @@ void DocText::Join(Part& First, Part& Second) {
   if (!Second.collapses.empty()) {
     const char* P = Second.collapses.data();
     const std::size_t Code = GetVarint(P);
-    const std::size_t Position = (Code >> kKindBits) + Offset;
+    const std::size_t Position = DistanceOf(Code) + Offset;
     char Bytes[10];
-    char* E = PutVarint(Bytes, (Position - First.last_collapse) << kKindBits | (Code & 3));
+    char* E = PutVarint(Bytes, RecordCode(Position - First.last_collapse, KindOf(Code)));
     First.collapses.Append(Bytes, static_cast<std::size_t>(E - Bytes));
     First.collapses.Append(P,
                            static_cast<std::size_t>(Second.collapses.data() + Second.collapses.size() - P));
@@ -837,13 +849,13 @@ void DocText::Locator::NextCollapse() {
     has_collapse_ = collapse_ != doc_.collapses_.data() + doc_.collapses_.size();
     if (!has_collapse_) return;
     const std::size_t Code = GetVarint(collapse_);
-    record_at_ += Code >> kKindBits;
-    if ((Code & 3) == kOneRun) {
+    record_at_ += DistanceOf(Code);
+    if (KindOf(Code) == kOneRun) {
       collapse_at_ = record_at_;
       collapse_dropped_ = GetVarint(collapse_);
       return;
     }
-    const std::size_t Bytes = DropBytes(Code & 3);
+    const std::size_t Bytes = DropBytes(KindOf(Code));
     block_runs_ = GetDropBits(collapse_, Bytes);
     collapse_ += Bytes;
     block_dropped_ = 0;
