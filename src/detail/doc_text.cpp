@@ -549,8 +549,7 @@ template <class LineCopy>
   // A skipped byte-order mark counts as trimmed from the front of the first line.
   std::size_t Mark = mark;
   simd::Bits Bangs = 0;
-  // Two bytes for a line of 16 (the rest: a byte-order mark, a line end, a record of its own).
-  lines.Reserve(static_cast<std::size_t>(End - src) / 8 + 64);
+  ReserveRecords(static_cast<std::size_t>(End - src));
   // The records are written at Rec, up to RecEnd (the room the log has).
   char* Rec = lines.Room(32);
   const char* RecEnd = lines.Limit();
@@ -614,6 +613,15 @@ template <class LineCopy>
   Runs.Flush();
   w = W;
   bang = Bangs != 0;
+}
+
+void DocText::Part::ReserveRecords(std::size_t SourceBytes) {
+  // Two bytes for a line of 16 (the rest: a byte-order mark, a line end, a record of its own).
+  lines.Reserve(SourceBytes / 8 + 64);
+  // Ten bytes for a step of 64 with runs, or four for a block of 16: enough for text with a run in
+  // most of them (a tenth to an eighth of prose with loose spacing), so that such a log is not
+  // copied over and over as it grows.
+  collapses.Reserve(SourceBytes / 6 + 64);
 }
 
 void DocText::Part::DropRunsFrom(std::size_t At, std::size_t Used, std::size_t Last) {
@@ -721,6 +729,8 @@ void DocText::Normalise(const char* Src, std::size_t Size, const DocTextOptions&
     Second.wide_steps = First.wide_steps;
     First.end = Split - 1;
     First.room_end = Second.base;
+    // The first part's records take the second's in the end.
+    First.ReserveRecords(Size);
     std::exception_ptr Failed;
     {
       std::jthread Worker;

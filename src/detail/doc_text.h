@@ -200,6 +200,9 @@ class DocText {
     std::size_t last_collapse = 0;  // the position of the last record in collapses
     bool bang = false;
     void Build();
+    // Room in lines and collapses for the records of SourceBytes of a typical source (room
+    // never written costs address space only, see ByteLog).
+    void ReserveRecords(std::size_t SourceBytes);
     // Build, its lines copied by Copy (see CopyBlocks).
     template <class LineCopy>
     void BuildWith(LineCopy Copy);
