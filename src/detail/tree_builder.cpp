@@ -136,19 +136,25 @@ TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std:
   if (A.size() >= 2 && A[A.size() - 2] == '/') Node.SetKind(ttShorted);
   attrs_.clear();
   // "/> " and "> " are the tag's end, not attributes.
-  ForEachToken(A, Readable(), [this](std::string_view Piece, std::size_t Eq) {
-    if (Piece.size() <= 2 && (Piece == "/>" || Piece == ">")) return;
-    if (store_ != nullptr) {
-      std::string_view Name, Value;
-      SplitAttributeToken(Piece, Eq, Name, Value);
-      attrs_.push_back(store_->NewAttribute(Name, Value, Readable()));  // the storage owns it already
-      return;
-    }
-    attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
-    TXMLAttribute* Attr = new TXMLAttribute;
-    attrs_.back() = Attr;
-    ParseAttributeToken(*Attr, Piece);
-  });
+  auto IsEnd = [](std::string_view Piece) { return Piece.size() <= 2 && (Piece == "/>" || Piece == ">"); };
+  const char* const Readable = this->Readable();
+  if (store_ != nullptr) {
+    ForEachToken(
+        A, Readable, [this, &IsEnd, &Store = *store_, Readable](std::string_view Piece, std::size_t Eq) {
+          if (IsEnd(Piece)) return;
+          std::string_view Name, Value;
+          SplitAttributeToken(Piece, Eq, Name, Value);
+          attrs_.push_back(Store.NewAttribute(Name, Value, Readable));  // the storage owns it already
+        });
+  } else {
+    ForEachToken(A, Readable, [this, &IsEnd](std::string_view Piece, std::size_t) {
+      if (IsEnd(Piece)) return;
+      attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
+      TXMLAttribute* Attr = new TXMLAttribute;
+      attrs_.back() = Attr;
+      ParseAttributeToken(*Attr, Piece);
+    });
+  }
   FillFrom(Node.attributes_, attrs_, 0);
   return ecOk;
 }
