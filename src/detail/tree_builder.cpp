@@ -137,17 +137,18 @@ TXMLErrorCode TreeBuilder::TakeAttributes(TXMLNode& Node, std::size_t& Pos, std:
   attrs_.clear();
   // "/> " and "> " are the tag's end, not attributes.
   auto IsEnd = [](std::string_view Piece) { return Piece.size() <= 2 && (Piece == "/>" || Piece == ">"); };
-  const char* const Readable = this->Readable();
+  // Taken once per tag: the calls for each attribute would load them again.
+  const char* const ReadLimit = Readable();
   if (store_ != nullptr) {
     ForEachToken(
-        A, Readable, [this, &IsEnd, &Store = *store_, Readable](std::string_view Piece, std::size_t Eq) {
+        A, ReadLimit, [this, &IsEnd, &Store = *store_, ReadLimit](std::string_view Piece, std::size_t Eq) {
           if (IsEnd(Piece)) return;
           std::string_view Name, Value;
           SplitAttributeToken(Piece, Eq, Name, Value);
-          attrs_.push_back(Store.NewAttribute(Name, Value, Readable));  // the storage owns it already
+          attrs_.push_back(Store.NewAttribute(Name, Value, ReadLimit));  // the storage owns it already
         });
   } else {
-    ForEachToken(A, Readable, [this, &IsEnd](std::string_view Piece, std::size_t) {
+    ForEachToken(A, ReadLimit, [this, &IsEnd](std::string_view Piece, std::size_t) {
       if (IsEnd(Piece)) return;
       attrs_.push_back(nullptr);  // the slot first: a new attribute is never without an owner
       TXMLAttribute* Attr = new TXMLAttribute;
