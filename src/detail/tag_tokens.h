@@ -68,14 +68,8 @@ void ForEachToken(std::string_view Tag, Fn&& Each) {
 // not stored, so no copy is needed.
 inline std::string_view CutAttributeValue(std::string_view Rest, bool SpaceAppended) {
   const std::size_t n = Rest.size();
-  if (SpaceAppended && n > 2) {
-    // Most values: a token such as `"v"` that is not the tag's last, which loses its first and last
-    // byte; the tag's last, `"v">`, loses one byte more, and `"v"/>` or `"v"?>` two more (the
-    // rule below, taken in one step).
-    if (Rest[n - 1] != '>') return Rest.substr(1, n - 2);
-    const std::size_t Cut = Rest[n - 2] == '/' || Rest[n - 2] == '?' ? 4 : 3;
-    if (n > Cut) return Rest.substr(1, n - Cut);
-  }
+  // Most values: a token such as `"v"` that is not the tag's last, which loses its first and last byte.
+  if (SpaceAppended && n > 2 && Rest[n - 1] != '>') return Rest.substr(1, n - 2);
   const std::ptrdiff_t L = static_cast<std::ptrdiff_t>(n + (SpaceAppended ? 1 : 0));
   if (!SpaceAppended && (Rest == ">" || Rest == "/>" || Rest == "?>" || Rest == "!>")) return {};
   // Character at 1-based position k of Rest (+ the appended space); positions below 1 hold nothing.
