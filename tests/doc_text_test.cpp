@@ -103,6 +103,18 @@ std::vector<std::string> Sources() {
     for (std::size_t Length = 2; Length <= 18; Length += 4)
       Runs += "<r>" + std::string(Offset, 'w') + Spaces(Length) + "v" + Spaces(Length % 3) + "</r>\n";
   Out.push_back(Runs + "<e>tail" + Spaces(21));
+  // Short lines one after another, as an indented document has them (in place, the text is soon
+  // a step behind the source): "<" or text first, indented by 0 to 20 bytes, 1 to 90 bytes
+  // long, with a "!", a run of spaces or a CR LF now and then.
+  std::string Short;
+  for (std::size_t I = 0; I < 400; ++I)
+    Short += Spaces(I % 21) + (I % 2 != 0 ? "<t>" : "x") + std::string(I % 11 * 8, 'k') + (I % 13 == 0 ? "!" : "") +
+             (I % 17 == 0 ? "  y" : "") + (I % 19 == 0 ? "\r\n" : "\n");
+  Out.push_back(Short);
+  // More line records than the room reserved for them (a record of two bytes for every five).
+  std::string Many;
+  for (std::size_t I = 0; I < 3000; ++I) Many += "<a/>\n";
+  Out.push_back(Many);
   // A run far behind the one before (its record's position takes more than two bytes).
   Out.push_back("<a>  b</a>\n" + std::string(20000, 'x') + Spaces(3) + "y" + Spaces(2) + "z" +
                 std::string(40, 'w'));
@@ -185,6 +197,17 @@ TEST(DocText, NoticesComments) {
   const DocText Cut(Comment, {false, true});
   EXPECT_EQ(Cut.Text(), " " + std::string(70, 'a') + "<b>text</b>");
   EXPECT_EQ(Cut.CommentsCut().size(), 1u);
+  // On a short line among others, each taken whole in one step, copied and in place.
+  std::string Lines, Kept;
+  for (int I = 0; I < 40; ++I) {
+    Lines += Spaces(8) + (I == 30 ? "<!-- c -->" : "<b/>") + "\n";
+    if (I != 30) Kept += "<b/>";
+  }
+  for (bool Wide : {true, false}) {
+    const DocTextOptions Options{false, true, 1, 0, Wide};
+    EXPECT_EQ(DocText(Lines, Options).Text(), Kept) << "wide " << Wide;
+    EXPECT_EQ(InPlace(Lines, Options).Text(), Kept) << "wide " << Wide;
+  }
 }
 
 }  // namespace
