@@ -479,8 +479,9 @@ struct StepCopy {
   // lines from P that TakeLine would take as long as each is a plain one, its LF within the step,
   // a byte kept, no run of spaces and fewer than 15 bytes trimmed in front, so that its record is
   // one or two bytes. Stops at the first other line, with room for TakeLine's record left at Rec.
-  // Most lines of an indented document are plain, and this loop holds only what they need: the
-  // records shape's text stage takes about 15 % less time than with TakeLine alone.
+  // Most lines of an indented document are plain, and this loop holds only what they need and
+  // loads a step only for the first of them: the records shape's text stage takes about a fifth
+  // less time than with TakeLine alone.
   [[gnu::target(LINEXML_WIDE_TARGET)]] static void TakePlainLines(char*& W, const char*& P, const char* End,
                                                                  const char* StoreEnd, bool InPlace,
                                                                  char*& Rec, const char* RecEnd,
@@ -491,31 +492,58 @@ struct StepCopy {
     char* Out = W;
     const char* In = P;
     char* R = Rec;
-    while (End - In >= kWide && (InPlace ? In - Out : StoreEnd - Out) > kWide && RecEnd - R >= 32) {
+    // In place, the text gains no byte on the source with a line (its joining space stands for
+    // the line end), so the step that may be stored stays behind the bytes still to be read.
+    bool Go = true;
+    while (Go && End - In >= kWide && (InPlace ? In - Out : StoreEnd - Out) > kWide) {
+      // Every line whose LF is in the step is taken from the step's masks.
       const __m512i V = _mm512_loadu_si512(In);
-      const std::uint64_t Lf = Eq(V, '\n');
-      const std::uint64_t Line = BeforeFirst(Lf);
-      const std::uint64_t Kept = _mm512_cmpgt_epu8_mask(V, Space) & Line;
-      // A CR before the LF ends the line there (CR alone, or CRLF): TakeLine's.
-      if (Lf == 0 || Kept == 0 || (Eq(V, '\r') & Line) != 0) break;
-      const auto Lead = static_cast<unsigned>(std::countr_zero(Kept));
-      const auto Last = static_cast<unsigned>(63 - std::countl_zero(Kept));
-      const std::uint64_t Inner = ((std::uint64_t{2} << Last) - 1) & ~((std::uint64_t{1} << Lead) - 1);
+      std::uint64_t Lf = Eq(V, '\n');
+      const std::uint64_t Kept = _mm512_cmpgt_epu8_mask(V, Space);
       const std::uint64_t Spaces = _mm512_cmpeq_epi8_mask(V, Space);
-      if ((Spaces & Spaces << 1 & Inner) != 0 || Lead >= 15) break;
-      const std::uint64_t Join = (~Eq(V, '<') >> Lead) & 1;  // the line starts with no "<"
-      *Out = ' ';
-      Out += Join;
-      _mm512_storeu_si512(Out, _mm512_maskz_compress_epi8(Inner, V));
-      const auto Count = static_cast<std::size_t>(std::popcount(Inner));
-      Out += Count;
-      Seen |= Eq(V, '!') & Line;
-      // PutLineRecord's one- or two-byte record: the line's length is at most 65.
-      const std::size_t Head = (Count + Join) << 6 | Join << 5 | Lead;
-      R[0] = static_cast<char>(Head < 0x80 ? Head : (Head & 0x7F) | 0x80);
-      R[1] = static_cast<char>(Head >> 7);
-      R += Head < 0x80 ? 1 : 2;
-      In += std::countr_zero(Lf) + 1;
+      const std::uint64_t Runs = Spaces & Spaces << 1;
+      const std::uint64_t Cr = Eq(V, '\r');
+      const std::uint64_t Lt = Eq(V, '<');
+      const std::uint64_t Bang = Eq(V, '!');
+      unsigned Start = 0;  // where the line being taken starts in the step
+      while (Go) {
+        // The line's end is past the step (the next step starts with it), or it is one to leave.
+        if (Lf == 0) {
+          Go = Start != 0;
+          break;
+        }
+        const unsigned Stop = static_cast<unsigned>(std::countr_zero(Lf));
+        const std::uint64_t Line = BeforeFirst(Lf) & ~((std::uint64_t{1} << Start) - 1);
+        const std::uint64_t Mine = Kept & Line;
+        // A CR before the LF ends the line there (CR alone, or CR LF): TakeLine's.
+        if (Mine == 0 || (Cr & Line) != 0 || RecEnd - R < 32 || (!InPlace && StoreEnd - Out <= kWide)) {
+          Go = false;
+          break;
+        }
+        const auto First = static_cast<unsigned>(std::countr_zero(Mine));
+        const auto Last = static_cast<unsigned>(63 - std::countl_zero(Mine));
+        const std::uint64_t Inner = ((std::uint64_t{2} << Last) - 1) & ~((std::uint64_t{1} << First) - 1);
+        const unsigned Lead = First - Start;
+        if ((Runs & Inner) != 0 || Lead >= 15) {
+          Go = false;
+          break;
+        }
+        const std::uint64_t Join = (~Lt >> First) & 1;  // the line starts with no "<"
+        *Out = ' ';
+        Out += Join;
+        _mm512_storeu_si512(Out, _mm512_maskz_compress_epi8(Inner, V));
+        const auto Count = static_cast<std::size_t>(std::popcount(Inner));
+        Out += Count;
+        Seen |= Bang & Line;
+        // PutLineRecord's one- or two-byte record: the line's length is at most 65.
+        const std::size_t Head = (Count + Join) << 6 | Join << 5 | Lead;
+        R[0] = static_cast<char>(Head < 0x80 ? Head : (Head & 0x7F) | 0x80);
+        R[1] = static_cast<char>(Head >> 7);
+        R += Head < 0x80 ? 1 : 2;
+        Start = Stop + 1;  // 64 only with the step's last LF taken
+        Lf &= Lf - 1;
+      }
+      In += Start;
     }
     W = Out;
     P = In;
