@@ -108,13 +108,16 @@ std::vector<std::string> Sources() {
   // long, with a "!", a run of spaces or a CR LF now and then.
   std::string Short;
   for (std::size_t I = 0; I < 400; ++I)
-    Short += Spaces(I % 21) + (I % 2 != 0 ? "<t>" : "x") + std::string(I % 11 * 8, 'k') + (I % 13 == 0 ? "!" : "") +
-             (I % 17 == 0 ? "  y" : "") + (I % 19 == 0 ? "\r\n" : "\n");
+    Short += Spaces(I % 21) + (I % 2 != 0 ? "<t>" : "x") + std::string(I % 11 * 8, 'k') +
+             (I % 13 == 0 ? "!" : "") + (I % 17 == 0 ? "  y" : "") + (I % 19 == 0 ? "\r\n" : "\n");
   Out.push_back(Short);
-  // More line records than the room reserved for them (a record of two bytes for every five).
-  std::string Many;
+  // More line records than the room reserved for them (a record of two bytes for every five),
+  // and a copy that loses no byte on the source up to its end (each line's LF becomes a space).
+  std::string Many, Full;
   for (std::size_t I = 0; I < 3000; ++I) Many += "<a/>\n";
+  for (std::size_t I = 0; I < 100; ++I) Full += "xy\n";
   Out.push_back(Many);
+  Out.push_back(Full);
   // A run far behind the one before (its record's position takes more than two bytes).
   Out.push_back("<a>  b</a>\n" + std::string(20000, 'x') + Spaces(3) + "y" + Spaces(2) + "z" +
                 std::string(40, 'w'));
