@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <linexml/linexml.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "detail/tag_tokens.h"
 #include "model_parse.h"
@@ -125,5 +128,31 @@ TEST(ParseModel, AttributeCutMatchesOnRandomTokens) {
     ASSERT_EQ(Parsed.Value, InTag.Value) << "[" << T << "]";
     ASSERT_EQ(Name, InTag.Name) << "[" << T << "]";
     ASSERT_EQ(Value, InTag.Value) << "[" << T << "]";
+  }
+}
+
+// A tag's inside is cut at every space, each piece with the place of its first "=": on random
+// insides up to three times the bytes read at once, with tokens that run across them.
+TEST(ParseModel, TagTokensSplitAtEverySpace) {
+  std::mt19937_64 Rng(12);
+  std::uniform_int_distribution<int> Len(0, 200), Pick(0, 9);
+  for (int I = 0; I < 3000; ++I) {
+    std::string Tag;
+    for (int N = Len(Rng); N > 0; --N) {
+      const int C = Pick(Rng);
+      Tag += C < 2 ? ' ' : C < 3 ? '=' : 'x';
+    }
+    std::vector<std::pair<std::string, std::size_t>> Want, Got;
+    for (std::size_t From = 0;;) {
+      const std::size_t Space = std::min(Tag.find(' ', From), Tag.size());
+      const std::string Piece = Tag.substr(From, Space - From);
+      Want.emplace_back(Piece, Piece.find('='));
+      if (Space == Tag.size()) break;
+      From = Space + 1;
+    }
+    linexml::detail::ForEachToken(Tag, Tag.data() + Tag.size(), [&](std::string_view Piece, std::size_t Eq) {
+      Got.emplace_back(std::string(Piece), Eq);
+    });
+    ASSERT_EQ(Got, Want) << "[" << Tag << "]";
   }
 }
