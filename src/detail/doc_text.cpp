@@ -101,6 +101,18 @@ inline char* PutLineRecord(char* Rec, std::size_t Length, std::size_t Skipped, s
   return Rec;
 }
 
+// PutLineRecord for a line with no empty line before it, shorter than 256 bytes and with fewer
+// than 143 bytes trimmed in front (Join: 1 with the joining space, else 0): the same bytes (one
+// to three), without its loops, which cost the plain lines 5 % of their time.
+inline char* PutShortLineRecord(char* Rec, std::size_t Length, std::size_t Trimmed, std::size_t Join) {
+  const std::size_t Head = Length << 6 | Join << 5 | (Trimmed < 15 ? Trimmed : 15);
+  Rec[0] = static_cast<char>(Head < 0x80 ? Head : (Head & 0x7F) | 0x80);
+  Rec[1] = static_cast<char>(Head >> 7);
+  Rec += Head < 0x80 ? 1 : 2;
+  if (Trimmed >= 15) *Rec++ = static_cast<char>(Trimmed - 15);
+  return Rec;
+}
+
 // Copies the rest of a line from P to Out with every run of spaces reduced to one; returns where
 // the line ends (a line end, or End) and advances Out. Before: bit 15 set when the byte before P
 // is a space of the line (copied already). Run(At, Dropped) is told of every run collapsed, in
@@ -333,12 +345,12 @@ struct LineBits {
 
 // Takes the plain lines from P, right after a line was taken or copied (so no empty line or
 // byte-order mark is pending): each with its LF within 64 bytes of where the step's bits were
-// read, a byte kept and no run of spaces, so that its record is two or three bytes and its kept
-// bytes one piece of the source. Stops at the first other line, with room for any line's record
-// left at Rec. The lines of a step are all taken from its bits, so a step is read only for the
-// first of them. Step reads the bits of the 64 bytes from a line's start (Read, whose lf alone
-// counts where it is 0) and stores a line's kept bytes, First to Last of the step, at Out (Store,
-// writing at most 64 bytes); it may read kReadable bytes from a step's start.
+// read, a byte kept and no run of spaces, so that its kept bytes are one piece of the source.
+// Stops at the first other line, with room for any line's record left at Rec. The lines of a
+// step are all taken from its bits, so a step is read only for the first of them. Step reads the
+// bits of the 64 bytes from a line's start (Read, whose lf alone counts where it is 0) and stores
+// a line's kept bytes, First to Last of the step, at Out (Store, writing at most 64 bytes); it
+// may read kReadable bytes from a step's start.
 //
 // The text gains no byte on the source with a line (its joining space stands for the line end):
 // in place, what a line stores stays behind the bytes still to be read; copied, a step's lines
@@ -389,12 +401,7 @@ template <std::ptrdiff_t kReadable, class Step>
       const std::size_t Count = Last - First + 1;
       Out += Count;
       Seen |= M.bang & Line;
-      // PutLineRecord's record: the line's length is at most 65 and its indentation at most 62.
-      const std::size_t Head = (Count + Join) << 6 | Join << 5 | (Lead < 15 ? Lead : 15);
-      R[0] = static_cast<char>(Head < 0x80 ? Head : (Head & 0x7F) | 0x80);
-      R[1] = static_cast<char>(Head >> 7);
-      R += Head < 0x80 ? 1 : 2;
-      if (Lead >= 15) *R++ = static_cast<char>(Lead - 15);
+      R = PutShortLineRecord(R, Count + Join, Lead, Join);
       Start = Stop + 1;  // 64 only with the step's last LF taken
       Lf &= Lf - 1;
     }
