@@ -12,26 +12,33 @@ namespace {
 
 constexpr std::size_t kHugeFrom = std::size_t{4} << 20;
 constexpr std::size_t kHuge = std::size_t{2} << 20;
+constexpr std::size_t kPage = 4096;
 
 }  // namespace
 
 void* AllocatePages(std::size_t Bytes) {
-  void* Memory = ::operator new(Bytes);
+  if (Bytes < kHugeFrom) return ::operator new(Bytes);
+  // On a huge-page boundary, so that all of the block can come in huge pages, not only the
+  // aligned piece it happens to hold (half of a 4 MiB block, at worst). What lies before the
+  // block is address space only, never touched.
+  void* const Memory = ::operator new (Bytes, std::align_val_t{kHuge});
 #if defined(__linux__)
-  // The allocator keeps and reuses what a former load freed, which costs no page faults at all;
-  // fresh memory of a large block is asked to come in huge pages (its aligned interior).
-  if (Bytes >= kHugeFrom) {
-    const auto Start = reinterpret_cast<std::uintptr_t>(Memory);
-    const std::uintptr_t First = (Start + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t Last = (Start + Bytes) & ~(kHuge - 1);
-    if (Last > First) ::madvise(reinterpret_cast<void*>(First), Last - First, MADV_HUGEPAGE);
-  }
+  ::madvise(Memory, Bytes & ~(kHuge - 1), MADV_HUGEPAGE);
 #endif
   return Memory;
 }
 
-void FreePages(void* Memory, std::size_t) noexcept {
-  ::operator delete(Memory);
+void FreePages(void* Memory, std::size_t Bytes) noexcept {
+  if (Bytes < kHugeFrom)
+    ::operator delete(Memory);
+  else
+    ::operator delete (Memory, std::align_val_t{kHuge});
+}
+
+PageBuffer::PageBuffer(std::size_t Bytes, std::size_t PageOffset)
+    : block_(AllocatePages(Bytes + kPage)), allocated_(Bytes + kPage), size_(Bytes) {
+  const auto Start = reinterpret_cast<std::uintptr_t>(block_);
+  data_ = static_cast<char*>(block_) + ((PageOffset - Start) & (kPage - 1));
 }
 
 }  // namespace linexml::detail

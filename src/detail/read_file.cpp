@@ -16,6 +16,8 @@
 namespace linexml::detail {
 namespace {
 
+constexpr std::size_t kPageHalf = 2048;
+
 // Reads [Offset, Offset + Count) of F into To, stopping early at the file's end; the bytes read,
 // or -1 with errno set.
 ssize_t ReadAt(int F, char* To, std::size_t Count, off_t Offset) {
@@ -84,7 +86,9 @@ bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, 
   // One byte more than a regular file's size, so its end is seen by the first read; a file that
   // grows meanwhile, or one whose size is unknown, goes through the doubling below.
   std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
-  Out = PageBuffer(Front + Capacity);  // not zero-filled: every byte used is read first
+  // Not zero-filled: every byte used is read first. The file's first byte is put half a page
+  // from where it stands in the page cache (see PageBuffer).
+  Out = PageBuffer(Front + Capacity, (kPageHalf - Front) % (2 * kPageHalf));
   Size = 0;
   if (S_ISREG(St.st_mode) && Capacity - 1 >= TwoThreadsFrom &&
       !ReadHalves(F.get(), Out.get() + Front, Capacity, Size))
