@@ -7,6 +7,7 @@
 /// Everything the library declares (its engine lives in linexml::detail, which is not installed).
 #include "in_out_error.h"
 #include "list.h"
+#include "load_memory.h"
 #include "version.h"
 #include "xml_attribute.h"
 #include "xml_diagnostics.h"

@@ -6,20 +6,25 @@
 namespace linexml::detail {
 
 // Memory for the large buffers of a load (the file's bytes, the blocks of a document's storage).
-// Every block comes from operator new, so the allocator reuses what an earlier load freed. From
-// 4 MiB up a block starts on a 2 MiB boundary and is asked to come in huge pages as a whole: a
-// 4 KiB page costs a fault of its own (some 2 us on a virtual machine), a huge page one fault for
-// 512 times the memory. Throws std::bad_alloc.
-void* AllocatePages(std::size_t Bytes);
-// Frees what AllocatePages(Bytes) returned, given the same Bytes.
+// Every block comes from operator new. From 4 MiB up a block starts on a 2 MiB boundary and is
+// asked to come in huge pages as a whole (a 4 KiB page costs a fault of its own, some 2 us on a
+// virtual machine, a huge page one fault for 512 times the memory). A freed block of 64 KiB or
+// more is kept for a later load, up to the limit of LimitKeptPages: a kept block may be up to an
+// eighth larger than asked, and Bytes then becomes its size. Throws std::bad_alloc.
+void* AllocatePages(std::size_t& Bytes);
+// Frees (or keeps) what AllocatePages returned, given the Bytes it left.
 void FreePages(void* Memory, std::size_t Bytes) noexcept;
+// Sets the most bytes kept (256 MiB at first) and frees the blocks kept past it, the first kept
+// first; returns the bytes freed.
+std::size_t LimitKeptPages(std::size_t Bytes) noexcept;
+// The bytes kept now.
+std::size_t KeptPageBytes() noexcept;
 
 // Owns one AllocatePages block of bytes, not initialised.
 class PageBuffer {
  public:
   PageBuffer() = default;
-  explicit PageBuffer(std::size_t Bytes)
-      : block_(AllocatePages(Bytes)), allocated_(Bytes), data_(static_cast<char*>(block_)), size_(Bytes) {}
+  explicit PageBuffer(std::size_t Bytes);
   // Bytes whose first lies PageOffset bytes (below 4096) past the start of a 4 KiB page, for one
   // page more of address space. The system copies a file's bytes into memory at a third of the
   // speed when their places in the page lie one byte past those in the page cache (a load of the
