@@ -220,7 +220,7 @@ w("the peak memory of a fresh process that loads the document is held to its flo
 w("tree holds once loaded (`linexml_load_once --stats`: the nodes, attributes, strings and list")
 w("entries the public classes make, with the allocator's share) plus what a process holding only")
 w("the file keeps besides it (the baseline's peak less the file). Below 32 MiB the load keeps the")
-w("file's buffer to its end (the allocator hands the same pages to the next load), so at 10 MB the")
+w("file's buffer to its end (the buffer is then kept for the next load), so at 10 MB the")
 w("peak holds the whole file besides the tree.")
 w("")
 w("| target | shape | size | default threads | met | one thread | met |")

@@ -172,9 +172,9 @@ class DocText {
   };
   // Gives the memory of Text()[0, Pos) back to the system, in whole huge pages (its bytes must
   // not be read again), so a large document's text shrinks while its tree grows. Only for texts
-  // of 32 MiB and more, whose buffers the allocator always maps afresh (smaller ones it reuses
-  // from load to load, and giving their pages back would only make the next load fault them in
-  // again).
+  // of 32 MiB and more, where the peak matters more than the faults the next load then takes in
+  // the buffer (the allocator used to map such buffers afresh in any case); a smaller buffer
+  // keeps its pages for the next load (see PageBuffer).
   void ReleaseBefore(std::size_t Pos);
 
  private:

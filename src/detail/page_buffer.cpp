@@ -64,7 +64,7 @@ class KeptBlocks {
               blocks_.begin() + static_cast<std::ptrdiff_t>(Best));
     --count_;
     bytes_ -= Found.bytes;
-    ASAN_UNPOISON_MEMORY_REGION(Found.memory, Found.bytes);
+    ASAN_UNPOISON_MEMORY_REGION(Found.memory, Bytes);  // the bytes past those asked stay poisoned
     Bytes = Found.bytes;
     return Found.memory;
   }
