@@ -146,8 +146,8 @@ void operator delete(void* P, std::size_t, std::align_val_t Align) noexcept {
 }
 
 int main(int Argc, char** Argv) {
-  if (Argc == 5 && std::strcmp(Argv[1], "--loop") == 0 && std::atoi(Argv[2]) > 0)
-    return Loop(std::atoi(Argv[2]), Argv[3], Argv[4]);
+  const int Loads = Argc == 5 && std::strcmp(Argv[1], "--loop") == 0 ? std::atoi(Argv[2]) : 0;
+  if (Loads > 0) return Loop(Loads, Argv[3], Argv[4]);
   if (Argc != 3) {
     std::fprintf(stderr, "usage: %s LIBRARY FILE | --stats FILE | --loop N LIBRARY FILE\n", Argv[0]);
     return 2;

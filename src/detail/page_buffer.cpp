@@ -26,7 +26,6 @@ namespace {
 constexpr std::size_t kKeepFrom = std::size_t{64} << 10;
 constexpr std::size_t kHugeFrom = std::size_t{4} << 20;
 constexpr std::size_t kHuge = std::size_t{2} << 20;
-constexpr std::size_t kPage = 4096;
 
 void Delete(void* Memory, std::size_t Bytes) noexcept {
   if (Bytes < kHugeFrom)
@@ -159,10 +158,11 @@ PageBuffer::PageBuffer(std::size_t Bytes) : allocated_(Bytes), size_(Bytes) {
   data_ = static_cast<char*>(block_);
 }
 
-PageBuffer::PageBuffer(std::size_t Bytes, std::size_t PageOffset) : allocated_(Bytes + kPage), size_(Bytes) {
+PageBuffer::PageBuffer(std::size_t Bytes, std::size_t PageOffset)
+    : allocated_(Bytes + kPageBytes), size_(Bytes) {
   block_ = AllocatePages(allocated_);
   const auto Start = reinterpret_cast<std::uintptr_t>(block_);
-  data_ = static_cast<char*>(block_) + ((PageOffset - Start) & (kPage - 1));
+  data_ = static_cast<char*>(block_) + ((PageOffset - Start) & (kPageBytes - 1));
 }
 
 }  // namespace linexml::detail

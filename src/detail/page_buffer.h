@@ -5,6 +5,9 @@
 
 namespace linexml::detail {
 
+// The system's small page, the unit of a page fault and of PageBuffer's place in a page.
+inline constexpr std::size_t kPageBytes = 4096;
+
 // Memory for the large buffers of a load (the file's bytes, the blocks of a document's storage).
 // Every block comes from operator new. From 4 MiB up a block starts on a 2 MiB boundary and is
 // asked to come in huge pages as a whole (a 4 KiB page costs a fault of its own, some 2 us on a

@@ -16,8 +16,6 @@
 namespace linexml::detail {
 namespace {
 
-constexpr std::size_t kPage = 4096;
-
 // Reads [Offset, Offset + Count) of F into To, stopping early at the file's end; the bytes read,
 // or -1 with errno set.
 ssize_t ReadAt(int F, char* To, std::size_t Count, off_t Offset) {
@@ -88,7 +86,7 @@ bool ReadWholeFile(const std::string& Name, PageBuffer& Out, std::size_t& Size, 
   std::size_t Capacity = S_ISREG(St.st_mode) ? static_cast<std::size_t>(St.st_size) + 1 : 64 * 1024;
   // Not zero-filled: every byte used is read first. The file's first byte is put half a page
   // from where it stands in the page cache (see PageBuffer).
-  Out = PageBuffer(Front + Capacity, (kPage / 2 - Front) % kPage);
+  Out = PageBuffer(Front + Capacity, (kPageBytes / 2 - Front) % kPageBytes);
   Size = 0;
   if (S_ISREG(St.st_mode) && Capacity - 1 >= TwoThreadsFrom &&
       !ReadHalves(F.get(), Out.get() + Front, Capacity, Size))
